@@ -1,0 +1,156 @@
+// Program entry: builds the run-time state, runs the body, and turns a
+// return, a quit or a signal into one orderly shut-down and exit status.
+#include "runtime.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+HandlerArea defaultHandlerArea;
+HandlerArea* TL_handlerArea;
+std::int32_t TL_quitting;
+void* TL_mallocs[TL_mallocCount];
+std::int32_t TL_nextmalloc;
+
+namespace {
+
+constexpr int handledSignals[] = {SIGINT, SIGILL, SIGFPE, SIGBUS, SIGSEGV};
+
+void writeError(const char* text, std::size_t length) {
+    // The handler may run in the middle of a stdio call, so it writes with
+    // the system call directly rather than through stdio.
+    while (length > 0) {
+        ssize_t done = write(STDERR_FILENO, text, length);
+        if (done <= 0) return;
+        text += done;
+        length -= static_cast<std::size_t>(done);
+    }
+}
+
+void writeSignalMessage(int sig) {
+    switch (sig) {
+    case SIGINT: writeError("Program terminated\n", 19); return;
+    case SIGILL: writeError("Illegal instruction\n", 20); return;
+    case SIGBUS: writeError("Bus error\n", 10); return;
+    case SIGFPE: writeError("Floating point exception\n", 25); return;
+    case SIGSEGV: writeError("Segmentation violation\n", 23); return;
+    }
+    // "QAV ERROR: Unexpected signal %d\n", formatted without stdio.
+    char text[64] = "QAV ERROR: Unexpected signal ";
+    std::size_t length = std::strlen(text);
+    char digits[12];
+    int count = 0;
+    unsigned magnitude = sig < 0 ? 0u - static_cast<unsigned>(sig)
+                                 : static_cast<unsigned>(sig);
+    do {
+        digits[count++] = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (sig < 0) text[length++] = '-';
+    while (count > 0) text[length++] = digits[--count];
+    text[length++] = '\n';
+    writeError(text, length);
+}
+
+// Steps out of an area whose quit is already being handled. In the
+// outermost area there is nowhere to step to: the process ends at once.
+void leaveQuittingArea(std::int32_t code, bool fromSignal) {
+    if (TL_quitting == 0) return;
+    HandlerArea* enclosing = TL_handlerArea->next;
+    if (enclosing == nullptr) {
+        if (fromSignal) _exit(code);
+        std::exit(code);
+    }
+    TL_handlerArea = enclosing;
+}
+
+}  // namespace
+
+void TL_InitSignalHandlers() {
+    if (std::signal(SIGINT, SIG_IGN) != SIG_IGN)
+        std::signal(SIGINT, TL_SignalHandler);
+    for (int sig : handledSignals)
+        if (sig != SIGINT) std::signal(sig, TL_SignalHandler);
+}
+
+void TL_RevertSignalHandlers() {
+    for (int sig : handledSignals)
+        if (std::signal(sig, SIG_IGN) != SIG_IGN) std::signal(sig, SIG_DFL);
+}
+
+void TL_SignalHandler(int sig) {
+    TL_RevertSignalHandlers();
+    writeSignalMessage(sig);
+    leaveQuittingArea(sig, true);
+    TL_quitting = 1;
+    TL_handlerArea->quitCode = sig;
+    longjmp(TL_handlerArea->env, sig);
+}
+
+void TL_quit(std::int32_t code) {
+    if (TL_quitting != 0) {
+        leaveQuittingArea(code, false);
+        TL_quitting = 0;
+    }
+    TL_quitting = 1;
+    TL_handlerArea->quitCode = code;
+    longjmp(TL_handlerArea->env, code);
+}
+
+void TL_initialize(int argc, char** argv) {
+    TL_files[0] = stdin;
+    TL_filenames[0] = "stdin";
+    TL_filemode[0] = 0;
+    TL_files[1] = stdout;
+    TL_filenames[1] = "stdout";
+    TL_filemode[1] = 1;
+    TL_nextfile = 2;
+    TL_files[2] = stderr;
+    TL_filenames[2] = "stderr";
+    TL_filemode[2] = 1;
+    for (std::int32_t slot = TL_firstFileSlot; slot < TL_slotCount; ++slot) {
+        TL_files[slot] = nullptr;
+        TL_filenames[slot] = TL_emptyName;
+    }
+
+    TL_handlerArea = &defaultHandlerArea;
+    defaultHandlerArea.next = nullptr;
+    defaultHandlerArea.quitCode = 0;
+    TL_quitting = 0;
+    TL_InitSignalHandlers();
+
+    TL_nextmalloc = 0;
+    for (void*& block : TL_mallocs) block = nullptr;
+
+    TL_TLI_TLIARC = argc - 1;
+    TL_TLI_TLIARV = argv;
+
+    // Arguments that do not start with '-' name streams 1, 2, ...; names
+    // beyond the last slot are not recorded.
+    for (int i = 1; i < argc; ++i) {
+        if (argv[i][0] == '-') continue;
+        ++TL_nextfile;
+        if (TL_nextfile < TL_slotCount) TL_filenames[TL_nextfile] = argv[i];
+    }
+    ++TL_nextfile;
+}
+
+void TL_finalize() {
+    for (std::int32_t slot = TL_firstFileSlot; slot < TL_slotCount; ++slot)
+        if (TL_files[slot] != nullptr) std::fclose(TL_files[slot]);
+    for (void* block : TL_mallocs)
+        if (block != nullptr) std::free(block);
+    TL_RevertSignalHandlers();
+}
+
+int main(int argc, char** argv) {
+    TL_initialize(argc, argv);
+    if (_setjmp(TL_handlerArea->env) != 0) {
+        TL_finalize();
+        std::exit(TL_handlerArea->quitCode);
+    }
+    TProg();
+    TL_finalize();
+    std::exit(0);
+}

@@ -1,0 +1,95 @@
+// A program body for the tests of the entry: argument 1 says what to do.
+#include "runtime.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace {
+
+void say(const char* text) {
+    TL_ensureOpen(0, TL_kindTextOut);
+    TL_putText(0, text, 0);
+    TL_putNewline(0);
+}
+
+void sleepMilliseconds(long milliseconds) {
+    timespec delay{milliseconds / 1000, (milliseconds % 1000) * 1000000};
+    while (nanosleep(&delay, &delay) != 0) {
+    }
+}
+
+// Runs during exit, after the run-time's shut-down: reports whether the
+// signal handlers are still installed.
+void reportHandlersAtExit() {
+    void (*segv)(int) = std::signal(SIGSEGV, SIG_DFL);
+    void (*interrupt)(int) = std::signal(SIGINT, SIG_DFL);
+    std::printf("handlers at exit: %s, SIGINT %s\n",
+                segv == TL_SignalHandler ? "installed" : "reverted",
+                interrupt == SIG_IGN ? "ignored" : "not ignored");
+}
+
+}  // namespace
+
+void TProg() {
+    TL_string mode;
+    TL_fetchArg(1, mode);
+    std::atexit(reportHandlersAtExit);
+
+    if (std::strcmp(mode, "-return") == 0) return;
+    if (std::strcmp(mode, "-state") == 0) {
+        std::printf("argc %d nextfile %d\n", TL_TLI_TLIARC, TL_nextfile);
+        for (std::int32_t slot = TL_firstFileSlot; slot < TL_slotCount; ++slot)
+            if (TL_filenames[slot][0] != '\0')
+                std::printf("stream %d: %s\n", slot - 2, TL_filenames[slot]);
+        return;
+    }
+    if (std::strcmp(mode, "-quit") == 0) {
+        // Stream 1 is named on the command line and opened on demand; its
+        // buffered text must reach the file through the shut-down.
+        TL_ensureOpen(1, TL_kindTextOut);
+        TL_putText(1, "data", 0);
+        TL_putNewline(1);
+        say("something failed");
+        TL_quit(1);
+    }
+    if (std::strcmp(mode, "-quit0") == 0) TL_quit(0);
+    if (std::strcmp(mode, "-read") == 0) {
+        TL_string word = "";
+        TL_ensureOpen(1, TL_kindTextIn);
+        TL_getToken(1, word);
+        std::printf("read %s\n", word);
+        return;
+    }
+    if (std::strcmp(mode, "-raise") == 0) {
+        TL_string number;
+        TL_fetchArg(2, number);
+        std::raise(TL_textToInt(number));
+        say("not reached");
+        return;
+    }
+    if (std::strcmp(mode, "-fault") == 0) {
+        // A store to a read-only page: a real fault, not a raised signal.
+        void* page = mmap(nullptr, 4096, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        *static_cast<volatile int*>(page) = 1;
+        return;
+    }
+    if (std::strcmp(mode, "-wait") == 0) {
+        // Waits to be signalled; carries on if the signal is ignored.
+        std::printf("ready\n");
+        std::fflush(stdout);
+        sleepMilliseconds(500);
+        std::printf("finished\n");
+        return;
+    }
+    if (std::strcmp(mode, "-quit-while-quitting") == 0) {
+        TL_quitting = 1;  // as if a first quit were being handled
+        TL_quit(5);
+    }
+    say("unknown mode");
+    TL_quit(99);
+}

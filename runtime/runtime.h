@@ -1,0 +1,109 @@
+// The run-time shared by qavprof and qavcvt: the stream table over stdio,
+// the quit mechanism that unwinds to main, signal handling, and the
+// string and number-text primitives on 256-byte strings.
+#pragma once
+
+#include <csetjmp>
+#include <cstdint>
+#include <cstdio>
+
+// A run-time string: at most 255 characters and a terminating zero byte.
+constexpr std::int32_t TL_stringSize = 256;
+constexpr std::int32_t TL_maxStringLength = TL_stringSize - 1;
+using TL_string = char[TL_stringSize];
+
+// ---- Stream table --------------------------------------------------------
+// Stream s lives in slot s + 2: -2 stdin, -1 stdout, 0 stderr, 1..22 files.
+constexpr std::int32_t TL_slotCount = 25;
+constexpr std::int32_t TL_firstStream = -2;
+constexpr std::int32_t TL_lastStream = 22;
+constexpr std::int32_t TL_firstFileSlot = 3;
+
+extern FILE* TL_files[TL_slotCount];
+extern const char* TL_filenames[TL_slotCount];
+extern std::uint8_t TL_filemode[TL_slotCount];  // 0 input, 1 output
+extern std::int32_t TL_nextfile;
+extern const char TL_emptyName[];  // the one "" shared by unnamed slots
+
+// Argument record: count without the program name, and the vector itself.
+extern std::int32_t TL_TLI_TLIARC;
+extern char** TL_TLI_TLIARV;
+
+// Last character TL_eof peeked at (0..255), or -1 at end of file.
+extern std::int32_t TL_TLI_lookahead;
+
+// ---- Entry, quit and handler areas ----------------------------------------
+struct HandlerArea {
+    std::int32_t quitCode;
+    jmp_buf env;
+    HandlerArea* next;
+};
+
+extern HandlerArea defaultHandlerArea;
+extern HandlerArea* TL_handlerArea;
+extern std::int32_t TL_quitting;
+
+constexpr std::int32_t TL_mallocCount = 25;
+extern void* TL_mallocs[TL_mallocCount];
+extern std::int32_t TL_nextmalloc;
+
+void TL_initialize(int argc, char** argv);
+void TL_finalize();
+[[noreturn]] void TL_quit(std::int32_t code);
+void TL_InitSignalHandlers();
+void TL_RevertSignalHandlers();
+void TL_SignalHandler(int sig);
+
+// The program body; each program defines its own.
+void TProg();
+
+// ---- Stream operations ----------------------------------------------------
+// Open modes of TL_open.
+constexpr std::uint16_t TL_modeTextIn = 2, TL_modeTextOut = 4,
+                        TL_modeBinaryIn = 8, TL_modeBinaryOut = 16;
+// Kinds of TL_ensureOpen.
+constexpr std::int16_t TL_kindTextIn = 1, TL_kindTextOut = 2,
+                       TL_kindBinaryIn = 3, TL_kindBinaryOut = 4;
+
+void TL_open(std::uint16_t mode, const char* name, std::int32_t& stream);
+// Opens stream s under its recorded name unless it is open already; ends the
+// process with "ERROR: unable to open file" when that fails.
+void TL_ensureOpen(std::int32_t s, std::int16_t kind);
+void TL_close(std::int32_t s);
+bool TL_eof(std::int32_t s);
+
+void TL_putText(std::int32_t s, const char* text, std::int32_t width);
+void TL_putInt(std::int32_t s, std::int32_t value, std::int32_t width);
+void TL_putNat(std::int32_t s, std::uint32_t value, std::int32_t width);
+void TL_putReal(std::int32_t s, double value, std::int32_t width,
+                std::int32_t fractionDigits);
+void TL_putNewline(std::int32_t s);
+
+// Reads one white-space-delimited word; a word longer than 255 characters
+// keeps its first 255 and the rest of it is dropped.
+void TL_getToken(std::int32_t s, char* target);
+// Reads an unsigned decimal number with 32-bit strtoul semantics: above
+// 4294967295 reads as 4294967295, a minus sign negates modulo 2^32.
+void TL_getNat(std::int32_t s, std::uint32_t& target);
+void TL_getLine(std::int32_t s, char* target);
+void TL_skipWhitespace(std::int16_t s);
+void TL_readBytes(std::int32_t s, void* target, std::int32_t size);
+void TL_flushAll();
+void TL_fetchArg(std::int32_t n, char* target);
+
+// The C stream of s, or null when s is not an open stream.
+FILE* TL_handle(std::int32_t s);
+
+// ---- String and number-text primitives -----------------------------------
+void TL_substring(char* result, std::int32_t end, std::int32_t start,
+                  const char* source);
+void TL_substringToEnd(char* result, std::int32_t endOffset,
+                       std::int32_t start, const char* source);
+std::int32_t TL_index(const char* text, const char* pattern);
+void TL_repeat(const char* source, std::int32_t count, char* result);
+void TL_intToText(std::int32_t value, std::int32_t ignored, std::int32_t base,
+                  char* result);
+void TL_natToText(std::uint32_t value, std::int32_t ignored,
+                  std::uint32_t base, char* result);
+double TL_textToReal(const char* text);
+std::int32_t TL_textToInt(const char* text);

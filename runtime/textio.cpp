@@ -1,0 +1,215 @@
+// Formatted output and word, number, line and byte input on the streams of
+// the stream table. The conversions behave exactly like the stdio formats
+// they stand for ("%-*s", "%*li", "%*lu", "%*.*f", "%s", "%lu"); the common
+// cases are done by hand because the report tool writes and reads tens of
+// thousands of fields per run.
+#include "runtime.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr std::size_t blankRunSize = 64;
+constexpr char blankRun[blankRunSize + 1] =
+    "                                                                ";
+
+void putBlanks(FILE* handle, std::int64_t count) {
+    while (count > 0) {
+        std::size_t piece = count < static_cast<std::int64_t>(blankRunSize)
+                                ? static_cast<std::size_t>(count)
+                                : blankRunSize;
+        fwrite_unlocked(blankRun, 1, piece, handle);
+        count -= static_cast<std::int64_t>(piece);
+    }
+}
+
+// Writes text in a field of width characters, as printf's "*" width does:
+// a negative width left-aligns, as does the '-' flag.
+void putField(FILE* handle, const char* text, std::size_t length,
+              std::int32_t width, bool leftAlign) {
+    std::int64_t field = width;
+    if (field < 0) {
+        field = -field;
+        leftAlign = true;
+    }
+    std::int64_t padding = field - static_cast<std::int64_t>(length);
+    if (!leftAlign) putBlanks(handle, padding);
+    fwrite_unlocked(text, 1, length, handle);
+    if (leftAlign) putBlanks(handle, padding);
+}
+
+// Decimal digits of value, written backwards from end; returns the start.
+char* decimal(std::uint64_t value, char* end) {
+    char* p = end;
+    do {
+        *--p = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    return p;
+}
+
+bool isSpace(int c) {  // isspace in the C locale
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+bool isDigit(int c) { return c >= '0' && c <= '9'; }
+
+// "%*.*f" for 0 to 3 fraction digits and magnitudes below 2^53, where the
+// value times 10^digits is exact in extended precision, so rounding it to
+// an integer (to nearest, ties to even, as printf rounds) is exact too.
+bool formatFixed(double value, std::int32_t digits, char* end, char** start) {
+    constexpr std::uint64_t scales[] = {1, 10, 100, 1000};
+    if (digits < 0 || digits > 3) return false;
+    if (!(value > -9007199254740992.0 && value < 9007199254740992.0))
+        return false;  // too large, infinite or not a number
+    const bool negative = __builtin_signbit(value);
+    long double scaled = static_cast<long double>(negative ? -value : value) *
+                         static_cast<long double>(scales[digits]);
+    std::uint64_t units = static_cast<std::uint64_t>(scaled);
+    long double rest = scaled - static_cast<long double>(units);
+    if (rest > 0.5L || (rest == 0.5L && (units & 1u) != 0)) ++units;
+
+    const std::uint64_t scale = scales[digits];
+    char* p = end;
+    if (digits > 0) {
+        std::uint64_t fraction = units % scale;
+        for (std::int32_t i = 0; i < digits; ++i) {
+            *--p = static_cast<char>('0' + fraction % 10);
+            fraction /= 10;
+        }
+        *--p = '.';
+    }
+    p = decimal(units / scale, p);
+    if (negative) *--p = '-';
+    *start = p;
+    return true;
+}
+
+}  // namespace
+
+void TL_putText(std::int32_t s, const char* text, std::int32_t width) {
+    FILE* handle = TL_handle(s);
+    if (handle == nullptr) return;
+    putField(handle, text, std::strlen(text), width, true);
+}
+
+void TL_putInt(std::int32_t s, std::int32_t value, std::int32_t width) {
+    FILE* handle = TL_handle(s);
+    if (handle == nullptr) return;
+    char buffer[16];
+    char* end = buffer + sizeof buffer;
+    std::uint64_t magnitude =
+        value < 0 ? 0u - static_cast<std::uint64_t>(static_cast<std::int64_t>(value))
+                  : static_cast<std::uint64_t>(value);
+    char* p = decimal(magnitude, end);
+    if (value < 0) *--p = '-';
+    putField(handle, p, static_cast<std::size_t>(end - p), width, false);
+}
+
+void TL_putNat(std::int32_t s, std::uint32_t value, std::int32_t width) {
+    FILE* handle = TL_handle(s);
+    if (handle == nullptr) return;
+    char buffer[16];
+    char* end = buffer + sizeof buffer;
+    char* p = decimal(value, end);
+    putField(handle, p, static_cast<std::size_t>(end - p), width, false);
+}
+
+void TL_putReal(std::int32_t s, double value, std::int32_t width,
+                std::int32_t fractionDigits) {
+    FILE* handle = TL_handle(s);
+    if (handle == nullptr) return;
+    char buffer[32];
+    char* end = buffer + sizeof buffer;
+    char* p;
+    if (formatFixed(value, fractionDigits, end, &p))
+        putField(handle, p, static_cast<std::size_t>(end - p), width, false);
+    else
+        std::fprintf(handle, "%*.*f", width, fractionDigits, value);
+}
+
+void TL_putNewline(std::int32_t s) {
+    FILE* handle = TL_handle(s);
+    if (handle == nullptr) return;
+    putc_unlocked('\n', handle);
+}
+
+void TL_getToken(std::int32_t s, char* target) {
+    FILE* handle = TL_handle(s);
+    if (handle == nullptr) return;
+    int c;
+    do c = getc_unlocked(handle);
+    while (isSpace(c));
+    if (c == EOF) return;
+    std::int32_t length = 0;
+    while (c != EOF && !isSpace(c)) {
+        if (length < TL_maxStringLength) target[length++] = static_cast<char>(c);
+        c = getc_unlocked(handle);
+    }
+    if (c != EOF) ungetc(c, handle);
+    target[length] = '\0';
+}
+
+void TL_getNat(std::int32_t s, std::uint32_t& target) {
+    FILE* handle = TL_handle(s);
+    if (handle == nullptr) return;
+    int c;
+    do c = getc_unlocked(handle);
+    while (isSpace(c));
+    bool negative = false;
+    if (c == '-' || c == '+') {
+        negative = c == '-';
+        c = getc_unlocked(handle);  // the sign is consumed even without digits
+    }
+    if (!isDigit(c)) {
+        if (c != EOF) ungetc(c, handle);
+        return;
+    }
+    constexpr std::uint64_t limit = 0xFFFFFFFFu;
+    std::uint64_t magnitude = 0;
+    do {
+        if (magnitude <= limit)
+            magnitude = magnitude * 10 + static_cast<std::uint64_t>(c - '0');
+        c = getc_unlocked(handle);
+    } while (isDigit(c));
+    if (c != EOF) ungetc(c, handle);
+    if (magnitude > limit)
+        target = static_cast<std::uint32_t>(limit);
+    else
+        target = negative ? 0u - static_cast<std::uint32_t>(magnitude)
+                          : static_cast<std::uint32_t>(magnitude);
+}
+
+void TL_getLine(std::int32_t s, char* target) {
+    FILE* handle = TL_handle(s);
+    if (handle == nullptr) return;
+    if (std::fgets(target, TL_stringSize, handle) == nullptr) {
+        target[0] = '\0';
+        return;
+    }
+    std::size_t length = std::strlen(target);
+    if (length > 0 && target[length - 1] == '\n') target[length - 1] = '\0';
+}
+
+void TL_skipWhitespace(std::int16_t s) {
+    FILE* handle = TL_handle(s);
+    if (handle == nullptr) return;
+    for (;;) {
+        int c = getc_unlocked(handle);
+        switch (c & 0xFF) {
+        case ' ': case '\t': case '\n': case '\f':
+            continue;
+        case 0xFF:  // end of file, or a data byte 255, which is consumed
+            return;
+        default:
+            ungetc(static_cast<unsigned char>(c), handle);
+            return;
+        }
+    }
+}
+
+void TL_readBytes(std::int32_t s, void* target, std::int32_t size) {
+    FILE* handle = TL_handle(s);
+    if (handle == nullptr || size <= 0) return;
+    fread_unlocked(target, 1, static_cast<std::size_t>(size), handle);
+}
