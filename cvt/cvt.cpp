@@ -1,0 +1,118 @@
+// qavcvt: turns a compiled QAV program (byte code) into a C source file that
+// holds the same bytes as an array of unsigned char.
+//
+//   qavcvt [-e] file.CQav
+//
+// The output is named from the input's base name (the text before its first
+// "."): "dir/demo.CQav" gives "dir/demo_QAV.c". With -e the array is named
+// from the base name too, else it is QAV_QAV.
+#include "convert.h"
+#include "runtime.h"
+
+#include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
+
+namespace {
+
+constexpr char outputSuffix[] = "QAV.c";
+
+bool useBaseName;
+std::int32_t fileArg;
+TL_string inputName;
+TL_string prefix;
+TL_string outputName;
+std::int32_t inStream;
+std::int32_t outStream;
+
+// Writes "qavcvt: " + message + name on standard error and quits with 1,
+// unless condition holds. The name is written apart from the message so
+// that no message is ever built into a string it could overrun.
+void checkOrQuit(bool condition, const char* message, const char* name = "") {
+    if (condition) return;
+    TL_ensureOpen(0, TL_kindTextOut);
+    TL_putText(0, "qavcvt: ", 0);
+    TL_putText(0, message, 0);
+    TL_putText(0, name, 0);
+    TL_putNewline(0);
+    TL_quit(1);
+}
+
+// One line of the output file, written piece by piece.
+void putLine(const char* first, const char* second = "", const char* third = "",
+             const char* fourth = "", const char* fifth = "") {
+    TL_ensureOpen(outStream, TL_kindTextOut);
+    const char* const pieces[] = {first, second, third, fourth, fifth};
+    for (const char* piece : pieces) TL_putText(outStream, piece, 0);
+    TL_putNewline(outStream);
+}
+
+// Ends a failed conversion: the output written so far is incomplete, so a
+// regular file of it is removed rather than left to pass for a result.
+[[noreturn]] void failAfterOutput(const char* message, const char* name) {
+    TL_close(outStream);
+    struct stat status;
+    if (stat(outputName, &status) == 0 && S_ISREG(status.st_mode))
+        std::remove(outputName);
+    checkOrQuit(false, message, name);
+    TL_quit(1);  // not reached: the check above fails
+}
+
+}  // namespace
+
+void TProg() {
+    useBaseName = false;
+    fileArg = 1;
+    TL_string argument;
+    TL_fetchArg(1, argument);
+    if (std::strcmp(argument, "-e") == 0) {
+        useBaseName = true;
+        fileArg = 2;
+    }
+    TL_fetchArg(fileArg, inputName);
+    checkOrQuit(inputName[0] != '\0', "Usage: qavcvt [-e] file.CQav");
+
+    // Names are refused rather than cut, since a cut name is another file.
+    const std::size_t inputLength = std::strlen(TL_TLI_TLIARV[fileArg]);
+    TL_string baseName;
+    TL_substring(baseName, TL_index(inputName, ".") - 1, 1, inputName);
+    const std::size_t outputLength =
+        std::strlen(baseName) + 1 + std::strlen(outputSuffix);
+    checkOrQuit(inputLength <= TL_maxStringLength &&
+                    outputLength <= TL_maxStringLength,
+                "File name too long");
+
+    std::strcpy(prefix, baseName);
+    std::strcat(prefix, "_");
+    std::strcpy(outputName, prefix);
+    std::strcat(outputName, outputSuffix);
+    if (!useBaseName) std::strcpy(prefix, "QAV_");
+
+    inStream = 0;
+    outStream = 0;
+    TL_open(TL_modeBinaryIn, inputName, inStream);
+    checkOrQuit(inStream != 0, "Unable to open ", inputName);
+    TL_open(TL_modeTextOut, outputName, outStream);
+    checkOrQuit(outStream != 0, "Unable to create ", outputName);
+
+    putLine("/* QAV virtual machine byte code */");
+    putLine("");
+    putLine("unsigned char ", prefix, "QAV [] = {");
+
+    TL_ensureOpen(inStream, TL_kindBinaryIn);
+    TL_ensureOpen(outStream, TL_kindTextOut);
+    switch (convertBytes(TL_handle(inStream), TL_handle(outStream))) {
+    case ConvertResult::done: break;
+    case ConvertResult::readFailed: failAfterOutput("Unable to read ", inputName);
+    case ConvertResult::writeFailed: failAfterOutput("Unable to write ", outputName);
+    }
+
+    putLine("0};");
+    putLine("");
+    putLine("unsigned char *", prefix, "CQAV = ", prefix, "QAV;");
+
+    // The shut-down closes the output without looking, so look here.
+    FILE* out = TL_handle(outStream);
+    if (std::fflush(out) != 0 || std::ferror(out))
+        failAfterOutput("Unable to write ", outputName);
+}
