@@ -1,12 +1,13 @@
 # Front end over CMake. `make check` builds and runs every test natively;
 # check-i386 and check-sanitize do the same for the 32-bit x86 build and an
-# AddressSanitizer + UndefinedBehaviorSanitizer build.
+# AddressSanitizer + UndefinedBehaviorSanitizer build; check-same compares
+# the output of the native and the i386 programs.
 
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 SANITIZE = -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
 
-.PHONY: all build check check-i386 check-sanitize check-all clean
+.PHONY: all build check check-i386 check-sanitize check-same check-all clean
 
 all: build
 
@@ -33,7 +34,11 @@ check-sanitize: build-sanitize/CMakeCache.txt
 	cmake --build build-sanitize -j $(JOBS)
 	cd build-sanitize && ctest --output-on-failure -j $(JOBS)
 
-check-all: check check-i386 check-sanitize
+# The native and the i386 programs must write the same bytes.
+check-same: check check-i386
+	tests/same_output.sh build/bin build-i386/bin
+
+check-all: check check-i386 check-sanitize check-same
 
 clean:
 	rm -rf build build-i386 build-sanitize

@@ -3,6 +3,7 @@
 # for, on inputs this script makes itself. Times are whole processes, the
 # median of several runs; memory is peak resident size.
 # Usage: bench/bench.sh [BIN_DIR] [RUNS]   (default build/bin, 7 runs)
+# BENCH_ONLY=cvt or BENCH_ONLY=prof runs one half.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 bin=$(cd "${1:-$here/../build/bin}" && pwd)
@@ -25,9 +26,11 @@ time_once() {
 }
 
 # Medians in seconds of several commands, their runs interleaved so that
-# the machine's noise falls on all of them alike. Arguments are pairs of a
-# command and its untimed preparation; prints one median a line.
+# the machine's noise falls on all of them alike, less the cost of starting
+# an empty command the same way. Arguments are pairs of a command and its
+# untimed preparation; prints one median a line.
 medians() {
+    set -- true "" "$@"
     local i k count=$(($# / 2)) args=("$@")
     local -a times
     for ((i = 0; i < runs; i++)); do
@@ -35,9 +38,11 @@ medians() {
             times[k]+="$(time_once "${args[2 * k]}" "${args[2 * k + 1]}") "
         done
     done
-    for ((k = 0; k < count; k++)); do
+    local base
+    base=$(echo ${times[0]} | tr ' ' '\n' | sort -n | awk '{ t[NR] = $1 } END { print t[int((NR + 1) / 2)] }')
+    for ((k = 1; k < count; k++)); do
         echo ${times[k]} | tr ' ' '\n' | sort -n |
-            awk '{ t[NR] = $1 } END { printf "%.4f\n", t[int((NR + 1) / 2)] / 1e9 }'
+            awk -v base="$base" '{ t[NR] = $1 } END { printf "%.5f\n", (t[int((NR + 1) / 2)] - base) / 1e9 }'
     done
 }
 
@@ -67,4 +72,26 @@ if [ "${BENCH_ONLY:-}" != prof ]; then
     echo "qavcvt / cat:     $(ratio "$t_cvt" "$t_cat")  (target: at most 1.3)"
     echo "peak memory:      $m_cvt KiB on 64 MiB, $m_small KiB on 4 MiB  (target: under 8192 KiB)"
     rm -f big.CQav big_QAV.c reference.c copy.c xxd.c
+fi
+
+if [ "${BENCH_ONLY:-}" != cvt ]; then
+    echo "== qavprof: 4096 records in reverse order of the criterion =="
+    # Every key ascends, so every criterion but efficiency meets the
+    # records in reverse; for efficiency (largest first) the quotient falls.
+    awk 'BEGIN { print "QAV profile"; for (i = 1; i <= 4096; i++)
+        printf "rule_%d %d %d %d %d %d %d %d\n", i, i, i, i, i, i, i, i }' >reverse.prof
+    awk 'BEGIN { print "QAV profile"; for (i = 1; i <= 4096; i++)
+        printf "rule_%d %d %d %d %d %d %d %d\n", i, i, i, i, i, i, int(100000000 / i), i }' >reverse-eff.prof
+    printf '%-30s %9s %9s %7s %10s\n' "criterion" "qavprof" "sort" "ratio" "memory"
+    for criterion in -time -space -calls -cycles "-eff -parse" "-time -percall"; do
+        file=reverse.prof
+        [ "$criterion" = "-eff -parse" ] && file=reverse-eff.prof
+        { read -r t_prof; read -r t_sort; } < <(medians \
+            "'$bin/qavprof' $criterion $file" "" \
+            "sort -k6,6nr $file" "")
+        m_prof=$(peak_kib "'$bin/qavprof' $criterion $file")
+        printf '%-30s %8ss %8ss %7s %7s KiB\n' "$criterion" "$t_prof" "$t_sort" \
+            "$(ratio "$t_prof" "$t_sort")" "$m_prof"
+    done
+    echo "targets: ratio qavprof / sort at most 2, memory under 8192 KiB"
 fi

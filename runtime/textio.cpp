@@ -13,7 +13,16 @@ constexpr std::size_t blankRunSize = 64;
 constexpr char blankRun[blankRunSize + 1] =
     "                                                                ";
 
+// Short pieces go through putc_unlocked, which the library inlines; a call
+// to fwrite per field would cost more than the field itself.
+constexpr std::size_t shortPiece = 32;
+
 void putBlanks(FILE* handle, std::int64_t count) {
+    if (count <= 0) return;
+    if (count <= static_cast<std::int64_t>(shortPiece)) {
+        for (std::int64_t i = 0; i < count; ++i) putc_unlocked(' ', handle);
+        return;
+    }
     while (count > 0) {
         std::size_t piece = count < static_cast<std::int64_t>(blankRunSize)
                                 ? static_cast<std::size_t>(count)
@@ -21,6 +30,14 @@ void putBlanks(FILE* handle, std::int64_t count) {
         fwrite_unlocked(blankRun, 1, piece, handle);
         count -= static_cast<std::int64_t>(piece);
     }
+}
+
+void putPiece(FILE* handle, const char* text, std::size_t length) {
+    if (length > shortPiece) {
+        fwrite_unlocked(text, 1, length, handle);
+        return;
+    }
+    for (std::size_t i = 0; i < length; ++i) putc_unlocked(text[i], handle);
 }
 
 // Writes text in a field of width characters, as printf's "*" width does:
@@ -34,7 +51,7 @@ void putField(FILE* handle, const char* text, std::size_t length,
     }
     std::int64_t padding = field - static_cast<std::int64_t>(length);
     if (!leftAlign) putBlanks(handle, padding);
-    fwrite_unlocked(text, 1, length, handle);
+    putPiece(handle, text, length);
     if (leftAlign) putBlanks(handle, padding);
 }
 

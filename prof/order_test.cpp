@@ -1,0 +1,156 @@
+#include "profile.h"
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+void setEntries(const std::vector<ProfileEntry>& loaded) {
+    std::memset(entries, 0, sizeof entries);
+    entryCount = static_cast<std::int32_t>(loaded.size());
+    for (std::size_t i = 0; i < loaded.size(); ++i) entries[i + 1] = loaded[i];
+}
+
+ProfileEntry entry(const char* name, std::uint32_t calls, std::uint32_t cycles,
+                   std::uint32_t backtracks, std::uint32_t time,
+                   std::uint32_t treeNodes, std::uint32_t kidCells) {
+    ProfileEntry e{};
+    std::strcpy(e.name, name);
+    e.calls = calls;
+    e.cycles = cycles;
+    e.backtracks = backtracks;
+    e.time = time;
+    e.treeNodes = treeNodes;
+    e.kidCells = kidCells;
+    return e;
+}
+
+std::string namesInOrder() {
+    std::string names;
+    for (std::int32_t p = 1; p <= entryCount; ++p) names += entries[p].name;
+    return names;
+}
+
+// The exchange sort itself, pass by pass, comparing whole keys.
+void exchangeSort(std::vector<ProfileEntry>& list) {
+    auto outOfOrder = [](const ProfileEntry& a, const ProfileEntry& b) {
+        switch (orderBy) {
+        case OrderBy::time: return a.time < b.time;
+        case OrderBy::space: return a.treeNodes + a.kidCells < b.treeNodes + b.kidCells;
+        case OrderBy::calls: return a.calls < b.calls;
+        case OrderBy::cycles:
+            return parseProfile ? a.cycles < b.cycles
+                                : a.cycles + a.backtracks < b.cycles + b.backtracks;
+        case OrderBy::efficiency:
+            return parseProfile && efficiencyOf(a) > efficiencyOf(b);
+        }
+        return false;
+    };
+    const std::size_t n = list.size();
+    for (std::size_t i = 0; i + 1 < n; ++i)
+        for (std::size_t j = n - 1; j-- > i;)
+            if (outOfOrder(list[j], list[j + 1])) std::swap(list[j], list[j + 1]);
+}
+
+const OrderBy allCriteria[] = {OrderBy::time, OrderBy::space, OrderBy::calls,
+                               OrderBy::cycles, OrderBy::efficiency};
+
+TEST(Order, MatchesTheExchangeSortOnRandomEntriesWithTies) {
+    std::mt19937 random(17);
+    for (int round = 0; round < 60; ++round) {
+        // Few distinct values make many ties; large ones make sums wrap.
+        const std::uint32_t spread = round % 3 == 0 ? 4 : 1000;
+        const bool huge = round % 5 == 0;
+        std::vector<ProfileEntry> loaded(1 + random() % (round < 58 ? 300 : 1200));
+        for (std::size_t i = 0; i < loaded.size(); ++i) {
+            auto value = [&] {
+                std::uint32_t v = random() % spread;
+                return huge ? v * 0x60000000u : v;
+            };
+            loaded[i] = entry(std::to_string(i).c_str(), value(), value(), value(),
+                              value(), value(), value());
+        }
+        for (bool parse : {false, true})
+            for (OrderBy criterion : allCriteria) {
+                orderBy = criterion;
+                parseProfile = parse;
+                std::vector<ProfileEntry> expected = loaded;
+                exchangeSort(expected);
+                setEntries(loaded);
+                orderEntries();
+                for (std::size_t i = 0; i < expected.size(); ++i)
+                    ASSERT_STREQ(entries[i + 1].name, expected[i].name)
+                        << "round " << round << " criterion "
+                        << static_cast<int>(criterion) << " parse " << parse;
+            }
+    }
+}
+
+TEST(Order, KeepsFileOrderForEqualKeysAndSetsThePercentBase) {
+    orderBy = OrderBy::time;
+    parseProfile = false;
+    setEntries({entry("a", 1, 0, 0, 5, 0, 0), entry("b", 1, 0, 0, 9, 0, 0),
+                entry("c", 1, 0, 0, 9, 0, 0), entry("d", 1, 0, 0, 2, 0, 0)});
+    orderEntries();
+    setPercentBase();
+    EXPECT_EQ(namesInOrder(), "bcad");
+    EXPECT_EQ(percentBase, 9u);
+}
+
+TEST(Order, PercentBaseFollowsTheCriterion) {
+    struct {
+        OrderBy criterion;
+        bool parse;
+        std::uint32_t base;
+    } const cases[] = {
+        {OrderBy::time, true, 7},          {OrderBy::space, false, 0x80000003u + 0x80000001u},
+        {OrderBy::calls, true, 0},         {OrderBy::efficiency, true, 0},
+        {OrderBy::efficiency, false, 0},   {OrderBy::cycles, true, 11},
+        {OrderBy::cycles, false, 11 + 13},
+    };
+    for (const auto& c : cases) {
+        orderBy = c.criterion;
+        parseProfile = c.parse;
+        setEntries({entry("only", 5, 11, 13, 7, 0x80000003u, 0x80000001u)});
+        orderEntries();
+        setPercentBase();
+        EXPECT_EQ(percentBase, c.base) << static_cast<int>(c.criterion) << c.parse;
+    }
+
+    orderBy = OrderBy::time;
+    setEntries({});
+    orderEntries();
+    setPercentBase();
+    EXPECT_EQ(percentBase, 0u);
+}
+
+TEST(Order, EfficiencyPutsTheLeastEfficientFirstInAParseProfileOnly) {
+    orderBy = OrderBy::efficiency;
+    parseProfile = true;
+    const std::vector<ProfileEntry> loaded = {
+        entry("a", 1, 530, 0, 0, 240, 0),  // 45.28
+        entry("b", 1, 0, 0, 0, 999, 0),    // no cycles: 0
+        entry("c", 1, 10, 0, 0, 1, 0),     // 10
+        entry("d", 0, 4, 0, 0, 0, 0),      // 0, never printed but ordered
+    };
+    setEntries(loaded);
+    orderEntries();
+    EXPECT_EQ(namesInOrder(), "bdca");
+
+    parseProfile = false;
+    setEntries(loaded);
+    orderEntries();
+    EXPECT_EQ(namesInOrder(), "abcd");
+}
+
+TEST(Order, EfficiencyIsFormedInExtendedPrecision) {
+    EXPECT_DOUBLE_EQ(efficiencyOf(entry("e", 1, 530, 0, 0, 240, 0)), 45.283018867924528);
+    EXPECT_EQ(efficiencyOf(entry("e", 1, 0, 0, 0, 240, 0)), 0.0);
+    EXPECT_EQ(efficiencyOf(entry("e", 1, 1, 0, 0, 4294967295u, 0)), 429496729500.0);
+}
+
+}  // namespace

@@ -1,0 +1,152 @@
+#include "profile.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(Percent, DividesFirstAndTruncates) {
+    struct {
+        std::uint32_t value, base;
+        std::int32_t percent;
+    } const cases[] = {
+        {53, 100, 52},  // the extended-precision product falls just below 53
+        {1, 3, 33},     {3, 9, 33},   {9, 9, 100}, {0, 7, 0},
+        {4294967295u, 4294967295u, 100},  {1, 4294967295u, 0},
+        {59, 100, 58},  {29, 100, 29},  {57, 100, 57},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(percentOf(c.value, c.base), c.percent) << c.value << "/" << c.base;
+}
+
+ProfileEntry row(const char* name, std::uint32_t calls, std::uint32_t matched,
+                 std::uint32_t cycles, std::uint32_t backtracks, std::uint32_t time,
+                 std::uint32_t treeNodes, std::uint32_t kidCells) {
+    ProfileEntry e{};
+    std::strcpy(e.name, name);
+    e.calls = calls;
+    e.matched = matched;
+    e.cycles = cycles;
+    e.backtracks = backtracks;
+    e.time = time;
+    e.treeNodes = treeNodes;
+    e.kidCells = kidCells;
+    return e;
+}
+
+// The report of the given entries, already in order, as lines.
+std::vector<std::string> report(const std::vector<ProfileEntry>& list) {
+    std::memset(entries, 0, sizeof entries);
+    entryCount = static_cast<std::int32_t>(list.size());
+    for (std::size_t i = 0; i < list.size(); ++i) entries[i + 1] = list[i];
+    setPercentBase();
+    char* buffer = nullptr;
+    std::size_t size = 0;
+    FILE* saved = TL_files[1];
+    TL_files[1] = open_memstream(&buffer, &size);
+    printReport();
+    std::fclose(TL_files[1]);
+    TL_files[1] = saved;
+    std::vector<std::string> lines;
+    std::istringstream text(std::string(buffer, size));
+    std::free(buffer);
+    for (std::string line; std::getline(text, line);) lines.push_back(line);
+    return lines;
+}
+
+TEST(Report, RowsHaveTheirWidthsInEveryLayout) {
+    const ProfileEntry expression = row("expression", 120, 118, 530, 402, 75, 240, 960);
+    struct {
+        bool parse, perCall;
+        std::size_t headerLines, headerLength, rowLength;
+    } const cases[] = {
+        {true, false, 2, 124, 124},
+        {false, false, 2, 112, 112},
+        {true, true, 3, 171, 169},
+        {false, true, 3, 171, 169},
+    };
+    orderBy = OrderBy::time;
+    for (const auto& c : cases) {
+        parseProfile = c.parse;
+        perCallLayout = c.perCall;
+        std::vector<std::string> lines = report({expression});
+        ASSERT_EQ(lines.size(), c.headerLines + 1);
+        for (std::size_t i = 0; i < c.headerLines; ++i)
+            EXPECT_EQ(lines[i].size(), c.headerLength) << i;
+        EXPECT_EQ(lines.back().size(), c.rowLength);
+    }
+
+    parseProfile = true;
+    perCallLayout = false;
+    EXPECT_EQ(report({expression}).back(),
+              "expression                    100%     120       118         960"
+              "         240          75         530         402      45.283");
+    perCallLayout = true;
+    EXPECT_EQ(report({row("r", 3, 1, 31, 7, 10, 0, 6)}).back(),
+              "r                             100%       3         1           6"
+              "        2           0        0          10        3             31"
+              "          10              7           2");
+    EXPECT_EQ(report({row("r", 3, 1, 31, 7, 10, 0, 6)})[0].substr(150),
+              "  BACKTRACK CYCLES   ");
+}
+
+TEST(Report, PctFieldByCriterion) {
+    parseProfile = false;
+    perCallLayout = false;
+    const std::vector<ProfileEntry> list = {row("a", 1, 0, 0, 0, 9, 0, 0),
+                                            row("b", 1, 0, 0, 0, 3, 0, 0),
+                                            row("c", 1, 0, 0, 0, 0, 0, 0)};
+    orderBy = OrderBy::time;
+    std::vector<std::string> lines = report(list);
+    EXPECT_EQ(lines[2].substr(30, 4), "100%");
+    EXPECT_EQ(lines[3].substr(30, 4), " 33%");
+    EXPECT_EQ(lines[4].substr(30, 4), "  0%");
+    for (OrderBy criterion : {OrderBy::calls, OrderBy::efficiency}) {
+        orderBy = criterion;
+        lines = report(list);
+        for (std::size_t i = 2; i < lines.size(); ++i)
+            EXPECT_EQ(lines[i].substr(30, 4), "    ");
+    }
+    orderBy = OrderBy::time;
+    lines = report({row("z", 1, 0, 0, 0, 0, 0, 0)});  // the base is 0
+    EXPECT_EQ(lines[2].substr(30, 4), "    ");
+}
+
+TEST(Report, NamesAreCutAndWideNumbersPushTheLine) {
+    parseProfile = false;
+    perCallLayout = false;
+    orderBy = OrderBy::calls;
+    std::vector<std::string> lines =
+        report({row("abcdefghijabcdefghijabcdefghij", 1, 0, 0, 0, 0, 0, 0),
+                row("abcdefghijabcdefghijabcdefghijXYZ", 1, 0, 0, 0, 0, 0, 0),
+                row("wide", 123456789, 4294967295u, 0, 0, 0, 0, 0),
+                row("hidden", 0, 5, 5, 5, 5, 5, 5)});
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[2].substr(0, 31), "abcdefghijabcdefghijabcdefghij ");
+    EXPECT_EQ(lines[3].substr(0, 34), "abcdefghijabcdefghijabcdefghij    ");
+    EXPECT_EQ(lines[4].substr(0, 53), "wide" + std::string(30, ' ') + "1234567894294967295");
+    EXPECT_EQ(lines[4].size(), 113u);
+}
+
+TEST(Report, EfficiencyWithoutCyclesReadsZero) {
+    parseProfile = true;
+    perCallLayout = false;
+    orderBy = OrderBy::calls;
+    std::vector<std::string> lines = report({row("n", 1, 0, 0, 0, 0, 8, 0)});
+    EXPECT_EQ(lines[2].substr(112), "       0.000");
+}
+
+TEST(Report, OnlyHeadersWithoutPrintableEntries) {
+    parseProfile = false;
+    perCallLayout = true;
+    orderBy = OrderBy::time;
+    EXPECT_EQ(report({}).size(), 3u);
+    EXPECT_EQ(report({row("x", 0, 1, 1, 1, 1, 1, 1)}).size(), 3u);
+}
+
+}  // namespace

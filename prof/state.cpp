@@ -1,0 +1,10 @@
+// The profiler's state, whole-run globals.
+#include "profile.h"
+
+OrderBy orderBy;
+bool parseProfile;
+bool perCallLayout;
+std::int32_t profileStream;
+ProfileEntry entries[maxEntries + 1];
+std::int32_t entryCount;
+std::uint32_t percentBase;

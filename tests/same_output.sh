@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Runs two builds of the tools on the same random inputs and checks that
+# their output is byte for byte the same.
+# Usage: same_output.sh BIN_DIR_A BIN_DIR_B
+set -eu
+a=$(cd "$1" && pwd)
+b=$(cd "$2" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+passed=0 failed=0
+
+same() {  # same DESCRIPTION OUTPUT_FILE_A OUTPUT_FILE_B
+    if cmp -s "$2" "$3"; then
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1))
+        echo "FAIL: $1"
+    fi
+}
+
+for seed in 1 2 3 4 5 6; do
+    awk -v seed=$seed 'BEGIN {
+        srand(seed); print "random profile"
+        for (i = 1; i <= 500; i++) {
+            printf "%s%d", (i % 5 == 0 ? "list__r" : i % 7 == 0 ? "repeat__r" : "r"), i
+            for (k = 0; k < 7; k++) {
+                x = rand()
+                printf " %d", x < 0.3 ? int(rand() * 4) : x < 0.9 ? int(rand() * 4294967296) : int(rand() * 1000)
+            }
+            printf "\n"
+        }
+    }' >profile
+    for flags in -time -space -calls -cycles -eff "-percall -cycles"; do
+        for kind in "" -parse; do
+            "$a/qavprof" $flags $kind profile >a.out 2>a.err || true
+            "$b/qavprof" $flags $kind profile >b.out 2>b.err || true
+            same "qavprof $flags $kind (seed $seed)" a.out b.out
+            same "qavprof $flags $kind messages (seed $seed)" a.err b.err
+        done
+    done
+    head -c $((seed * 100003)) /dev/urandom >prog.CQav
+    "$a/qavcvt" -e prog.CQav && mv prog_QAV.c a.c
+    "$b/qavcvt" -e prog.CQav && mv prog_QAV.c b.c
+    same "qavcvt (seed $seed)" a.c b.c
+done
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
