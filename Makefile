@@ -7,7 +7,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 SANITIZE = -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
 
-.PHONY: all build check check-i386 check-sanitize check-same check-all clean
+.PHONY: all build build-i386 check check-i386 check-sanitize check-same check-all clean
 
 all: build
 
@@ -21,8 +21,10 @@ check: build
 build-i386/CMakeCache.txt:
 	cmake -S . -B build-i386 -DCMAKE_C_FLAGS=-m32 -DCMAKE_CXX_FLAGS=-m32 $(CMAKE_FLAGS)
 
-check-i386: build-i386/CMakeCache.txt
+build-i386: build-i386/CMakeCache.txt
 	cmake --build build-i386 -j $(JOBS)
+
+check-i386: build-i386
 	cd build-i386 && ctest --output-on-failure -j $(JOBS)
 
 build-sanitize/CMakeCache.txt:
@@ -35,7 +37,7 @@ check-sanitize: build-sanitize/CMakeCache.txt
 	cd build-sanitize && ctest --output-on-failure -j $(JOBS)
 
 # The native and the i386 programs must write the same bytes.
-check-same: check check-i386
+check-same: build build-i386
 	tests/same_output.sh build/bin build-i386/bin
 
 check-all: check check-i386 check-sanitize check-same

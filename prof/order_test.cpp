@@ -1,4 +1,5 @@
 #include "profile.h"
+#include "entries_test_support.h"
 
 #include <cstring>
 #include <random>
@@ -7,26 +8,15 @@
 
 #include <gtest/gtest.h>
 
+using namespace test_support;
+
 namespace {
 
-void setEntries(const std::vector<ProfileEntry>& loaded) {
-    std::memset(entries, 0, sizeof entries);
-    entryCount = static_cast<std::int32_t>(loaded.size());
-    for (std::size_t i = 0; i < loaded.size(); ++i) entries[i + 1] = loaded[i];
-}
-
+// An entry with the counters that the criteria look at.
 ProfileEntry entry(const char* name, std::uint32_t calls, std::uint32_t cycles,
                    std::uint32_t backtracks, std::uint32_t time,
                    std::uint32_t treeNodes, std::uint32_t kidCells) {
-    ProfileEntry e{};
-    std::strcpy(e.name, name);
-    e.calls = calls;
-    e.cycles = cycles;
-    e.backtracks = backtracks;
-    e.time = time;
-    e.treeNodes = treeNodes;
-    e.kidCells = kidCells;
-    return e;
+    return makeEntry(name, calls, 0, cycles, backtracks, time, treeNodes, kidCells);
 }
 
 std::string namesInOrder() {

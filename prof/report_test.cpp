@@ -1,4 +1,5 @@
 #include "profile.h"
+#include "entries_test_support.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -7,6 +8,8 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+
+using namespace test_support;
 
 namespace {
 
@@ -24,26 +27,11 @@ TEST(Percent, DividesFirstAndTruncates) {
         EXPECT_EQ(percentOf(c.value, c.base), c.percent) << c.value << "/" << c.base;
 }
 
-ProfileEntry row(const char* name, std::uint32_t calls, std::uint32_t matched,
-                 std::uint32_t cycles, std::uint32_t backtracks, std::uint32_t time,
-                 std::uint32_t treeNodes, std::uint32_t kidCells) {
-    ProfileEntry e{};
-    std::strcpy(e.name, name);
-    e.calls = calls;
-    e.matched = matched;
-    e.cycles = cycles;
-    e.backtracks = backtracks;
-    e.time = time;
-    e.treeNodes = treeNodes;
-    e.kidCells = kidCells;
-    return e;
-}
+const auto row = makeEntry;
 
 // The report of the given entries, already in order, as lines.
 std::vector<std::string> report(const std::vector<ProfileEntry>& list) {
-    std::memset(entries, 0, sizeof entries);
-    entryCount = static_cast<std::int32_t>(list.size());
-    for (std::size_t i = 0; i < list.size(); ++i) entries[i + 1] = list[i];
+    setEntries(list);
     setPercentBase();
     char* buffer = nullptr;
     std::size_t size = 0;

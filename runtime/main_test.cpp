@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include "test_support.h"
+
 namespace {
 
 struct Outcome {
@@ -29,15 +31,7 @@ std::string slurp(const std::string& path) {
 
 class Entry : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/qav-entry-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        directory_ = pattern;
-    }
-    void TearDown() override {
-        std::string command = "rm -rf '" + directory_ + "'";
-        ASSERT_EQ(std::system(command.c_str()), 0);
-    }
+    void SetUp() override { ASSERT_FALSE(temporary_.path().empty()); }
 
     // Runs the test program in the temporary directory. With sendAfterReady,
     // that signal is sent once the program has written its first line.
@@ -76,7 +70,8 @@ protected:
         return outcome;
     }
 
-    std::string directory_;
+    test_support::TemporaryDirectory temporary_;
+    const std::string directory_ = temporary_.path();
 };
 
 const char reverted[] = "handlers at exit: reverted, SIGINT not ignored\n";

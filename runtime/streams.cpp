@@ -29,8 +29,8 @@ bool validStream(std::int32_t s) {
     return s >= TL_firstStream && s <= TL_lastStream;
 }
 
-// fopen mode and direction for an open mode of TL_open or a kind of
-// TL_ensureOpen; null when the code names none.
+// fopen mode and direction for an open mode of TL_open; null when the code
+// names none.
 struct Direction {
     const char* fopenMode;
     std::uint8_t fileMode;
@@ -46,15 +46,12 @@ Direction directionOfMode(std::uint16_t mode) {
     return {nullptr, 0};
 }
 
+// The kinds of TL_ensureOpen, 1 to 4, stand for the open modes 2 to 16.
 Direction directionOfKind(std::int16_t kind) {
-    switch (kind) {
-    case TL_kindTextIn: return {"r", 0};
-    case TL_kindTextOut: return {"w", 1};
-    case TL_kindBinaryIn: return {"rb", 0};
-    case TL_kindBinaryOut: return {"wb", 1};
-    }
-    return {nullptr, 0};
+    if (kind < TL_kindTextIn || kind > TL_kindBinaryOut) return {nullptr, 0};
+    return directionOfMode(static_cast<std::uint16_t>(1u << kind));
 }
+static_assert(TL_modeBinaryIn == 1u << TL_kindBinaryIn);
 
 void copyCut(char* target, const char* source) {
     std::size_t length = std::strlen(source);

@@ -17,19 +17,11 @@ namespace {
 class Streams : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/qav-streams-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        directory_ = pattern;
+        ASSERT_FALSE(directory_.path().empty());
         resetStreamTable();
     }
-    void TearDown() override {
-        resetStreamTable();
-        std::string command = "rm -rf '" + directory_ + "'";
-        ASSERT_EQ(std::system(command.c_str()), 0);
-    }
-    std::string path(const std::string& name) const {
-        return directory_ + "/" + name;
-    }
+    void TearDown() override { resetStreamTable(); }
+    std::string path(const std::string& name) const { return directory_.path(name); }
     std::string file(const std::string& name, const std::string& contents) const {
         std::ofstream(path(name), std::ios::binary) << contents;
         return path(name);
@@ -40,7 +32,7 @@ protected:
         text << in.rdbuf();
         return text.str();
     }
-    std::string directory_;
+    TemporaryDirectory directory_;
 };
 
 TEST_F(Streams, OpenHandsOutStreamsFromNextfileAndReusesFailures) {

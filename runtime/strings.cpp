@@ -73,32 +73,6 @@ void TL_repeat(const char* source, std::int32_t count, char* result) {
     result[length] = '\0';
 }
 
-void TL_intToText(std::int32_t value, std::int32_t /*ignored*/,
-                  std::int32_t base, char* result) {
-    if (!validBase(base)) {
-        result[0] = '\0';
-        return;
-    }
-    TL_string buffer;
-    char* end = buffer + sizeof buffer;
-    char* p = end;
-    if (value < 0) {
-        // Never negate the value itself, so INT32_MIN converts too.
-        do {
-            std::int32_t q = value / base;
-            *--p = digitOf(static_cast<std::uint32_t>(-(value % base)));
-            value = q;
-        } while (value != 0);
-        *--p = '-';
-    } else {
-        do {
-            *--p = digitOf(static_cast<std::uint32_t>(value % base));
-            value /= base;
-        } while (value != 0);
-    }
-    finishNumberText(p, end, result);
-}
-
 void TL_natToText(std::uint32_t value, std::int32_t /*ignored*/,
                   std::uint32_t base, char* result) {
     if (!validBase(base)) {
@@ -112,6 +86,26 @@ void TL_natToText(std::uint32_t value, std::int32_t /*ignored*/,
         *--p = digitOf(value % base);
         value /= base;
     } while (value != 0);
+    finishNumberText(p, end, result);
+}
+
+void TL_intToText(std::int32_t value, std::int32_t ignored, std::int32_t base,
+                  char* result) {
+    if (value >= 0 || !validBase(base)) {
+        TL_natToText(static_cast<std::uint32_t>(value < 0 ? 0 : value), ignored,
+                     static_cast<std::uint32_t>(base < 0 ? 0 : base), result);
+        return;
+    }
+    TL_string buffer;
+    char* end = buffer + sizeof buffer;
+    char* p = end;
+    // Never negate the value itself, so INT32_MIN converts too.
+    do {
+        std::int32_t q = value / base;
+        *--p = digitOf(static_cast<std::uint32_t>(-(value % base)));
+        value = q;
+    } while (value != 0);
+    *--p = '-';
     finishNumberText(p, end, result);
 }
 

@@ -7,8 +7,27 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <unistd.h>
 
 namespace test_support {
+
+// A directory of its own for a test, removed with what it holds.
+class TemporaryDirectory {
+public:
+    TemporaryDirectory() {
+        char pattern[] = "/tmp/qav-test-XXXXXX";
+        if (mkdtemp(pattern) != nullptr) path_ = pattern;
+    }
+    ~TemporaryDirectory() {
+        std::string command = "rm -rf '" + path_ + "'";
+        if (!path_.empty() && std::system(command.c_str()) != 0) std::perror("rm");
+    }
+    const std::string& path() const { return path_; }
+    std::string path(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
 
 // The stream table as start-up leaves it with no names on the command line.
 inline void resetStreamTable() {

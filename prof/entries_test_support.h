@@ -1,0 +1,36 @@
+// Helpers for tests of the profiler: entries made in place and loaded into
+// the entry table.
+#pragma once
+
+#include "profile.h"
+
+#include <cstring>
+#include <vector>
+
+namespace test_support {
+
+// An entry with its counters in file order.
+inline ProfileEntry makeEntry(const char* name, std::uint32_t calls,
+                              std::uint32_t matched, std::uint32_t cycles,
+                              std::uint32_t backtracks, std::uint32_t time,
+                              std::uint32_t treeNodes, std::uint32_t kidCells) {
+    ProfileEntry entry{};
+    std::strncpy(entry.name, name, TL_maxStringLength);
+    entry.calls = calls;
+    entry.matched = matched;
+    entry.cycles = cycles;
+    entry.backtracks = backtracks;
+    entry.time = time;
+    entry.treeNodes = treeNodes;
+    entry.kidCells = kidCells;
+    return entry;
+}
+
+// Makes the entry table hold these entries, as if loaded in this order.
+inline void setEntries(const std::vector<ProfileEntry>& loaded) {
+    std::memset(entries, 0, sizeof entries);
+    entryCount = static_cast<std::int32_t>(loaded.size());
+    for (std::size_t i = 0; i < loaded.size(); ++i) entries[i + 1] = loaded[i];
+}
+
+}  // namespace test_support
