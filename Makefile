@@ -7,7 +7,9 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 SANITIZE = -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
 
-.PHONY: all build build-i386 check check-i386 check-sanitize check-same check-all clean
+PREFIX ?= /usr/local
+
+.PHONY: all build build-i386 demo install package bench fuzz check check-i386 check-sanitize check-same check-all clean
 
 all: build
 
@@ -17,6 +19,21 @@ build:
 
 check: build
 	cd build && ctest --output-on-failure -j $(JOBS)
+
+# The tools on the bundled examples.
+demo: build
+	examples/demo.sh build/bin
+
+# make install [PREFIX=/usr/local] [DESTDIR=staging-folder]
+install: build
+	cmake --install build --prefix $(PREFIX)
+
+# A Debian package in build/.
+package: build
+	cd build && cpack -G DEB
+
+bench: build
+	bench/bench.sh build/bin
 
 build-i386/CMakeCache.txt:
 	cmake -S . -B build-i386 -DCMAKE_C_FLAGS=-m32 -DCMAKE_CXX_FLAGS=-m32 $(CMAKE_FLAGS)
@@ -40,7 +57,21 @@ check-sanitize: build-sanitize/CMakeCache.txt
 check-same: build build-i386
 	tests/same_output.sh build/bin build-i386/bin
 
-check-all: check check-i386 check-sanitize check-same
+# Fuzz each target for FUZZ_SECONDS under ASan and UBSan.
+FUZZ_SECONDS ?= 60
+FUZZ_FLAGS = -fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=all -fno-omit-frame-pointer
+
+build-fuzz/CMakeCache.txt:
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DQAV_FUZZ=ON -DQAV_TESTS=OFF \
+	  -DQAV_CHECK_LIBC_ONLY=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  "-DCMAKE_C_FLAGS=$(FUZZ_FLAGS)" "-DCMAKE_CXX_FLAGS=$(FUZZ_FLAGS)" \
+	  "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined" $(CMAKE_FLAGS)
+
+fuzz: build-fuzz/CMakeCache.txt
+	cmake --build build-fuzz -j $(JOBS) --target profile_fuzz convert_fuzz
+	fuzz/run.sh build-fuzz $(FUZZ_SECONDS)
+
+check-all: check check-i386 check-sanitize check-same fuzz
 
 clean:
-	rm -rf build build-i386 build-sanitize
+	rm -rf build build-i386 build-sanitize build-fuzz

@@ -1,4 +1,5 @@
 #include "convert.h"
+#include "convert_test_support.h"
 
 #include <cstdlib>
 #include <random>
@@ -8,18 +9,9 @@
 
 #include <gtest/gtest.h>
 
-namespace {
+using test_support::convertedOneByOne;
 
-// The data lines the plain way: one byte at a time, end of file tested
-// before each byte, a line break before every 20th value.
-std::string convertedOneByOne(const std::string& bytes, std::uint32_t limit) {
-    std::string text;
-    for (std::uint32_t i = 1; i <= limit && i <= bytes.size(); ++i) {
-        if (i % 20 == 0) text += "\n";
-        text += std::to_string(static_cast<unsigned char>(bytes[i - 1])) + ",";
-    }
-    return text;
-}
+namespace {
 
 std::string converted(const std::string& bytes, std::uint32_t limit,
                       ConvertResult* result = nullptr) {

@@ -5,6 +5,7 @@
 #include "profile.h"
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace test_support {
@@ -31,6 +32,27 @@ inline void setEntries(const std::vector<ProfileEntry>& loaded) {
     std::memset(entries, 0, sizeof entries);
     entryCount = static_cast<std::int32_t>(loaded.size());
     for (std::size_t i = 0; i < loaded.size(); ++i) entries[i + 1] = loaded[i];
+}
+
+// The exchange sort itself, pass by pass, comparing whole keys.
+inline void exchangeSort(std::vector<ProfileEntry>& list) {
+    auto outOfOrder = [](const ProfileEntry& a, const ProfileEntry& b) {
+        switch (orderBy) {
+        case OrderBy::time: return a.time < b.time;
+        case OrderBy::space: return a.treeNodes + a.kidCells < b.treeNodes + b.kidCells;
+        case OrderBy::calls: return a.calls < b.calls;
+        case OrderBy::cycles:
+            return parseProfile ? a.cycles < b.cycles
+                                : a.cycles + a.backtracks < b.cycles + b.backtracks;
+        case OrderBy::efficiency:
+            return parseProfile && efficiencyOf(a) > efficiencyOf(b);
+        }
+        return false;
+    };
+    const std::size_t n = list.size();
+    for (std::size_t i = 0; i + 1 < n; ++i)
+        for (std::size_t j = n - 1; j-- > i;)
+            if (outOfOrder(list[j], list[j + 1])) std::swap(list[j], list[j + 1]);
 }
 
 }  // namespace test_support

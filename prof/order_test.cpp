@@ -25,27 +25,6 @@ std::string namesInOrder() {
     return names;
 }
 
-// The exchange sort itself, pass by pass, comparing whole keys.
-void exchangeSort(std::vector<ProfileEntry>& list) {
-    auto outOfOrder = [](const ProfileEntry& a, const ProfileEntry& b) {
-        switch (orderBy) {
-        case OrderBy::time: return a.time < b.time;
-        case OrderBy::space: return a.treeNodes + a.kidCells < b.treeNodes + b.kidCells;
-        case OrderBy::calls: return a.calls < b.calls;
-        case OrderBy::cycles:
-            return parseProfile ? a.cycles < b.cycles
-                                : a.cycles + a.backtracks < b.cycles + b.backtracks;
-        case OrderBy::efficiency:
-            return parseProfile && efficiencyOf(a) > efficiencyOf(b);
-        }
-        return false;
-    };
-    const std::size_t n = list.size();
-    for (std::size_t i = 0; i + 1 < n; ++i)
-        for (std::size_t j = n - 1; j-- > i;)
-            if (outOfOrder(list[j], list[j + 1])) std::swap(list[j], list[j + 1]);
-}
-
 const OrderBy allCriteria[] = {OrderBy::time, OrderBy::space, OrderBy::calls,
                                OrderBy::cycles, OrderBy::efficiency};
 

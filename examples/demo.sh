@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Runs the tools on the bundled examples: reports of a match and a parse
+# profile under a few criteria, and a compiled program turned into C and
+# compiled. Usage: examples/demo.sh [BIN_DIR]   (default build/bin)
+set -eu
+examples=$(cd "$(dirname "$0")" && pwd)
+bin=$(cd "${1:-$examples/../build/bin}" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cp "$examples/qav.rprofout" "$examples/qav.pprofout" "$examples/hello.CQav" "$work"
+cd "$work"
+export PATH="$bin:$PATH"
+
+show() {
+    echo
+    echo "\$ $*"
+    "$@"
+}
+
+show qavprof                              # the match profile, by time
+show qavprof -calls
+show qavprof -parse -eff                  # the least efficient parse rules first
+show qavprof -parse -percall -cycles
+show qavprof -x || true                   # a wrong flag: message and status 1
+
+show qavcvt -e hello.CQav
+echo
+echo "\$ head -c 300 hello_QAV.c"
+head -c 300 hello_QAV.c
+echo "..."
+echo "\$ tail -n 3 hello_QAV.c"
+tail -n 3 hello_QAV.c
+
+cat >main.c <<'C'
+#include <stdio.h>
+#include "hello_QAV.c"
+int main(void) {
+    printf("%u bytes of byte code compiled in, starting %c%c%c\n",
+           (unsigned)(sizeof hello_QAV - 1), hello_CQAV[0], hello_CQAV[1], hello_CQAV[2]);
+    return 0;
+}
+C
+show cc -std=c99 -Wall -o hello main.c
+show ./hello
