@@ -25,16 +25,21 @@ TL_string outputName;
 std::int32_t inStream;
 std::int32_t outStream;
 
-// Writes "qavcvt: " + message + name on standard error and quits with 1,
-// unless condition holds. The name is written apart from the message so
-// that no message is ever built into a string it could overrun.
-void checkOrQuit(bool condition, const char* message, const char* name = "") {
-    if (condition) return;
+// Writes "qavcvt: " + message + name on standard error. The name is
+// written apart from the message so that no message is ever built into a
+// string it could overrun.
+void complain(const char* message, const char* name) {
     TL_ensureOpen(0, TL_kindTextOut);
     TL_putText(0, "qavcvt: ", 0);
     TL_putText(0, message, 0);
     TL_putText(0, name, 0);
     TL_putNewline(0);
+}
+
+// Unless condition holds: the message, and quit with 1.
+void checkOrQuit(bool condition, const char* message, const char* name = "") {
+    if (condition) return;
+    complain(message, name);
     TL_quit(1);
 }
 
@@ -54,8 +59,8 @@ void putLine(const char* first, const char* second = "", const char* third = "",
     struct stat status;
     if (stat(outputName, &status) == 0 && S_ISREG(status.st_mode))
         std::remove(outputName);
-    checkOrQuit(false, message, name);
-    TL_quit(1);  // not reached: the check above fails
+    complain(message, name);
+    TL_quit(1);
 }
 
 }  // namespace

@@ -37,16 +37,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
     }
 
-    char* text = nullptr;
-    std::size_t length = 0;
-    FILE* saved = TL_files[1];
-    TL_files[1] = open_memstream(&text, &length);
-    printReport();
-    std::fclose(TL_files[1]);
-    TL_files[1] = saved;
+    const std::string text = test_support::reportText();
     std::size_t lines = 0;
-    for (std::size_t i = 0; i < length; ++i) lines += text[i] == '\n';
-    std::free(text);
+    for (char c : text) lines += c == '\n';
     std::size_t printed = perCallLayout ? 3 : 2;
     for (std::int32_t p = 1; p <= entryCount; ++p) printed += entries[p].calls != 0;
     if (lines != printed) std::abort();

@@ -4,7 +4,10 @@
 
 #include "profile.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -32,6 +35,20 @@ inline void setEntries(const std::vector<ProfileEntry>& loaded) {
     std::memset(entries, 0, sizeof entries);
     entryCount = static_cast<std::int32_t>(loaded.size());
     for (std::size_t i = 0; i < loaded.size(); ++i) entries[i + 1] = loaded[i];
+}
+
+// What printReport writes for the entries as they stand.
+inline std::string reportText() {
+    char* buffer = nullptr;
+    std::size_t size = 0;
+    FILE* saved = TL_files[1];
+    TL_files[1] = open_memstream(&buffer, &size);
+    printReport();
+    std::fclose(TL_files[1]);
+    TL_files[1] = saved;
+    std::string text(buffer, size);
+    std::free(buffer);
+    return text;
 }
 
 // The exchange sort itself, pass by pass, comparing whole keys.

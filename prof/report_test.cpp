@@ -33,16 +33,8 @@ const auto row = makeEntry;
 std::vector<std::string> report(const std::vector<ProfileEntry>& list) {
     setEntries(list);
     setPercentBase();
-    char* buffer = nullptr;
-    std::size_t size = 0;
-    FILE* saved = TL_files[1];
-    TL_files[1] = open_memstream(&buffer, &size);
-    printReport();
-    std::fclose(TL_files[1]);
-    TL_files[1] = saved;
     std::vector<std::string> lines;
-    std::istringstream text(std::string(buffer, size));
-    std::free(buffer);
+    std::istringstream text(reportText());
     for (std::string line; std::getline(text, line);) lines.push_back(line);
     return lines;
 }
