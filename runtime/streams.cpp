@@ -4,7 +4,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <unistd.h>
 
 FILE* TL_files[TL_slotCount];
 const char* TL_filenames[TL_slotCount];
