@@ -65,6 +65,9 @@ void putLine(const char* first, const char* second = "", const char* third = "",
 
 }  // namespace
 
+// An interrupted conversion must not leave a file that passes for a result.
+const bool TL_catchesTermination = true;
+
 void TProg() {
     useBaseName = false;
     fileArg = 1;

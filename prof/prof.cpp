@@ -69,6 +69,9 @@ void openDefaultProfile() {
 
 }  // namespace
 
+// The report goes to standard output only: nothing to clean up.
+const bool TL_catchesTermination = false;
+
 void TProg() {
     say("QAV Profiler v6.0 (1.12.00): profile report of a QAV run");
 

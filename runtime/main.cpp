@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <unistd.h>
 
 HandlerArea defaultHandlerArea;
@@ -16,6 +17,70 @@ std::int32_t TL_nextmalloc;
 namespace {
 
 constexpr int handledSignals[] = {SIGINT, SIGILL, SIGFPE, SIGBUS, SIGSEGV};
+// Handled when the program asks for it (TL_catchesTermination).
+constexpr int terminationSignals[] = {SIGTERM, SIGHUP};
+
+// Every signal the run-time may handle, held while there is nowhere to
+// unwind to (before the outermost area is armed) and from the moment an
+// unwinding starts to the exit, so that no handler runs twice into one
+// shut-down.
+sigset_t heldSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int sig : handledSignals) sigaddset(&set, sig);
+    for (int sig : terminationSignals) sigaddset(&set, sig);
+    return set;
+}
+
+void holdSignals() {
+    sigset_t set = heldSignals();
+    sigprocmask(SIG_BLOCK, &set, nullptr);
+}
+
+// Unblocks rather than restores, so a signal sent while the program was
+// starting is delivered now, with the area armed.
+void releaseSignals() {
+    sigset_t set = heldSignals();
+    sigprocmask(SIG_UNBLOCK, &set, nullptr);
+}
+
+// Installs the handler for sig, unless onlyUnlessIgnored and sig is ignored.
+// While the handler runs, every handled signal is held.
+void installHandler(int sig, bool onlyUnlessIgnored) {
+    if (onlyUnlessIgnored) {
+        struct sigaction old;
+        if (sigaction(sig, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) return;
+    }
+    struct sigaction action {};
+    action.sa_handler = TL_SignalHandler;
+    action.sa_mask = heldSignals();
+    action.sa_flags = SA_RESTART;
+    sigaction(sig, &action, nullptr);
+}
+
+void revertHandler(int sig) {
+    struct sigaction old;
+    if (sigaction(sig, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) return;
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigaction(sig, &action, nullptr);
+}
+
+// Descriptors 0, 1 and 2 must be taken before any file is opened, or the
+// first file opened would become standard output or error and receive
+// messages. A closed one is put on /dev/null the other way round (standard
+// input for writing, output and error for reading), so that using it still
+// fails as it would have when closed.
+void occupyStandardDescriptors() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1) continue;
+        int opened = open("/dev/null", fd == STDIN_FILENO ? O_WRONLY : O_RDONLY);
+        if (opened >= 0 && opened != fd) {
+            dup2(opened, fd);
+            close(opened);
+        }
+    }
+}
 
 void writeError(const char* text, std::size_t length) {
     // The handler may run in the middle of a stdio call, so it writes with
@@ -35,6 +100,8 @@ void writeSignalMessage(int sig) {
     case SIGBUS: writeError("Bus error\n", 10); return;
     case SIGFPE: writeError("Floating point exception\n", 25); return;
     case SIGSEGV: writeError("Segmentation violation\n", 23); return;
+    case SIGTERM: writeError("Terminated\n", 11); return;
+    case SIGHUP: writeError("Hangup\n", 7); return;
     }
     // "QAV ERROR: Unexpected signal %d\n", formatted without stdio.
     char text[64] = "QAV ERROR: Unexpected signal ";
@@ -68,20 +135,22 @@ void leaveQuittingArea(std::int32_t code, bool fromSignal) {
 }  // namespace
 
 void TL_InitSignalHandlers() {
-    if (std::signal(SIGINT, SIG_IGN) != SIG_IGN)
-        std::signal(SIGINT, TL_SignalHandler);
-    for (int sig : handledSignals)
-        if (sig != SIGINT) std::signal(sig, TL_SignalHandler);
+    // A program started with interrupts ignored stays immune to them.
+    for (int sig : handledSignals) installHandler(sig, sig == SIGINT);
+    if (TL_catchesTermination)
+        for (int sig : terminationSignals) installHandler(sig, true);
 }
 
 void TL_RevertSignalHandlers() {
-    for (int sig : handledSignals)
-        if (std::signal(sig, SIG_IGN) != SIG_IGN) std::signal(sig, SIG_DFL);
+    for (int sig : handledSignals) revertHandler(sig);
+    for (int sig : terminationSignals) revertHandler(sig);
 }
 
 void TL_SignalHandler(int sig) {
     TL_RevertSignalHandlers();
     writeSignalMessage(sig);
+    // The handled signals stay held from here to the exit: longjmp does
+    // not give back the mask the handler runs with.
     leaveQuittingArea(sig, true);
     TL_quitting = 1;
     TL_handlerArea->quitCode = sig;
@@ -89,6 +158,7 @@ void TL_SignalHandler(int sig) {
 }
 
 void TL_quit(std::int32_t code) {
+    holdSignals();
     if (TL_quitting != 0) {
         leaveQuittingArea(code, false);
         TL_quitting = 0;
@@ -99,6 +169,7 @@ void TL_quit(std::int32_t code) {
 }
 
 void TL_initialize(int argc, char** argv) {
+    occupyStandardDescriptors();
     TL_files[0] = stdin;
     TL_filenames[0] = "stdin";
     TL_filemode[0] = 0;
@@ -137,20 +208,31 @@ void TL_initialize(int argc, char** argv) {
 }
 
 void TL_finalize() {
-    for (std::int32_t slot = TL_firstFileSlot; slot < TL_slotCount; ++slot)
-        if (TL_files[slot] != nullptr) std::fclose(TL_files[slot]);
+    // A slot is cleared before its stream is closed, so that nothing can
+    // ever close the same stream twice.
+    for (std::int32_t slot = TL_firstFileSlot; slot < TL_slotCount; ++slot) {
+        FILE* handle = TL_files[slot];
+        TL_files[slot] = nullptr;
+        if (handle != nullptr) std::fclose(handle);
+    }
     for (void* block : TL_mallocs)
         if (block != nullptr) std::free(block);
     TL_RevertSignalHandlers();
 }
 
 int main(int argc, char** argv) {
+    // Until the outermost area is armed a handler would have nowhere to
+    // unwind to: signals are held until then, and again during the
+    // shut-down (a quit or a signal holds them itself), which runs once.
+    holdSignals();
     TL_initialize(argc, argv);
     if (_setjmp(TL_handlerArea->env) != 0) {
         TL_finalize();
         std::exit(TL_handlerArea->quitCode);
     }
+    releaseSignals();
     TProg();
+    holdSignals();
     TL_finalize();
     std::exit(0);
 }

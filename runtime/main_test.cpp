@@ -35,8 +35,11 @@ protected:
 
     // Runs the test program in the temporary directory. With sendAfterReady,
     // that signal is sent once the program has written its first line.
+    // raiseAt sets QAV_TEST_RAISE for the child; closeError starts it with
+    // standard error closed.
     Outcome run(std::vector<std::string> arguments, int sendAfterReady = 0,
-                bool ignoreInterrupts = false) {
+                bool ignoreInterrupts = false, const char* raiseAt = nullptr,
+                bool closeError = false) {
         const std::string outPath = directory_ + "/.stdout";
         const std::string errPath = directory_ + "/.stderr";
         pid_t child = fork();
@@ -46,6 +49,8 @@ protected:
             int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             dup2(out, 1);
             dup2(err, 2);
+            if (closeError) close(2);
+            if (raiseAt != nullptr) setenv("QAV_TEST_RAISE", raiseAt, 1);
             std::signal(SIGINT, ignoreInterrupts ? SIG_IGN : SIG_DFL);
             std::vector<char*> argv;
             std::string program = QAV_ENTRY_TEST_PROGRAM;
@@ -166,6 +171,32 @@ TEST_F(Entry, AProgramStartedWithInterruptsIgnoredStaysImmune) {
     EXPECT_EQ(outcome.err, "");
     EXPECT_EQ(outcome.out,
               "ready\nfinished\nhandlers at exit: reverted, SIGINT ignored\n");
+}
+
+TEST_F(Entry, ASignalBeforeTheOutermostAreaIsArmedWaitsForIt) {
+    Outcome outcome = run({"-return"}, 0, false, "startup");
+    EXPECT_EQ(outcome.status, SIGINT);
+    EXPECT_EQ(outcome.err, "Program terminated\n");
+    EXPECT_EQ(outcome.out, "");  // the body never ran
+}
+
+TEST_F(Entry, ASignalDuringTheShutDownDoesNotRestartIt) {
+    Outcome outcome = run({"-write", "user.txt"}, 0, false, "close");
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.err, "");
+    EXPECT_EQ(slurp(directory_ + "/user.txt"), "data\n");
+
+    outcome = run({"-quit", "user.txt"}, 0, false, "close");
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.err, "something failed\n");
+    EXPECT_EQ(slurp(directory_ + "/user.txt"), "data\n");
+}
+
+TEST_F(Entry, MessagesNeverLandInAFileWhenStandardErrorIsClosed) {
+    // The file the body opens would otherwise be descriptor 2.
+    Outcome outcome = run({"-quit", "user.txt"}, 0, false, nullptr, true);
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(slurp(directory_ + "/user.txt"), "data\n");
 }
 
 TEST_F(Entry, AQuitWhileQuittingInTheOutermostAreaEndsAtOnce) {

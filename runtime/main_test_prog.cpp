@@ -35,6 +35,31 @@ void reportHandlersAtExit() {
 
 }  // namespace
 
+// The program is linked with --wrap for these two, so that a signal can be
+// raised at the two moments no test could hit by timing alone: right after
+// the interrupt handler is installed, before main has armed the outermost
+// area (QAV_TEST_RAISE=startup), and while the shut-down closes a file
+// (QAV_TEST_RAISE=close).
+extern "C" int __real_sigaction(int, const struct sigaction*, struct sigaction*);
+extern "C" int __wrap_sigaction(int sig, const struct sigaction* action,
+                                struct sigaction* old) {
+    int result = __real_sigaction(sig, action, old);
+    const char* when = std::getenv("QAV_TEST_RAISE");
+    if (sig == SIGINT && action != nullptr && action->sa_handler == TL_SignalHandler &&
+        when != nullptr && std::strcmp(when, "startup") == 0)
+        std::raise(SIGINT);
+    return result;
+}
+
+extern "C" int __real_fclose(FILE*);
+extern "C" int __wrap_fclose(FILE* stream) {
+    const char* when = std::getenv("QAV_TEST_RAISE");
+    if (when != nullptr && std::strcmp(when, "close") == 0) std::raise(SIGINT);
+    return __real_fclose(stream);
+}
+
+const bool TL_catchesTermination = true;
+
 void TProg() {
     TL_string mode;
     TL_fetchArg(1, mode);
@@ -58,6 +83,13 @@ void TProg() {
         TL_quit(1);
     }
     if (std::strcmp(mode, "-quit0") == 0) TL_quit(0);
+    if (std::strcmp(mode, "-write") == 0) {
+        // Leaves stream 1 open for the shut-down to close.
+        TL_ensureOpen(1, TL_kindTextOut);
+        TL_putText(1, "data", 0);
+        TL_putNewline(1);
+        return;
+    }
     if (std::strcmp(mode, "-read") == 0) {
         TL_string word = "";
         TL_ensureOpen(1, TL_kindTextIn);

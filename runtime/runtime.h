@@ -53,6 +53,11 @@ void TL_finalize();
 void TL_InitSignalHandlers();
 void TL_RevertSignalHandlers();
 void TL_SignalHandler(int sig);
+// Each program says whether SIGTERM and SIGHUP also end its body through the
+// handler ("Terminated", "Hangup"), as a body that writes files wants in
+// order to clean up after a build tool's or a time-out's kill. Unless they
+// were ignored at start-up; otherwise they keep their default action.
+extern const bool TL_catchesTermination;
 
 // The program body; each program defines its own.
 void TProg();
