@@ -7,19 +7,22 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace test_support {
 
-// An entry with its counters in file order.
-inline ProfileEntry makeEntry(const char* name, std::uint32_t calls,
+// An entry with its counters in file order; the name is kept for the run.
+inline ProfileEntry makeEntry(const std::string& name, std::uint32_t calls,
                               std::uint32_t matched, std::uint32_t cycles,
                               std::uint32_t backtracks, std::uint32_t time,
                               std::uint32_t treeNodes, std::uint32_t kidCells) {
+    static std::deque<std::string> names;
+    names.push_back(name);
     ProfileEntry entry{};
-    std::strncpy(entry.name, name, TL_maxStringLength);
+    entry.name = names.back().c_str();
     entry.calls = calls;
     entry.matched = matched;
     entry.cycles = cycles;
@@ -30,11 +33,53 @@ inline ProfileEntry makeEntry(const char* name, std::uint32_t calls,
     return entry;
 }
 
-// Makes the entry table hold these entries, as if loaded in this order.
+// Makes the entry table hold these entries, as if loaded in this order,
+// and in that order for the report.
 inline void setEntries(const std::vector<ProfileEntry>& loaded) {
     std::memset(entries, 0, sizeof entries);
     entryCount = static_cast<std::int32_t>(loaded.size());
-    for (std::size_t i = 0; i < loaded.size(); ++i) entries[i + 1] = loaded[i];
+    for (std::size_t i = 0; i < loaded.size(); ++i) {
+        entries[i + 1] = loaded[i];
+        order[i] = static_cast<Position>(i + 1);
+    }
+}
+
+// The names of the entries in report order.
+inline std::vector<std::string> namesInOrder() {
+    std::vector<std::string> names;
+    for (std::int32_t k = 0; k < entryCount; ++k) names.push_back(entries[order[k]].name);
+    return names;
+}
+
+// A record as the stream operations read it, one call per item: the way
+// loading was first written, kept to compare the block parser with.
+struct StreamRecord {
+    std::string name;
+    std::uint32_t counters[7];
+};
+
+inline std::vector<StreamRecord> loadWithStreamReads(std::int32_t s, bool& more) {
+    std::vector<StreamRecord> records;
+    TL_string text;
+    TL_ensureOpen(s, TL_kindTextIn);
+    TL_getLine(s, text);
+    more = false;
+    for (std::int32_t p = 1; p <= maxEntries + 1; ++p) {
+        if (TL_eof(s) || std::ferror(TL_handle(s))) break;
+        if (p > maxEntries) {
+            more = true;
+            break;
+        }
+        StreamRecord record{};
+        text[0] = '\0';
+        TL_getToken(s, text);
+        for (std::uint32_t& counter : record.counters) TL_getNat(s, counter);
+        rewriteName(text);
+        record.name = text;
+        records.push_back(record);
+        TL_skipWhitespace(static_cast<std::int16_t>(s));
+    }
+    return records;
 }
 
 // What printReport writes for the entries as they stand.

@@ -1,7 +1,9 @@
 #include "profile.h"
+#include "entries_test_support.h"
 #include "test_support.h"
 
 #include <cstring>
+#include <random>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -36,10 +38,53 @@ TEST(Rewrite, ReplacesTheFirstDoubleUnderscoreOfListAndRepeatNames) {
 }
 
 void load(const std::string& text, bool parse = false) {
-    std::memset(entries, 0, sizeof entries);
-    entryCount = 0;
     parseProfile = parse;
     loadProfile(streamOver(text));
+}
+
+// Random profiles of the words, numbers and separators that matter to the
+// reads: signs, numbers past 32 bits, bytes 255 and 0, carriage returns,
+// words past 255 characters, more records than the table holds, and block
+// boundaries falling anywhere.
+std::string randomProfile(std::mt19937& random) {
+    static const char* const pieces[] = {
+        " ", "\t", "\n", "\r\n", "\f", "\v", "\xff", "" /* a zero byte */,
+        "-", "+", "-7", "+12", "4294967295", "4294967296", "99999999999999",
+        "0", "42", "list__x", "repeat__y", "r", "x1", "\xfe\xff"};
+    std::string text;
+    const std::size_t size = random() % 4 == 0 ? 2 * profileBlockBytes + random() % 1000
+                                               : random() % 3000;
+    while (text.size() < size) {
+        const std::uint32_t pick = random() % 30;
+        if (pick < 22) text += pick == 7 ? std::string(1, '\0') : pieces[pick];
+        else if (pick < 24) text += std::string(random() % 400, 'n');
+        else text += "rule " + std::to_string(random()) + " 1 2 3 4 5 6\n";
+    }
+    return text;
+}
+
+TEST(Load, TakesWhatTheStreamReadsTake) {
+    std::mt19937 random(3);
+    for (int round = 0; round < 300; ++round) {
+        const std::string text = randomProfile(random);
+        const bool parse = round % 2 == 0;
+        parseProfile = parse;
+        bool more = false;
+        const std::vector<test_support::StreamRecord> expected =
+            test_support::loadWithStreamReads(streamOver(text), more);
+        load(text, parse);
+        ASSERT_EQ(entryCount, static_cast<std::int32_t>(expected.size())) << round;
+        EXPECT_EQ(moreRecords, more) << round;
+        for (std::int32_t p = 1; p <= entryCount; ++p) {
+            const test_support::StreamRecord& record = expected[p - 1];
+            const ProfileEntry& e = entries[p];
+            const std::uint32_t counters[] = {e.calls, e.matched, e.cycles, e.backtracks,
+                                              e.time, e.treeNodes, e.kidCells};
+            ASSERT_EQ(e.name, record.name) << round << " record " << p;
+            for (int i = 0; i < 7; ++i)
+                ASSERT_EQ(counters[i], record.counters[i]) << round << " record " << p;
+        }
+    }
 }
 
 TEST(Load, ReadsRecordsAfterTheHeaderLine) {
@@ -97,6 +142,7 @@ TEST(Load, StopsAfter4096Records) {
     load(text);
     EXPECT_EQ(entryCount, 4096);
     EXPECT_STREQ(entries[4096].name, "r4096");
+    EXPECT_TRUE(moreRecords);
 }
 
 }  // namespace

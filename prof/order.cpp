@@ -1,19 +1,14 @@
 // The report order is that of an exchange sort with strict comparisons:
 // largest key first, entries with equal keys in file order. A stable merge
-// sort of positions gives the same order in O(n log n); the entries are
-// then moved into place once.
+// sort of positions gives the same order in O(n log n) without moving a
+// record.
 #include "profile.h"
 
 namespace {
 
-using Position = std::uint16_t;
-static_assert(maxEntries <= 65535, "positions fit 16 bits");
-
 std::uint32_t keys[maxEntries + 1];
 double efficiencies[maxEntries + 1];
-Position order[maxEntries];
 Position scratch[maxEntries];
-bool placed[maxEntries + 1];
 
 // Whether entry a must come before entry b (never true for equal keys).
 bool before(Position a, Position b) {
@@ -42,28 +37,6 @@ void mergeSort(std::int32_t count) {
         for (std::int32_t i = 0; i < count; ++i) order[i] = from[i];
 }
 
-// Moves entries so that position k + 1 holds the entry that was at
-// order[k], following each cycle of the permutation with one spare entry.
-void applyOrder(std::int32_t count) {
-    for (std::int32_t p = 1; p <= count; ++p) placed[p] = false;
-    static ProfileEntry spare;
-    for (std::int32_t start = 1; start <= count; ++start) {
-        if (placed[start] || order[start - 1] == start) continue;
-        spare = entries[start];
-        std::int32_t at = start;
-        for (;;) {
-            placed[at] = true;
-            std::int32_t from = order[at - 1];
-            if (from == start) {
-                entries[at] = spare;
-                break;
-            }
-            entries[at] = entries[from];
-            at = from;
-        }
-    }
-}
-
 }  // namespace
 
 std::uint32_t orderKey(const ProfileEntry& entry) {
@@ -85,22 +58,20 @@ double efficiencyOf(const ProfileEntry& entry) {
 }
 
 void orderEntries() {
+    for (std::int32_t p = 1; p <= entryCount; ++p) order[p - 1] = static_cast<Position>(p);
     // A match profile has no efficiency and stays in file order.
     if (orderBy == OrderBy::efficiency && !parseProfile) return;
-    if (entryCount < 2) return;
     for (std::int32_t p = 1; p <= entryCount; ++p) {
         if (orderBy == OrderBy::efficiency)
             efficiencies[p] = efficiencyOf(entries[p]);
         else
             keys[p] = orderKey(entries[p]);
-        order[p - 1] = static_cast<Position>(p);
     }
     mergeSort(entryCount);
-    applyOrder(entryCount);
 }
 
 void setPercentBase() {
-    percentBase = orderBy == OrderBy::calls || orderBy == OrderBy::efficiency
+    percentBase = orderBy == OrderBy::calls || orderBy == OrderBy::efficiency || entryCount == 0
                       ? 0
-                      : orderKey(entries[1]);
+                      : orderKey(entries[order[0]]);
 }

@@ -12,17 +12,8 @@ namespace {
 
 constexpr std::int32_t stderrStream = 0;
 
-// One line on standard error, written piece by piece.
-void say(const char* first, const char* second = "", const char* third = "") {
-    TL_ensureOpen(stderrStream, TL_kindTextOut);
-    const char* const pieces[] = {first, second, third};
-    for (const char* piece : pieces) TL_putText(stderrStream, piece, 0);
-    TL_putNewline(stderrStream);
-}
-
-[[noreturn]] void fail(const char* first, const char* second = "",
-                       const char* third = "") {
-    say(first, second, third);
+[[noreturn]] void fail(std::initializer_list<const char*> pieces) {
+    TL_putLine(stderrStream, pieces);
     TL_quit(1);
 }
 
@@ -44,7 +35,7 @@ const Flag flags[] = {
 void takeArgument(std::int32_t n) {
     // Cutting a longer argument would open another file than the one named.
     if (std::strlen(TL_TLI_TLIARV[n]) > static_cast<std::size_t>(TL_maxStringLength))
-        fail("QAVPROF: Argument longer than 255 characters");
+        fail({"QAVPROF: Argument longer than 255 characters"});
     TL_string argument;
     TL_fetchArg(n, argument);
     for (const Flag& flag : flags)
@@ -53,18 +44,19 @@ void takeArgument(std::int32_t n) {
             return;
         }
     if (TL_index(argument, "-") == 1)
-        fail("QAVPROF: Invalid flag '", argument,
-             "' (options are -parse, -time, -space, -calls, -cycles, -eff, -percall)");
-    if (profileStream != 0) fail("QAVPROF: Only one QAV profile file allowed");
+        fail({"QAVPROF: Invalid flag '", argument,
+              "' (options are -parse, -time, -space, -calls, -cycles, -eff, -percall)"});
+    if (profileStream != 0) fail({"QAVPROF: Only one QAV profile file allowed"});
     TL_open(TL_modeTextIn, argument, profileStream);
-    if (profileStream == 0) fail("QAVPROF: Unable to open QAV profile file '", argument, "'");
+    if (profileStream == 0) fail({"QAVPROF: Unable to open QAV profile file '", argument, "'"});
 }
 
 void openDefaultProfile() {
     TL_open(TL_modeTextIn, parseProfile ? "qav.pprofout" : "qav.rprofout", profileStream);
     if (profileStream != 0) return;
-    say("QAVPROF: Unable to open QAV profile file 'qav.rprofout' or 'qav.pprofout'");
-    fail("  (Probable cause: errors in profiled QAV run)");
+    TL_putLine(stderrStream,
+               {"QAVPROF: Unable to open QAV profile file 'qav.rprofout' or 'qav.pprofout'"});
+    fail({"  (Probable cause: errors in profiled QAV run)"});
 }
 
 }  // namespace
@@ -73,7 +65,7 @@ void openDefaultProfile() {
 const bool TL_catchesTermination = false;
 
 void TProg() {
-    say("QAV Profiler v6.0 (1.12.00): profile report of a QAV run");
+    TL_putLine(stderrStream, {"QAV Profiler v6.0 (1.12.00): profile report of a QAV run"});
 
     orderBy = OrderBy::time;
     parseProfile = false;
@@ -84,8 +76,8 @@ void TProg() {
 
     loadProfile(profileStream);
     if (std::ferror(TL_handle(profileStream)))
-        fail("QAVPROF: Unable to read QAV profile file '",
-             TL_filenames[profileStream + 2], "'");
+        fail({"QAVPROF: Unable to read QAV profile file '", TL_filenames[profileStream + 2],
+              "'"});
     TL_close(profileStream);
 
     orderEntries();
@@ -94,5 +86,5 @@ void TProg() {
 
     // The shut-down would not notice a report that did not get out.
     if (std::fflush(stdout) != 0 || std::ferror(stdout))
-        fail("QAVPROF: Unable to write report");
+        fail({"QAVPROF: Unable to write report"});
 }

@@ -8,9 +8,11 @@
 
 enum class OrderBy { time, space, calls, cycles, efficiency };
 
-// One record of the profile file, its counters in file order.
+// One record of the profile file, its counters in file order. The name
+// lives in the name pool, so that the records the ordering looks at stay
+// small.
 struct ProfileEntry {
-    TL_string name;
+    const char* name;
     std::uint32_t calls;
     std::uint32_t matched;
     std::uint32_t cycles;      // parse cycles, or search cycles in a match profile
@@ -19,9 +21,10 @@ struct ProfileEntry {
     std::uint32_t treeNodes;
     std::uint32_t kidCells;
 };
-static_assert(sizeof(ProfileEntry) == 284, "a record is 284 bytes in every build");
 
 constexpr std::int32_t maxEntries = 4096;
+// The profile is read in blocks of this size.
+constexpr std::size_t profileBlockBytes = 65536;
 
 // Options, set from the command line before anything is read.
 extern OrderBy orderBy;
@@ -29,13 +32,22 @@ extern bool parseProfile;
 extern bool perCallLayout;
 extern std::int32_t profileStream;
 
-// Positions 1 to entryCount are in use; position 0 is not.
+// Positions 1 to entryCount are in use; position 0 is not. The entries stay
+// in file order; order[0..entryCount-1] holds their positions in report
+// order.
+using Position = std::uint16_t;
+static_assert(maxEntries <= 65535, "positions fit 16 bits");
 extern ProfileEntry entries[maxEntries + 1];
 extern std::int32_t entryCount;
+extern Position order[maxEntries];
 extern std::uint32_t percentBase;
+// Set when the file held more records than maxEntries.
+extern bool moreRecords;
 
 // Loading (load.cpp).
-// Reads the header line and up to maxEntries records from stream s.
+// Reads the header line and up to maxEntries records from stream s into
+// entries 1 and on; their names go to the name pool, whose texts stay
+// valid for the whole run.
 void loadProfile(std::int32_t s);
 // "list__x", and in a parse profile "repeat__x", become "list x", "repeat x".
 void rewriteName(char* name);
@@ -45,8 +57,8 @@ void rewriteName(char* name);
 std::uint32_t orderKey(const ProfileEntry& entry);
 // treeNodes / cycles * 100 in extended precision; 0 when cycles is 0.
 double efficiencyOf(const ProfileEntry& entry);
-// Puts entries 1..entryCount in report order: stable, largest key first
-// (smallest efficiency first), as an exchange sort of them would.
+// Fills order with the report order: stable, largest key first (smallest
+// efficiency first), as an exchange sort of the entries would leave them.
 void orderEntries();
 void setPercentBase();
 

@@ -33,57 +33,59 @@ const char* const perCallHeader[] = {
     "     ----                      ---    -----     -----      -----  --------      -----  --------      -----  --------         -----     --------         -----     -------- ",
 };
 
-void putLine(const char* text) {
-    TL_putText(stdoutStream, text, 0);
-    TL_putNewline(stdoutStream);
-}
-
 void printHeader() {
     if (perCallLayout) {
-        putLine(parseProfile ? perCallParseTitle : perCallMatchTitle);
-        for (const char* line : perCallHeader) putLine(line);
+        TL_putLine(stdoutStream, {parseProfile ? perCallParseTitle : perCallMatchTitle});
+        for (const char* line : perCallHeader) TL_putLine(stdoutStream, {line});
     } else {
-        for (const char* line : parseProfile ? parseHeader : matchHeader) putLine(line);
+        for (const char* line : parseProfile ? parseHeader : matchHeader)
+            TL_putLine(stdoutStream, {line});
     }
 }
 
-void putTotalAndPerCall(std::uint32_t total, std::uint32_t calls,
-                        std::int32_t totalWidth, std::int32_t perCall) {
-    TL_putNat(stdoutStream, total, totalWidth);
-    TL_putNat(stdoutStream, total / calls, perCall);
+char* putTotalAndPerCall(char* p, std::uint32_t total, std::uint32_t calls,
+                         std::int32_t totalWidth, std::int32_t perCall) {
+    p = TL_formatNat(p, total, totalWidth);
+    return TL_formatNat(p, total / calls, perCall);
 }
 
-void printRow(const ProfileEntry& entry) {
+// A row is built whole and written at once. Every field is at most a few
+// characters wider than its width, so a row stays well inside the buffer.
+void printRow(const ProfileEntry& entry, FILE* out) {
+    char row[512];
+    char* p = row;
     TL_string name;
     std::int32_t length = static_cast<std::int32_t>(std::strlen(entry.name));
     TL_substring(name, length < nameWidth ? length : nameWidth, 1, entry.name);
-    TL_putText(stdoutStream, name, nameWidth);
+    p = TL_formatText(p, name, nameWidth);
 
     if (percentBase == 0) {
-        TL_putText(stdoutStream, "", pctWidth);
+        p = TL_formatText(p, "", pctWidth);
     } else {
-        TL_putInt(stdoutStream, percentOf(orderKey(entry), percentBase), percentWidth);
-        TL_putText(stdoutStream, "%", 0);
+        p = TL_formatInt(p, percentOf(orderKey(entry), percentBase), percentWidth);
+        *p++ = '%';
     }
-    TL_putNat(stdoutStream, entry.calls, callsWidth);
-    TL_putNat(stdoutStream, entry.matched, matchedWidth);
+    p = TL_formatNat(p, entry.calls, callsWidth);
+    p = TL_formatNat(p, entry.matched, matchedWidth);
 
     if (perCallLayout) {
-        putTotalAndPerCall(entry.kidCells, entry.calls, counterWidth, perCallWidth);
-        putTotalAndPerCall(entry.treeNodes, entry.calls, counterWidth, perCallWidth);
-        putTotalAndPerCall(entry.time, entry.calls, counterWidth, perCallWidth);
-        putTotalAndPerCall(entry.cycles, entry.calls, cyclesTotalWidth, cyclesPerCallWidth);
-        putTotalAndPerCall(entry.backtracks, entry.calls, cyclesTotalWidth, cyclesPerCallWidth);
+        p = putTotalAndPerCall(p, entry.kidCells, entry.calls, counterWidth, perCallWidth);
+        p = putTotalAndPerCall(p, entry.treeNodes, entry.calls, counterWidth, perCallWidth);
+        p = putTotalAndPerCall(p, entry.time, entry.calls, counterWidth, perCallWidth);
+        p = putTotalAndPerCall(p, entry.cycles, entry.calls, cyclesTotalWidth, cyclesPerCallWidth);
+        p = putTotalAndPerCall(p, entry.backtracks, entry.calls, cyclesTotalWidth,
+                               cyclesPerCallWidth);
     } else {
-        TL_putNat(stdoutStream, entry.kidCells, counterWidth);
-        TL_putNat(stdoutStream, entry.treeNodes, counterWidth);
-        TL_putNat(stdoutStream, entry.time, counterWidth);
-        TL_putNat(stdoutStream, entry.cycles, counterWidth);
-        TL_putNat(stdoutStream, entry.backtracks, counterWidth);
+        p = TL_formatNat(p, entry.kidCells, counterWidth);
+        p = TL_formatNat(p, entry.treeNodes, counterWidth);
+        p = TL_formatNat(p, entry.time, counterWidth);
+        p = TL_formatNat(p, entry.cycles, counterWidth);
+        p = TL_formatNat(p, entry.backtracks, counterWidth);
         if (parseProfile)
-            TL_putReal(stdoutStream, efficiencyOf(entry), counterWidth, efficiencyDigits);
+            p = TL_formatReal(p, efficiencyOf(entry), counterWidth, efficiencyDigits);
     }
-    TL_putNewline(stdoutStream);
+    *p++ = '\n';
+    fwrite_unlocked(row, 1, static_cast<std::size_t>(p - row), out);
 }
 
 }  // namespace
@@ -94,6 +96,9 @@ std::int32_t percentOf(std::uint32_t value, std::uint32_t base) {
 
 void printReport() {
     printHeader();
-    for (std::int32_t p = 1; p <= entryCount; ++p)
-        if (entries[p].calls != 0) printRow(entries[p]);
+    FILE* out = TL_handle(stdoutStream);
+    for (std::int32_t k = 0; k < entryCount; ++k) {
+        const ProfileEntry& entry = entries[order[k]];
+        if (entry.calls != 0) printRow(entry, out);
+    }
 }

@@ -7,4 +7,6 @@ bool perCallLayout;
 std::int32_t profileStream;
 ProfileEntry entries[maxEntries + 1];
 std::int32_t entryCount;
+Position order[maxEntries];
 std::uint32_t percentBase;
+bool moreRecords;

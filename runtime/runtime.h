@@ -6,6 +6,7 @@
 #include <csetjmp>
 #include <cstdint>
 #include <cstdio>
+#include <initializer_list>
 
 // A run-time string: at most 255 characters and a terminating zero byte.
 constexpr std::int32_t TL_stringSize = 256;
@@ -98,6 +99,21 @@ void TL_fetchArg(std::int32_t n, char* target);
 
 // The C stream of s, or null when s is not an open stream.
 FILE* TL_handle(std::int32_t s);
+
+// One put statement of text pieces and a newline, written as one piece so
+// that an interrupt can never cut the line or leave half of it buffered:
+// the way both tools write their messages (stream 0) and report headers.
+void TL_putLine(std::int32_t s, std::initializer_list<const char*> pieces);
+
+// Fields formatted into memory, for lines built whole before they are
+// written: each writes at p exactly what the put operation of the same
+// kind would write, and returns the end. The caller leaves room for the
+// width and for the longest text of the value (11 characters for a
+// number, up to 350 for a real).
+char* TL_formatText(char* p, const char* text, std::int32_t width);
+char* TL_formatInt(char* p, std::int32_t value, std::int32_t width);
+char* TL_formatNat(char* p, std::uint32_t value, std::int32_t width);
+char* TL_formatReal(char* p, double value, std::int32_t width, std::int32_t fractionDigits);
 
 // ---- String and number-text primitives -----------------------------------
 void TL_substring(char* result, std::int32_t end, std::int32_t start,

@@ -56,12 +56,45 @@ void putField(FILE* handle, const char* text, std::size_t length,
 }
 
 // Decimal digits of value, written backwards from end; returns the start.
-char* decimal(std::uint64_t value, char* end) {
+// 32-bit values take 32-bit divisions, which a 32-bit build does inline.
+char* decimal(std::uint32_t value, char* end) {
     char* p = end;
     do {
         *--p = static_cast<char>('0' + value % 10);
         value /= 10;
     } while (value != 0);
+    return p;
+}
+
+char* decimal(std::uint64_t value, char* end) {
+    char* p = end;
+    while (value > 0xFFFFFFFFu) {
+        *--p = static_cast<char>('0' + value % 10);
+        value /= 10;
+    }
+    return decimal(static_cast<std::uint32_t>(value), p);
+}
+
+// Copies text into a field of width at p, as putField writes it.
+char* placeField(char* p, const char* text, std::size_t length, std::int32_t width,
+                 bool leftAlign) {
+    std::int64_t field = width;
+    if (field < 0) {
+        field = -field;
+        leftAlign = true;
+    }
+    std::int64_t padding = field - static_cast<std::int64_t>(length);
+    if (padding < 0) padding = 0;
+    if (!leftAlign) {
+        std::memset(p, ' ', static_cast<std::size_t>(padding));
+        p += padding;
+    }
+    std::memcpy(p, text, length);
+    p += length;
+    if (leftAlign) {
+        std::memset(p, ' ', static_cast<std::size_t>(padding));
+        p += padding;
+    }
     return p;
 }
 
@@ -96,13 +129,71 @@ bool formatFixed(double value, std::int32_t digits, char* end, char** start) {
         }
         *--p = '.';
     }
-    p = decimal(units / scale, p);
+    p = decimal(static_cast<std::uint64_t>(units / scale), p);
     if (negative) *--p = '-';
     *start = p;
     return true;
 }
 
 }  // namespace
+
+void TL_putLine(std::int32_t s, std::initializer_list<const char*> pieces) {
+    if (s >= 0) TL_ensureOpen(s, TL_kindTextOut);
+    FILE* handle = TL_handle(s);
+    if (handle == nullptr) return;
+    // Lines longer than the buffer (long file names) go out in parts.
+    char line[4096];
+    std::size_t used = 0;
+    for (const char* piece : pieces) {
+        for (std::size_t length = std::strlen(piece); length > 0;) {
+            if (used == sizeof line) {
+                fwrite_unlocked(line, 1, used, handle);
+                used = 0;
+            }
+            std::size_t part = length < sizeof line - used ? length : sizeof line - used;
+            std::memcpy(line + used, piece, part);
+            used += part;
+            piece += part;
+            length -= part;
+        }
+    }
+    if (used == sizeof line) {
+        fwrite_unlocked(line, 1, used, handle);
+        used = 0;
+    }
+    line[used++] = '\n';
+    fwrite_unlocked(line, 1, used, handle);
+}
+
+char* TL_formatText(char* p, const char* text, std::int32_t width) {
+    return placeField(p, text, std::strlen(text), width, true);
+}
+
+char* TL_formatInt(char* p, std::int32_t value, std::int32_t width) {
+    char buffer[16];
+    char* end = buffer + sizeof buffer;
+    std::uint32_t magnitude = value < 0 ? 0u - static_cast<std::uint32_t>(value)
+                                        : static_cast<std::uint32_t>(value);
+    char* digits = decimal(magnitude, end);
+    if (value < 0) *--digits = '-';
+    return placeField(p, digits, static_cast<std::size_t>(end - digits), width, false);
+}
+
+char* TL_formatNat(char* p, std::uint32_t value, std::int32_t width) {
+    char buffer[16];
+    char* end = buffer + sizeof buffer;
+    char* digits = decimal(value, end);
+    return placeField(p, digits, static_cast<std::size_t>(end - digits), width, false);
+}
+
+char* TL_formatReal(char* p, double value, std::int32_t width, std::int32_t fractionDigits) {
+    char buffer[32];
+    char* end = buffer + sizeof buffer;
+    char* digits;
+    if (formatFixed(value, fractionDigits, end, &digits))
+        return placeField(p, digits, static_cast<std::size_t>(end - digits), width, false);
+    return p + std::sprintf(p, "%*.*f", width, fractionDigits, value);
+}
 
 void TL_putText(std::int32_t s, const char* text, std::int32_t width) {
     FILE* handle = TL_handle(s);
