@@ -1,19 +1,27 @@
-// The data lines of the generated C file: every input byte as a decimal
-// value and a comma, with a line break before every 20th value.
+// The text of the generated C file, collected in a large buffer and written
+// to a file descriptor with plain write calls: the head and tail lines as
+// given, and the data lines, every input byte as a decimal value and a
+// comma, with a line break before every 20th value.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <cstdio>
 
-// At most this many bytes are converted; the rest of a longer input is left.
+// An input may hold at most this many bytes.
 constexpr std::uint32_t maxConvertedBytes = 999999999;
 // A line break comes before every value whose 1-based number is a multiple.
 constexpr std::uint32_t valuesPerLine = 20;
+// The input is read and converted this many bytes at a time (whole lines).
+constexpr std::size_t convertBlockBytes = 13107 * valuesPerLine;
 
-enum class ConvertResult { done, readFailed, writeFailed };
+enum class ConvertResult { done, readFailed, writeFailed, tooLarge };
 
-// Writes the values of the bytes of in, up to limit bytes, to out. Stops at
-// end of file or at the limit, or at the first read or write error. On
-// return out is flushed up to where the values end.
-ConvertResult convertBytes(FILE* in, FILE* out,
-                           std::uint32_t limit = maxConvertedBytes);
+// Starts the text of one output file, to be written to fd.
+void beginOutput(int fd);
+// Adds text; it goes out with the data or at the end.
+void putOutput(const char* text);
+// Adds the data lines for the bytes read from in until end of file. An
+// input of more than limit bytes is tooLarge.
+ConvertResult convertBytes(int in, std::uint32_t limit = maxConvertedBytes);
+// Writes what is left; writeFailed if any write of this output failed.
+ConvertResult endOutput();

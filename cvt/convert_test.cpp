@@ -1,7 +1,8 @@
 #include "convert.h"
 #include "convert_test_support.h"
 
-#include <cstdlib>
+#include <cstdio>
+#include <fcntl.h>
 #include <random>
 #include <string>
 #include <sys/wait.h>
@@ -10,95 +11,87 @@
 #include <gtest/gtest.h>
 
 using test_support::convertedOneByOne;
+using test_support::convertedThroughFiles;
 
 namespace {
 
-std::string converted(const std::string& bytes, std::uint32_t limit,
-                      ConvertResult* result = nullptr) {
-    FILE* in = std::tmpfile();
-    std::fwrite(bytes.data(), 1, bytes.size(), in);
-    std::rewind(in);
-    char* buffer = nullptr;
-    std::size_t size = 0;
-    FILE* out = open_memstream(&buffer, &size);
-    ConvertResult got = convertBytes(in, out, limit);
-    if (result != nullptr) *result = got;
-    std::fclose(out);
-    std::fclose(in);
-    std::string text(buffer, size);
-    std::free(buffer);
-    return text;
+std::string randomBytes(std::size_t size, std::uint32_t seed) {
+    std::mt19937 random(seed);
+    std::string bytes(size, '\0');
+    for (char& byte : bytes) byte = static_cast<char>(random());
+    return bytes;
 }
 
-TEST(Convert, MatchesTheByteByByteConversion) {
-    std::mt19937 random(5);
-    // Sizes around line breaks and around the read chunk.
-    const std::size_t sizes[] = {0,     1,     19,    20,    21,    39,
-                                 40,    45,    65535, 65536, 65537, 200003};
+TEST(Convert, MatchesTheByteByByteConversionIntoARegularFile) {
+    // Sizes around line breaks and around the block, over several blocks.
+    constexpr std::size_t block = convertBlockBytes;
+    const std::size_t sizes[] = {0,         1,         19,        20,
+                                 21,        39,        40,        45,
+                                 block - 1, block,     block + 1, block + 19,
+                                 block + 20, 2 * block + 19, 3 * block + 7};
     for (std::size_t size : sizes) {
-        std::string bytes(size, '\0');
-        for (char& byte : bytes) byte = static_cast<char>(random());
+        const std::string bytes = randomBytes(size, static_cast<std::uint32_t>(size));
         ConvertResult result = ConvertResult::readFailed;
-        ASSERT_EQ(converted(bytes, maxConvertedBytes, &result),
-                  convertedOneByOne(bytes, maxConvertedBytes))
+        ASSERT_EQ(convertedThroughFiles(bytes, maxConvertedBytes, &result),
+                  "{\n" + convertedOneByOne(bytes) + "0};\n")
             << size;
         EXPECT_EQ(result, ConvertResult::done);
     }
 }
 
-TEST(Convert, StopsAtTheLimit) {
-    std::string bytes(70000, '\xff');
-    for (std::uint32_t limit : {0u, 1u, 20u, 65536u, 65537u, 69999u})
-        ASSERT_EQ(converted(bytes, limit), convertedOneByOne(bytes, limit)) << limit;
-}
-
-TEST(Convert, WritesInOrderToAnOutputThatCannotSeek) {
-    std::string bytes(300000, '\0');
-    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7);
-    FILE* in = std::tmpfile();
-    std::fwrite(bytes.data(), 1, bytes.size(), in);
-    std::rewind(in);
-    int pipeEnds[2];
-    ASSERT_EQ(pipe(pipeEnds), 0);
-    FILE* out = fdopen(pipeEnds[1], "w");
-    FILE* reader = fdopen(pipeEnds[0], "r");
-    std::string text;
+TEST(Convert, ReadsAPipeThatGivesItsBytesInParts) {
+    const std::string bytes = randomBytes(2 * convertBlockBytes + 5, 9);
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
     if (fork() == 0) {
-        std::fclose(reader);
-        _exit(convertBytes(in, out) == ConvertResult::done && std::fclose(out) == 0 ? 0 : 1);
+        close(ends[0]);
+        for (std::size_t at = 0; at < bytes.size(); at += 1000)
+            if (write(ends[1], bytes.data() + at, std::min<std::size_t>(1000, bytes.size() - at)) < 0)
+                _exit(1);
+        _exit(0);
     }
-    std::fclose(out);
-    char buffer[65536];
-    std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, reader)) > 0) text.append(buffer, got);
-    std::fclose(reader);
-    int status = 0;
-    wait(&status);
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(text, convertedOneByOne(bytes, maxConvertedBytes));
-    std::fclose(in);
-}
-
-TEST(Convert, ReportsWriteErrors) {
-    FILE* in = std::tmpfile();
-    std::string bytes(500000, 'x');
-    std::fwrite(bytes.data(), 1, bytes.size(), in);
-    std::rewind(in);
-    FILE* full = std::fopen("/dev/full", "w");
-    ASSERT_NE(full, nullptr);
-    EXPECT_EQ(convertBytes(in, full), ConvertResult::writeFailed);
-    std::fclose(full);
-    std::fclose(in);
-}
-
-TEST(Convert, ReportsAReadErrorThatIsNotEndOfFile) {
-    FILE* directory = std::fopen("/", "rb");
-    ASSERT_NE(directory, nullptr);
+    close(ends[1]);
     FILE* out = std::tmpfile();
-    EXPECT_EQ(convertBytes(directory, out), ConvertResult::readFailed);
-    EXPECT_EQ(std::ftell(out), 0);
+    beginOutput(fileno(out));
+    EXPECT_EQ(convertBytes(ends[0]), ConvertResult::done);
+    EXPECT_EQ(endOutput(), ConvertResult::done);
+    close(ends[0]);
+    wait(nullptr);
+    EXPECT_EQ(test_support::contents(out), convertedOneByOne(bytes));
     std::fclose(out);
-    std::fclose(directory);
+}
+
+TEST(Convert, AnInputOverTheLimitIsRefused) {
+    const std::string bytes(70000, '\xff');
+    for (std::uint32_t limit : {0u, 1u, 20u, 65536u, 69999u}) {
+        ConvertResult result = ConvertResult::done;
+        convertedThroughFiles(bytes, limit, &result);
+        EXPECT_EQ(result, ConvertResult::tooLarge) << limit;
+    }
+    ConvertResult result = ConvertResult::tooLarge;
+    convertedThroughFiles(bytes, 70000, &result);
+    EXPECT_EQ(result, ConvertResult::done);
+}
+
+TEST(Convert, ReportsWriteAndReadErrors) {
+    FILE* in = std::tmpfile();
+    const std::string bytes(500000, 'x');
+    std::fwrite(bytes.data(), 1, bytes.size(), in);
+    std::fflush(in);
+    lseek(fileno(in), 0, SEEK_SET);
+    int full = open("/dev/full", O_WRONLY);
+    ASSERT_GE(full, 0);
+    beginOutput(full);
+    EXPECT_EQ(convertBytes(fileno(in)), ConvertResult::writeFailed);
+    close(full);
+    std::fclose(in);
+
+    int directory = open("/", O_RDONLY);
+    FILE* out = std::tmpfile();
+    beginOutput(fileno(out));
+    EXPECT_EQ(convertBytes(directory), ConvertResult::readFailed);
+    close(directory);
+    std::fclose(out);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "convert.h"
 #include "runtime.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <sys/stat.h>
@@ -25,31 +26,15 @@ TL_string outputName;
 std::int32_t inStream;
 std::int32_t outStream;
 
-// Writes "qavcvt: " + message + name on standard error. The name is
-// written apart from the message so that no message is ever built into a
-// string it could overrun.
-void complain(const char* message, const char* name) {
-    TL_ensureOpen(0, TL_kindTextOut);
-    TL_putText(0, "qavcvt: ", 0);
-    TL_putText(0, message, 0);
-    TL_putText(0, name, 0);
-    TL_putNewline(0);
+// "qavcvt: " + message + name on standard error, and quit with 1.
+[[noreturn]] void fail(const char* message, const char* name = "") {
+    TL_putLine(0, {"qavcvt: ", message, name});
+    TL_quit(1);
 }
 
 // Unless condition holds: the message, and quit with 1.
 void checkOrQuit(bool condition, const char* message, const char* name = "") {
-    if (condition) return;
-    complain(message, name);
-    TL_quit(1);
-}
-
-// One line of the output file, written piece by piece.
-void putLine(const char* first, const char* second = "", const char* third = "",
-             const char* fourth = "", const char* fifth = "") {
-    TL_ensureOpen(outStream, TL_kindTextOut);
-    const char* const pieces[] = {first, second, third, fourth, fifth};
-    for (const char* piece : pieces) TL_putText(outStream, piece, 0);
-    TL_putNewline(outStream);
+    if (!condition) fail(message, name);
 }
 
 // Ends a failed conversion: the output written so far is incomplete, so a
@@ -59,8 +44,7 @@ void putLine(const char* first, const char* second = "", const char* third = "",
     struct stat status;
     if (stat(outputName, &status) == 0 && S_ISREG(status.st_mode))
         std::remove(outputName);
-    complain(message, name);
-    TL_quit(1);
+    fail(message, name);
 }
 
 }  // namespace
@@ -98,29 +82,29 @@ void TProg() {
 
     inStream = 0;
     outStream = 0;
+    // A file over the size limit makes a write error of the size limit.
+    std::signal(SIGXFSZ, SIG_IGN);
     TL_open(TL_modeBinaryIn, inputName, inStream);
     checkOrQuit(inStream != 0, "Unable to open ", inputName);
     TL_open(TL_modeTextOut, outputName, outStream);
     checkOrQuit(outStream != 0, "Unable to create ", outputName);
 
-    putLine("/* QAV virtual machine byte code */");
-    putLine("");
-    putLine("unsigned char ", prefix, "QAV [] = {");
-
-    TL_ensureOpen(inStream, TL_kindBinaryIn);
-    TL_ensureOpen(outStream, TL_kindTextOut);
-    switch (convertBytes(TL_handle(inStream), TL_handle(outStream))) {
+    beginOutput(fileno(TL_handle(outStream)));
+    putOutput("/* QAV virtual machine byte code */\n\nunsigned char ");
+    putOutput(prefix);
+    putOutput("QAV [] = {\n");
+    ConvertResult result = convertBytes(fileno(TL_handle(inStream)));
+    if (result == ConvertResult::done) {
+        putOutput("0};\n\nunsigned char *");
+        const char* const tail[] = {prefix, "CQAV = ", prefix, "QAV;\n"};
+        for (const char* piece : tail) putOutput(piece);
+        result = endOutput();
+    }
+    switch (result) {
     case ConvertResult::done: break;
     case ConvertResult::readFailed: failAfterOutput("Unable to read ", inputName);
     case ConvertResult::writeFailed: failAfterOutput("Unable to write ", outputName);
+    case ConvertResult::tooLarge:
+        failAfterOutput("Larger than 999999999 bytes: ", inputName);
     }
-
-    putLine("0};");
-    putLine("");
-    putLine("unsigned char *", prefix, "CQAV = ", prefix, "QAV;");
-
-    // The shut-down closes the output without looking, so look here.
-    FILE* out = TL_handle(outStream);
-    if (std::fflush(out) != 0 || std::ferror(out))
-        failAfterOutput("Unable to write ", outputName);
 }
