@@ -1,0 +1,187 @@
+// Sends one signal at a random moment of each of many short runs of a
+// program, from its start-up to its exit, and checks that every run ends
+// either as it would without the signal or with the signal's message and
+// number as exit status: never a crash, a double close or a second
+// shut-down.
+//
+//   signal_storm QAVPROF QAVCVT [RUNS]
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
+#include <random>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+std::string slurp(const std::string& path) {
+    std::string text;
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return text;
+    char buffer[65536];
+    std::size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
+    std::fclose(file);
+    return text;
+}
+
+void spill(const std::string& path, const std::string& text) {
+    FILE* file = std::fopen(path.c_str(), "wb");
+    std::fwrite(text.data(), 1, text.size(), file);
+    std::fclose(file);
+}
+
+double now() {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+struct Program {
+    const char* name;
+    std::vector<std::string> argv;
+    std::string quietErr;  // standard error of a run that was not signalled
+    std::string output;    // the file the program writes, or ""
+    std::vector<int> signals;
+};
+
+// Runs the program once; sends sig after delay seconds unless sig is 0.
+// Returns the raw wait status.
+int runOnce(const std::string& work, const Program& program, int sig, double delay) {
+    // The delay counts from the exec: a pipe closed on exec tells when the
+    // program has replaced the copy of this one, so every signal hits the
+    // program itself.
+    int execed[2];
+    if (pipe2(execed, O_CLOEXEC) != 0) return -1;
+    pid_t child = fork();
+    if (child == 0) {
+        close(execed[0]);
+        if (chdir(work.c_str()) != 0) _exit(126);
+        int out = open("stdout", O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        int err = open("stderr", O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(out, 1);
+        dup2(err, 2);
+        std::vector<char*> argv;
+        for (const std::string& a : program.argv) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(execed[1]);
+    char none;
+    while (read(execed[0], &none, 1) > 0) {
+    }
+    close(execed[0]);
+    if (sig != 0) {
+        timespec pause{static_cast<time_t>(delay), static_cast<long>((delay - static_cast<time_t>(delay)) * 1e9)};
+        nanosleep(&pause, nullptr);
+        kill(child, sig);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return status;
+}
+
+const char* messageOf(int sig) {
+    switch (sig) {
+    case SIGINT: return "Program terminated\n";
+    case SIGTERM: return "Terminated\n";
+    case SIGHUP: return "Hangup\n";
+    }
+    return "";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: signal_storm QAVPROF QAVCVT [RUNS]\n");
+        return 2;
+    }
+    const int runs = argc > 3 ? std::atoi(argv[3]) : 300;
+    char* prof = realpath(argv[1], nullptr);
+    char* cvt = realpath(argv[2], nullptr);
+    if (prof == nullptr || cvt == nullptr) {
+        std::perror("signal_storm");
+        return 2;
+    }
+    char pattern[] = "/tmp/qav-storm-XXXXXX";
+    const std::string work = mkdtemp(pattern);
+
+    std::mt19937 random(12345);
+    std::string profile = "QAV profile\n";
+    for (int i = 1; i <= 400; ++i)
+        profile += "rule" + std::to_string(i) + " " + std::to_string(random() % 1000 + 1) +
+                   " 1 2 3 " + std::to_string(random()) + " 5 6\n";
+    spill(work + "/qav.rprofout", profile);
+    std::string bytes(40000, '\0');
+    for (char& byte : bytes) byte = static_cast<char>(random());
+    spill(work + "/prog.CQav", bytes);
+
+    const Program programs[] = {
+        {"qavprof", {prof, "-space"},
+         "QAV Profiler v6.0 (1.12.00): profile report of a QAV run\n", "", {SIGINT}},
+        {"qavcvt", {cvt, "prog.CQav"}, "", "prog_QAV.c", {SIGINT, SIGTERM, SIGHUP}},
+    };
+
+    int passed = 0, failed = 0;
+    for (const Program& program : programs) {
+        // The whole run, start-up to exit, as the window to aim at.
+        double start = now();
+        for (int i = 0; i < 5; ++i) runOnce(work, program, 0, 0);
+        const double span = (now() - start) / 5;
+        const std::string complete = program.output.empty() ? "" : slurp(work + "/" + program.output);
+
+        int signalled = 0;
+        for (int run = 0; run < runs; ++run) {
+            const int sig = program.signals[run % program.signals.size()];
+            const double delay = span * std::uniform_real_distribution<double>(0, 1)(random);
+            const int status = runOnce(work, program, sig, delay);
+            const std::string err = slurp(work + "/stderr");
+            std::string problem;
+            if (WIFSIGNALED(status) && WTERMSIG(status) == sig && err.empty()) {
+                ++signalled;  // before main: the signal's default action
+            } else if (!WIFEXITED(status)) {
+                problem = "ended by signal " + std::to_string(WTERMSIG(status));
+            } else if (WEXITSTATUS(status) == 0) {
+                if (err != program.quietErr) problem = "exit 0 with messages: " + err;
+                else if (!program.output.empty() && slurp(work + "/" + program.output) != complete)
+                    problem = "exit 0 with an incomplete output";
+            } else if (WEXITSTATUS(status) == sig) {
+                ++signalled;
+                // The signal may cut a message short, but its own message
+                // must be there, with nothing but the run's own before or
+                // after it (a newline stdio held back comes out at exit).
+                const std::string message = messageOf(sig);
+                const std::size_t at = err.rfind(message);
+                const std::string rest = at == std::string::npos
+                                             ? err
+                                             : err.substr(0, at) + err.substr(at + message.size());
+                if (at == std::string::npos || program.quietErr.compare(0, rest.size(), rest) != 0)
+                    problem = "messages: " + err;
+            } else {
+                problem = "exit status " + std::to_string(WEXITSTATUS(status)) + ": " + err;
+            }
+            for (std::size_t at; (at = problem.find('\n')) != std::string::npos;)
+                problem.replace(at, 1, "\\n");
+            if (problem.empty()) {
+                ++passed;
+            } else {
+                ++failed;
+                std::printf("FAIL %s, signal %d after %.0f us: %s\n", program.name, sig,
+                            delay * 1e6, problem.c_str());
+            }
+        }
+        std::printf("%s: %d runs, %d ended by the signal, window %.0f us\n", program.name,
+                    runs, signalled, span * 1e6);
+    }
+    std::string command = "rm -rf '" + work + "'";
+    if (std::system(command.c_str()) != 0) std::perror("rm");
+    std::printf("%d passed, %d failed\n", passed, failed);
+    return failed == 0 ? 0 : 1;
+}
