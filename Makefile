@@ -9,7 +9,7 @@ SANITIZE = -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-fram
 
 PREFIX ?= /usr/local
 
-.PHONY: all build build-i386 demo install package bench fuzz check check-i386 check-sanitize check-same check-all clean
+.PHONY: all build build-i386 demo install package bench fuzz check check-i386 check-large check-sanitize check-same check-all clean
 
 all: build
 
@@ -18,7 +18,12 @@ build:
 	cmake --build build -j $(JOBS)
 
 check: build
-	cd build && ctest --output-on-failure -j $(JOBS)
+	cd build && ctest --output-on-failure -j $(JOBS) -LE large
+
+# Inputs and outputs past 2 GiB, on both builds.
+check-large: build build-i386
+	cd build && ctest --output-on-failure -L large
+	cd build-i386 && ctest --output-on-failure -L large
 
 # The tools on the bundled examples.
 demo: build
@@ -42,7 +47,7 @@ build-i386: build-i386/CMakeCache.txt
 	cmake --build build-i386 -j $(JOBS)
 
 check-i386: build-i386
-	cd build-i386 && ctest --output-on-failure -j $(JOBS)
+	cd build-i386 && ctest --output-on-failure -j $(JOBS) -LE large
 
 build-sanitize/CMakeCache.txt:
 	cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DQAV_CHECK_LIBC_ONLY=OFF \
@@ -51,7 +56,7 @@ build-sanitize/CMakeCache.txt:
 
 check-sanitize: build-sanitize/CMakeCache.txt
 	cmake --build build-sanitize -j $(JOBS)
-	cd build-sanitize && ctest --output-on-failure -j $(JOBS)
+	cd build-sanitize && ctest --output-on-failure -j $(JOBS) -LE large
 
 # The native and the i386 programs must write the same bytes.
 check-same: build build-i386
@@ -71,7 +76,7 @@ fuzz: build-fuzz/CMakeCache.txt
 	cmake --build build-fuzz -j $(JOBS) --target profile_fuzz convert_fuzz
 	fuzz/run.sh build-fuzz $(FUZZ_SECONDS)
 
-check-all: check check-i386 check-sanitize check-same fuzz
+check-all: check check-i386 check-large check-sanitize check-same fuzz
 
 clean:
 	rm -rf build build-i386 build-sanitize build-fuzz

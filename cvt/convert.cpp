@@ -76,6 +76,7 @@ struct Output {
 };
 
 Output output;
+std::uint32_t lastLength;
 
 void flush() {
     const char* at = outBuffer;
@@ -166,11 +167,13 @@ ConvertResult convertBytes(int in, std::uint32_t limit) {
     bool firstLine = true;
     std::size_t wanted = firstLineValues;
     std::uint64_t converted = 0;
+    lastLength = 0;
     for (;;) {
         long got = readFull(in, inBuffer, wanted);
         if (got < 0) return ConvertResult::readFailed;
         converted += static_cast<std::uint64_t>(got);
         if (converted > limit) return ConvertResult::tooLarge;
+        lastLength = static_cast<std::uint32_t>(converted);
         if (output.used > textRoom) flush();
         char* start = outBuffer + output.used;
         const std::size_t count = static_cast<std::size_t>(got);
@@ -188,6 +191,8 @@ ConvertResult convertBytes(int in, std::uint32_t limit) {
     }
     return output.failed ? ConvertResult::writeFailed : ConvertResult::done;
 }
+
+std::uint32_t convertedLength() { return lastLength; }
 
 ConvertResult endOutput() {
     flush();

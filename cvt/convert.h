@@ -23,5 +23,7 @@ void putOutput(const char* text);
 // Adds the data lines for the bytes read from in until end of file. An
 // input of more than limit bytes is tooLarge.
 ConvertResult convertBytes(int in, std::uint32_t limit = maxConvertedBytes);
+// The number of bytes the last convertBytes converted.
+std::uint32_t convertedLength();
 // Writes what is left; writeFailed if any write of this output failed.
 ConvertResult endOutput();

@@ -1,50 +1,278 @@
-// qavcvt: turns a compiled QAV program (byte code) into a C source file that
-// holds the same bytes as an array of unsigned char.
+// qavcvt: turns compiled QAV programs (byte code) into C source files that
+// hold the same bytes as arrays of unsigned char.
 //
-//   qavcvt [-e] file.CQav
+//   qavcvt [-e] [-n NAME] [-const] [-len] [-o FILE] [--] file.CQav...
 //
-// The output is named from the input's base name (the text before its first
-// "."): "dir/demo.CQav" gives "dir/demo_QAV.c". With -e the array is named
-// from the base name too, else it is QAV_QAV.
+// Each output is named from its input, beside it: the directory part, the
+// last component up to its first ".", and "_QAV.c" ("v1.2/app.CQav" gives
+// "v1.2/app_QAV.c"). The arrays are QAV_QAV and QAV_CQAV; with -e they are
+// named from that base, made a C identifier ("my-prog" gives my_prog_QAV).
 #include "convert.h"
 #include "runtime.h"
 
+#include <csetjmp>
 #include <csignal>
-#include <cstdio>
 #include <cstring>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
-constexpr char outputSuffix[] = "QAV.c";
+constexpr char usage[] = "Usage: qavcvt [-e] file.CQav";
+constexpr char help[] =
+    "Usage: qavcvt [options] file.CQav...\n"
+    "Writes each compiled QAV program as C source: dir/prog.CQav gives dir/prog_QAV.c,\n"
+    "holding the array QAV_QAV of the program's bytes and a 0, and the pointer QAV_CQAV.\n"
+    "\n"
+    "  -e         name the array and pointer from the file: prog_QAV, prog_CQAV\n"
+    "  -n NAME    name them NAME_QAV, NAME_CQAV (NAME a C identifier)\n"
+    "  -const     declare both const\n"
+    "  -len       add NAME_LEN, the number of the program's bytes\n"
+    "  -o FILE    write to FILE (- for standard output); one input only\n"
+    "  -          as input: standard input, written to standard output\n"
+    "  --         end of options\n"
+    "  -h, --help, --version\n"
+    "\n"
+    "Exit status: 0 when every file was converted, 1 otherwise.\n";
+constexpr char version[] = "qavcvt (QAV tools) 6.0\n";
+constexpr char outputSuffix[] = "_QAV.c";
+constexpr char standardStream[] = "-";
 
+// Long enough for any path the system accepts and the suffix.
+constexpr std::size_t pathRoom = 4096 + sizeof outputSuffix;
+
+// Options, the same for every file.
 bool useBaseName;
-std::int32_t fileArg;
-TL_string inputName;
-TL_string prefix;
-TL_string outputName;
+bool constArrays;
+bool withLength;
+const char* givenName;    // -n, or null
+const char* givenOutput;  // -o, or null
+
+// The file being converted.
+const char* inputName;
+char outputName[pathRoom];
+char prefix[TL_stringSize + 1];
 std::int32_t inStream;
 std::int32_t outStream;
+bool outputIncomplete;  // a file of ours that must go if the conversion stops
 
-// "qavcvt: " + message + name on standard error, and quit with 1.
-[[noreturn]] void fail(const char* message, const char* name = "") {
+void say(const char* message, const char* name = "") {
     TL_putLine(0, {"qavcvt: ", message, name});
+}
+
+[[noreturn]] void fail(const char* message, const char* name = "") {
+    say(message, name);
     TL_quit(1);
 }
 
-// Unless condition holds: the message, and quit with 1.
-void checkOrQuit(bool condition, const char* message, const char* name = "") {
-    if (!condition) fail(message, name);
+void putStandardText(const char* text) {
+    std::fwrite(text, 1, std::strlen(text), stdout);
+    if (std::fflush(stdout) != 0) TL_quit(1);
 }
 
-// Ends a failed conversion: the output written so far is incomplete, so a
-// regular file of it is removed rather than left to pass for a result.
-[[noreturn]] void failAfterOutput(const char* message, const char* name) {
-    TL_close(outStream);
-    struct stat status;
-    if (stat(outputName, &status) == 0 && S_ISREG(status.st_mode))
-        std::remove(outputName);
-    fail(message, name);
+bool isIdentifier(const char* text) {
+    if (!((*text >= 'A' && *text <= 'Z') || (*text >= 'a' && *text <= 'z') || *text == '_'))
+        return false;
+    for (; *text != '\0'; ++text)
+        if (!((*text >= 'A' && *text <= 'Z') || (*text >= 'a' && *text <= 'z') ||
+              (*text >= '0' && *text <= '9') || *text == '_'))
+            return false;
+    return true;
+}
+
+// Takes the options; returns the number of the first file argument.
+std::int32_t takeOptions() {
+    std::int32_t n = 1;
+    for (; n <= TL_TLI_TLIARC; ++n) {
+        const char* argument = TL_TLI_TLIARV[n];
+        if (argument[0] != '-' || std::strcmp(argument, standardStream) == 0) break;
+        if (std::strcmp(argument, "--") == 0) return n + 1;
+        if (std::strcmp(argument, "-e") == 0) {
+            useBaseName = true;
+        } else if (std::strcmp(argument, "-const") == 0) {
+            constArrays = true;
+        } else if (std::strcmp(argument, "-len") == 0) {
+            withLength = true;
+        } else if (std::strcmp(argument, "-n") == 0 || std::strcmp(argument, "-o") == 0) {
+            if (n == TL_TLI_TLIARC) fail("Option needs a value: ", argument);
+            const char* value = TL_TLI_TLIARV[++n];
+            if (argument[1] == 'o') {
+                givenOutput = value;
+            } else {
+                if (!isIdentifier(value) || std::strlen(value) > TL_maxStringLength - 4)
+                    fail("Not a C identifier: ", value);
+                givenName = value;
+            }
+        } else if (std::strcmp(argument, "-h") == 0 || std::strcmp(argument, "--help") == 0) {
+            putStandardText(help);
+            TL_quit(0);
+        } else if (std::strcmp(argument, "--version") == 0) {
+            putStandardText(version);
+            TL_quit(0);
+        } else {
+            fail("Unknown option ", argument);
+        }
+    }
+    return n;
+}
+
+// The output name and the array prefix for inputName.
+void nameOutput() {
+    const char* slash = std::strrchr(inputName, '/');
+    const char* component = slash == nullptr ? inputName : slash + 1;
+    const char* dot = std::strchr(component, '.');
+    // A component without a "." has an empty base, as a name without one
+    // always had.
+    const std::size_t baseLength = dot == nullptr ? 0 : static_cast<std::size_t>(dot - component);
+    const std::size_t directoryLength = static_cast<std::size_t>(component - inputName);
+
+    std::memcpy(outputName, inputName, directoryLength + baseLength);
+    std::strcpy(outputName + directoryLength + baseLength, outputSuffix);
+
+    if (givenName != nullptr) {
+        std::strcpy(prefix, givenName);
+        std::strcat(prefix, "_");
+    } else if (!useBaseName || std::strcmp(inputName, standardStream) == 0) {
+        std::strcpy(prefix, "QAV_");
+    } else {
+        // The base made a C identifier: other characters become "_", and a
+        // leading digit gets one in front.
+        char* p = prefix;
+        if (baseLength > 0 && component[0] >= '0' && component[0] <= '9') *p++ = '_';
+        for (std::size_t i = 0; i < baseLength && i < TL_maxStringLength - 2; ++i) {
+            const char c = component[i];
+            const bool keep = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                              (c >= '0' && c <= '9') || c == '_';
+            *p++ = keep ? c : '_';
+        }
+        *p++ = '_';
+        *p = '\0';
+    }
+}
+
+void putHead() {
+    putOutput("/* QAV virtual machine byte code */\n\n");
+    putOutput(constArrays ? "const unsigned char " : "unsigned char ");
+    putOutput(prefix);
+    putOutput("QAV [] = {\n");
+}
+
+void putTail(std::uint32_t length) {
+    putOutput("0};\n\n");
+    putOutput(constArrays ? "const unsigned char *" : "unsigned char *");
+    const char* const pointer[] = {prefix, "CQAV = ", prefix, "QAV;\n"};
+    for (const char* piece : pointer) putOutput(piece);
+    if (!withLength) return;
+    char digits[24];
+    char* end = TL_formatNat(digits, length, 0);
+    *end = '\0';
+    putOutput(constArrays ? "const unsigned long " : "unsigned long ");
+    const char* const line[] = {prefix, "LEN = ", digits, ";\n"};
+    for (const char* piece : line) putOutput(piece);
+}
+
+// Removes an output that did not get complete: it must not pass for a
+// result, least of all to make, which would take it as up to date.
+void removeIncompleteOutput() {
+    if (!outputIncomplete) return;
+    unlink(outputName);
+    outputIncomplete = false;
+}
+
+void closeStreams() {
+    if (inStream > 0) TL_close(inStream);
+    if (outStream > 0) TL_close(outStream);
+    inStream = outStream = 0;
+}
+
+// Opens the input, or standard input for "-".
+int openInput() {
+    if (std::strcmp(inputName, standardStream) == 0) return STDIN_FILENO;
+    TL_open(TL_modeBinaryIn, inputName, inStream);
+    return inStream == 0 ? -1 : fileno(TL_handle(inStream));
+}
+
+// Converts inputName into its output; says why and returns false when it
+// cannot, with no incomplete output left.
+bool convertFile() {
+    nameOutput();
+    const bool toStandardOutput =
+        givenOutput != nullptr ? std::strcmp(givenOutput, standardStream) == 0
+                               : std::strcmp(inputName, standardStream) == 0;
+    if (givenOutput != nullptr && !toStandardOutput) std::strcpy(outputName, givenOutput);
+
+    const int in = openInput();
+    if (in < 0) {
+        say("Unable to open ", inputName);
+        return false;
+    }
+    // What can be known of the input is checked before the output is
+    // created or truncated.
+    struct stat input;
+    if (fstat(in, &input) != 0 || S_ISDIR(input.st_mode)) {
+        say("Unable to read ", inputName);
+        return false;
+    }
+    if (S_ISREG(input.st_mode) && input.st_size > static_cast<off_t>(maxConvertedBytes)) {
+        say("Larger than 999999999 bytes: ", inputName);
+        return false;
+    }
+    int out = STDOUT_FILENO;
+    if (!toStandardOutput) {
+        struct stat existing;
+        if (stat(outputName, &existing) == 0 && existing.st_dev == input.st_dev &&
+            existing.st_ino == input.st_ino) {
+            say("Output would overwrite the input: ", outputName);
+            return false;
+        }
+        // Only a regular file of ours is removed after a failure; a device
+        // such as /dev/null or /dev/full stays.
+        // Marked before it is created, so that no moment of a signal
+        // leaves it behind.
+        outputIncomplete = !(stat(outputName, &existing) == 0 && !S_ISREG(existing.st_mode));
+        TL_open(TL_modeTextOut, outputName, outStream);
+        if (outStream == 0) {
+            outputIncomplete = false;
+            say("Unable to create ", outputName);
+            return false;
+        }
+        out = fileno(TL_handle(outStream));
+    }
+
+    beginOutput(out);
+    putHead();
+    ConvertResult result = convertBytes(in);
+    if (result == ConvertResult::done) {
+        putTail(convertedLength());
+        result = endOutput();
+    }
+
+    switch (result) {
+    case ConvertResult::done: outputIncomplete = false; return true;
+    case ConvertResult::readFailed: say("Unable to read ", inputName); break;
+    case ConvertResult::writeFailed:
+        say("Unable to write ", toStandardOutput ? "standard output" : outputName);
+        break;
+    case ConvertResult::tooLarge: say("Larger than 999999999 bytes: ", inputName); break;
+    }
+    removeIncompleteOutput();
+    return false;
+}
+
+// convertFile inside a handler area of its own: a signal (or a quit) while
+// a file is being converted removes its incomplete output on the way out.
+bool convertOne() {
+    HandlerArea area;
+    area.next = TL_handlerArea;
+    TL_handlerArea = &area;
+    if (_setjmp(area.env) != 0) {
+        // Signals are held from here on; the quit goes on to main.
+        removeIncompleteOutput();
+        TL_quit(area.quitCode);
+    }
+    const bool done = convertFile();
+    TL_handlerArea = area.next;
+    return done;
 }
 
 }  // namespace
@@ -53,58 +281,26 @@ void checkOrQuit(bool condition, const char* message, const char* name = "") {
 const bool TL_catchesTermination = true;
 
 void TProg() {
-    useBaseName = false;
-    fileArg = 1;
-    TL_string argument;
-    TL_fetchArg(1, argument);
-    if (std::strcmp(argument, "-e") == 0) {
-        useBaseName = true;
-        fileArg = 2;
-    }
-    TL_fetchArg(fileArg, inputName);
-    checkOrQuit(inputName[0] != '\0', "Usage: qavcvt [-e] file.CQav");
-
-    // Names are refused rather than cut, since a cut name is another file.
-    const std::size_t inputLength = std::strlen(TL_TLI_TLIARV[fileArg]);
-    TL_string baseName;
-    TL_substring(baseName, TL_index(inputName, ".") - 1, 1, inputName);
-    const std::size_t outputLength =
-        std::strlen(baseName) + 1 + std::strlen(outputSuffix);
-    checkOrQuit(inputLength <= TL_maxStringLength &&
-                    outputLength <= TL_maxStringLength,
-                "File name too long");
-
-    std::strcpy(prefix, baseName);
-    std::strcat(prefix, "_");
-    std::strcpy(outputName, prefix);
-    std::strcat(outputName, outputSuffix);
-    if (!useBaseName) std::strcpy(prefix, "QAV_");
-
-    inStream = 0;
-    outStream = 0;
-    // A file over the size limit makes a write error of the size limit.
+    // A file over the size limit is a write error, not a silent death.
     std::signal(SIGXFSZ, SIG_IGN);
-    TL_open(TL_modeBinaryIn, inputName, inStream);
-    checkOrQuit(inStream != 0, "Unable to open ", inputName);
-    TL_open(TL_modeTextOut, outputName, outStream);
-    checkOrQuit(outStream != 0, "Unable to create ", outputName);
+    const std::int32_t first = takeOptions();
+    if (first > TL_TLI_TLIARC || TL_TLI_TLIARV[first][0] == '\0') fail(usage);
+    if (givenOutput != nullptr && first < TL_TLI_TLIARC)
+        fail("-o takes a single input file");
+    // Files are opened one at a time and closed after, so every stream is
+    // free for them, whatever the command line recorded.
+    TL_nextfile = 1;
 
-    beginOutput(fileno(TL_handle(outStream)));
-    putOutput("/* QAV virtual machine byte code */\n\nunsigned char ");
-    putOutput(prefix);
-    putOutput("QAV [] = {\n");
-    ConvertResult result = convertBytes(fileno(TL_handle(inStream)));
-    if (result == ConvertResult::done) {
-        putOutput("0};\n\nunsigned char *");
-        const char* const tail[] = {prefix, "CQAV = ", prefix, "QAV;\n"};
-        for (const char* piece : tail) putOutput(piece);
-        result = endOutput();
+    bool allDone = true;
+    for (std::int32_t n = first; n <= TL_TLI_TLIARC; ++n) {
+        inputName = TL_TLI_TLIARV[n];
+        if (inputName[0] == '\0') {
+            say(usage);
+            allDone = false;
+            continue;
+        }
+        if (!convertOne()) allDone = false;
+        closeStreams();
     }
-    switch (result) {
-    case ConvertResult::done: break;
-    case ConvertResult::readFailed: failAfterOutput("Unable to read ", inputName);
-    case ConvertResult::writeFailed: failAfterOutput("Unable to write ", outputName);
-    case ConvertResult::tooLarge:
-        failAfterOutput("Larger than 999999999 bytes: ", inputName);
-    }
+    if (!allDone) TL_quit(1);
 }

@@ -105,9 +105,11 @@ void TL_ensureOpen(std::int32_t s, std::int16_t kind) {
 void TL_close(std::int32_t s) {
     FILE* handle = TL_handle(s);
     if (handle == nullptr) return;
-    std::fclose(handle);
+    // Cleared first: a signal during the close must not leave the stream
+    // for the shut-down to close again.
     TL_files[s + 2] = nullptr;
     TL_filenames[s + 2] = TL_emptyName;
+    std::fclose(handle);
 }
 
 bool TL_eof(std::int32_t s) {

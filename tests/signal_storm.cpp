@@ -12,7 +12,6 @@
 #include <fcntl.h>
 #include <random>
 #include <string>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -141,6 +140,7 @@ int main(int argc, char** argv) {
         for (int run = 0; run < runs; ++run) {
             const int sig = program.signals[run % program.signals.size()];
             const double delay = span * std::uniform_real_distribution<double>(0, 1)(random);
+            if (!program.output.empty()) unlink((work + "/" + program.output).c_str());
             const int status = runOnce(work, program, sig, delay);
             const std::string err = slurp(work + "/stderr");
             std::string problem;
@@ -164,6 +164,11 @@ int main(int argc, char** argv) {
                                              : err.substr(0, at) + err.substr(at + message.size());
                 if (at == std::string::npos || program.quietErr.compare(0, rest.size(), rest) != 0)
                     problem = "messages: " + err;
+                // Once complete the output may stay: the signal came after.
+                else if (!program.output.empty() &&
+                         access((work + "/" + program.output).c_str(), F_OK) == 0 &&
+                         slurp(work + "/" + program.output) != complete)
+                    problem = "an incomplete output was left";
             } else {
                 problem = "exit status " + std::to_string(WEXITSTATUS(status)) + ": " + err;
             }
