@@ -101,11 +101,13 @@ inline void exchangeSort(std::vector<ProfileEntry>& list) {
     auto outOfOrder = [](const ProfileEntry& a, const ProfileEntry& b) {
         switch (orderBy) {
         case OrderBy::time: return a.time < b.time;
-        case OrderBy::space: return a.treeNodes + a.kidCells < b.treeNodes + b.kidCells;
+        case OrderBy::space:
+            return std::uint64_t{a.treeNodes} + a.kidCells < std::uint64_t{b.treeNodes} + b.kidCells;
         case OrderBy::calls: return a.calls < b.calls;
         case OrderBy::cycles:
             return parseProfile ? a.cycles < b.cycles
-                                : a.cycles + a.backtracks < b.cycles + b.backtracks;
+                                : std::uint64_t{a.cycles} + a.backtracks <
+                                      std::uint64_t{b.cycles} + b.backtracks;
         case OrderBy::efficiency:
             return parseProfile && efficiencyOf(a) > efficiencyOf(b);
         }

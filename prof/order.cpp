@@ -6,7 +6,7 @@
 
 namespace {
 
-std::uint32_t keys[maxEntries + 1];
+std::uint64_t keys[maxEntries + 1];
 double efficiencies[maxEntries + 1];
 Position scratch[maxEntries];
 
@@ -39,13 +39,13 @@ void mergeSort(std::int32_t count) {
 
 }  // namespace
 
-std::uint32_t orderKey(const ProfileEntry& entry) {
+std::uint64_t orderKey(const ProfileEntry& entry) {
     switch (orderBy) {
     case OrderBy::time: return entry.time;
-    case OrderBy::space: return entry.treeNodes + entry.kidCells;
+    case OrderBy::space: return std::uint64_t{entry.treeNodes} + entry.kidCells;
     case OrderBy::calls: return entry.calls;
     case OrderBy::cycles:
-        return parseProfile ? entry.cycles : entry.cycles + entry.backtracks;
+        return parseProfile ? entry.cycles : std::uint64_t{entry.cycles} + entry.backtracks;
     case OrderBy::efficiency: break;
     }
     return 0;

@@ -75,9 +75,10 @@ TEST(Order, PercentBaseFollowsTheCriterion) {
     struct {
         OrderBy criterion;
         bool parse;
-        std::uint32_t base;
+        std::uint64_t base;
     } const cases[] = {
-        {OrderBy::time, true, 7},          {OrderBy::space, false, 0x80000003u + 0x80000001u},
+        {OrderBy::time, true, 7},
+        {OrderBy::space, false, std::uint64_t{0x80000003u} + 0x80000001u},  // past 32 bits
         {OrderBy::calls, true, 0},         {OrderBy::efficiency, true, 0},
         {OrderBy::efficiency, false, 0},   {OrderBy::cycles, true, 11},
         {OrderBy::cycles, false, 11 + 13},

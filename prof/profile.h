@@ -40,7 +40,7 @@ static_assert(maxEntries <= 65535, "positions fit 16 bits");
 extern ProfileEntry entries[maxEntries + 1];
 extern std::int32_t entryCount;
 extern Position order[maxEntries];
-extern std::uint32_t percentBase;
+extern std::uint64_t percentBase;
 // Set when the file held more records than maxEntries.
 extern bool moreRecords;
 
@@ -53,8 +53,9 @@ void loadProfile(std::int32_t s);
 void rewriteName(char* name);
 
 // Ordering (order.cpp).
-// The key an entry is ordered by under time, space, calls and cycles.
-std::uint32_t orderKey(const ProfileEntry& entry);
+// The key an entry is ordered by under time, space, calls and cycles; sums
+// of two counters are exact.
+std::uint64_t orderKey(const ProfileEntry& entry);
 // treeNodes / cycles * 100 in extended precision; 0 when cycles is 0.
 double efficiencyOf(const ProfileEntry& entry);
 // Fills order with the report order: stable, largest key first (smallest
@@ -64,5 +65,5 @@ void setPercentBase();
 
 // Report (report.cpp).
 // value / base * 100 in extended precision, truncated toward zero.
-std::int32_t percentOf(std::uint32_t value, std::uint32_t base);
+std::int32_t percentOf(std::uint64_t value, std::uint64_t base);
 void printReport();

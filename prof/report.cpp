@@ -90,7 +90,7 @@ void printRow(const ProfileEntry& entry, FILE* out) {
 
 }  // namespace
 
-std::int32_t percentOf(std::uint32_t value, std::uint32_t base) {
+std::int32_t percentOf(std::uint64_t value, std::uint64_t base) {
     return static_cast<std::int32_t>(static_cast<long double>(value) / base * 100);
 }
 

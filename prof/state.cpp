@@ -8,5 +8,5 @@ std::int32_t profileStream;
 ProfileEntry entries[maxEntries + 1];
 std::int32_t entryCount;
 Position order[maxEntries];
-std::uint32_t percentBase;
+std::uint64_t percentBase;
 bool moreRecords;
