@@ -82,13 +82,13 @@ inline std::vector<StreamRecord> loadWithStreamReads(std::int32_t s, bool& more)
     return records;
 }
 
-// What printReport writes for the entries as they stand.
-inline std::string reportText() {
+// What print writes on standard output for the entries as they stand.
+inline std::string reportText(void (*print)() = printReport) {
     char* buffer = nullptr;
     std::size_t size = 0;
     FILE* saved = TL_files[1];
     TL_files[1] = open_memstream(&buffer, &size);
-    printReport();
+    print();
     std::fclose(TL_files[1]);
     TL_files[1] = saved;
     std::string text(buffer, size);

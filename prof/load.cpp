@@ -9,7 +9,7 @@
 namespace {
 
 // Every name is at most 255 characters and its zero byte.
-char namePool[maxEntries * TL_stringSize];
+char namePools[2][maxEntries * TL_stringSize];
 
 struct Reader {
     FILE* file;
@@ -116,13 +116,13 @@ void rewriteName(char* name) {
     std::strcpy(name, rewritten);
 }
 
-void loadProfile(std::int32_t s) {
+void loadProfile(std::int32_t s, NamePool pool) {
     TL_ensureOpen(s, TL_kindTextIn);
     reader.file = TL_handle(s);
     reader.at = reader.end = reader.block;
     skipHeaderLine();
 
-    char* names = namePool;
+    char* names = namePools[pool == NamePool::old ? 1 : 0];
     entryCount = 0;
     moreRecords = false;
     for (std::int32_t p = 1; p <= maxEntries; ++p) {

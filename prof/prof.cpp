@@ -1,20 +1,48 @@
 // qavprof: prints the profile that a profiled QAV run leaves behind as a
 // report on standard output, ordered by a criterion chosen with a flag.
 //
-//   qavprof [-time|-space|-calls|-cycles|-eff] [-percall] [-parse] [file]
+//   qavprof [-time|-space|-calls|-cycles|-eff] [-percall] [-parse]
+//           [-top N] [-csv|-json|-html] [-diff OLD [-fail PCT]] [file]
 //
 // Without a file it reads qav.rprofout, or qav.pprofout with -parse.
 #include "profile.h"
 
+#include <cstdlib>
 #include <cstring>
 
 namespace {
 
 constexpr std::int32_t stderrStream = 0;
+constexpr char invalidFlagTail[] =
+    "' (options are -parse, -time, -space, -calls, -cycles, -eff, -percall, "
+    "-top N, -csv, -json, -html, -diff OLD, -fail PCT, -h)";
+constexpr char help[] =
+    "Usage: qavprof [options] [file]\n"
+    "Reports a QAV profile (qav.rprofout, or qav.pprofout with -parse), largest first.\n"
+    "\n"
+    "  -time, -space, -calls, -cycles   order by this criterion (time by default)\n"
+    "  -eff         least efficient first (parse profiles)\n"
+    "  -parse       the profile is a parse profile\n"
+    "  -percall     show totals and per-call values\n"
+    "  -top N       at most N rows\n"
+    "  -csv, -json  the rows for scripts; -html a page to look at\n"
+    "  -diff OLD    compare with the older profile OLD, largest change first\n"
+    "  -fail PCT    with -diff: exit status 3 when the total grew by more than PCT%\n"
+    "  -h, --help, --version\n";
+constexpr char version[] = "qavprof (QAV tools) 6.0\n";
 
 [[noreturn]] void fail(std::initializer_list<const char*> pieces) {
     TL_putLine(stderrStream, pieces);
     TL_quit(1);
+}
+
+[[noreturn]] void invalidFlag(const char* flag, const char* value = "") {
+    fail({"QAVPROF: Invalid flag '", flag, value[0] == '\0' ? "" : " ", value, invalidFlagTail});
+}
+
+[[noreturn]] void printAndEnd(const char* text) {
+    std::fputs(text, stdout);
+    TL_quit(std::fflush(stdout) == 0 ? 0 : 1);
 }
 
 struct Flag {
@@ -30,33 +58,83 @@ const Flag flags[] = {
     {"-eff", [] { orderBy = OrderBy::efficiency; }},
     {"-percall", [] { perCallLayout = true; }},
     {"-parse", [] { parseProfile = true; }},
+    {"-csv", [] { format = Format::csv; }},
+    {"-json", [] { format = Format::json; }},
 };
 
-void takeArgument(std::int32_t n) {
-    // Cutting a longer argument would open another file than the one named.
-    if (std::strlen(TL_TLI_TLIARV[n]) > static_cast<std::size_t>(TL_maxStringLength))
-        fail({"QAVPROF: Argument longer than 255 characters"});
-    TL_string argument;
-    TL_fetchArg(n, argument);
+// A positive whole number of at most 9 digits, or 0.
+std::int32_t positiveNumber(const char* text) {
+    std::int32_t value = 0;
+    const std::size_t length = std::strlen(text);
+    if (length == 0 || length > 9) return 0;
+    for (; *text != '\0'; ++text) {
+        if (*text < '0' || *text > '9') return 0;
+        value = value * 10 + (*text - '0');
+    }
+    return value;
+}
+
+// Takes argument n and the value of a flag that has one; returns the
+// number of the last argument used.
+std::int32_t takeArgument(std::int32_t n) {
+    const char* argument = TL_TLI_TLIARV[n];
     for (const Flag& flag : flags)
         if (std::strcmp(argument, flag.text) == 0) {
             flag.apply();
-            return;
+            return n;
         }
-    if (TL_index(argument, "-") == 1)
-        fail({"QAVPROF: Invalid flag '", argument,
-              "' (options are -parse, -time, -space, -calls, -cycles, -eff, -percall)"});
+    const bool hasValue = n < TL_TLI_TLIARC;
+    const char* value = hasValue ? TL_TLI_TLIARV[n + 1] : "";
+    if (std::strcmp(argument, "-top") == 0) {
+        topRows = positiveNumber(value);
+        if (topRows == 0) invalidFlag(argument, value);
+        return n + 1;
+    }
+    if (std::strcmp(argument, "-fail") == 0) {
+        char* end = nullptr;
+        failPercent = hasValue ? std::strtod(value, &end) : -1;
+        if (!hasValue || end == value || *end != '\0' || !(failPercent >= 0))
+            invalidFlag(argument, value);
+        return n + 1;
+    }
+    if (std::strcmp(argument, "-diff") == 0) {
+        if (!hasValue) invalidFlag(argument);
+        oldProfileName = value;
+        return n + 1;
+    }
+    if (std::strcmp(argument, "-h") == 0 || std::strcmp(argument, "--help") == 0)
+        printAndEnd(help);
+    if (std::strcmp(argument, "--version") == 0) printAndEnd(version);
+    if (argument[0] == '-') invalidFlag(argument);
     if (profileStream != 0) fail({"QAVPROF: Only one QAV profile file allowed"});
+    // The name is used whole: a path of any length the system takes.
     TL_open(TL_modeTextIn, argument, profileStream);
     if (profileStream == 0) fail({"QAVPROF: Unable to open QAV profile file '", argument, "'"});
+    profileName = argument;
+    return n;
 }
 
 void openDefaultProfile() {
-    TL_open(TL_modeTextIn, parseProfile ? "qav.pprofout" : "qav.rprofout", profileStream);
+    profileName = parseProfile ? "qav.pprofout" : "qav.rprofout";
+    TL_open(TL_modeTextIn, profileName, profileStream);
     if (profileStream != 0) return;
     TL_putLine(stderrStream,
                {"QAVPROF: Unable to open QAV profile file 'qav.rprofout' or 'qav.pprofout'"});
     fail({"  (Probable cause: errors in profiled QAV run)"});
+}
+
+// Loads the profile open on stream s, named name, and closes it.
+void load(std::int32_t s, const char* name, NamePool pool) {
+    loadProfile(s, pool);
+    if (std::ferror(TL_handle(s)))
+        fail({"QAVPROF: Unable to read QAV profile file '", name, "'"});
+    TL_close(s);
+    if (moreRecords) {
+        char count[16];
+        *TL_formatNat(count, maxEntries, 0) = '\0';
+        TL_putLine(stderrStream, {"QAVPROF: Only the first ", count, " records of '", name,
+                                  "' were read; the rest of the file was ignored"});
+    }
 }
 
 }  // namespace
@@ -71,20 +149,57 @@ void TProg() {
     parseProfile = false;
     perCallLayout = false;
     profileStream = 0;
-    for (std::int32_t n = 1; n <= TL_TLI_TLIARC; ++n) takeArgument(n);
+    format = Format::report;
+    topRows = 0;
+    oldProfileName = nullptr;
+    failPercent = -1;
+    for (std::int32_t n = 1; n <= TL_TLI_TLIARC; ++n) n = takeArgument(n);
+    if (failPercent >= 0 && oldProfileName == nullptr)
+        fail({"QAVPROF: -fail goes with -diff"});
+    if (failPercent >= 0 && orderBy == OrderBy::efficiency)
+        fail({"QAVPROF: -fail needs a criterion with a total, not -eff"});
     if (profileStream == 0) openDefaultProfile();
 
-    loadProfile(profileStream);
-    if (std::ferror(TL_handle(profileStream)))
-        fail({"QAVPROF: Unable to read QAV profile file '", TL_filenames[profileStream + 2],
-              "'"});
-    TL_close(profileStream);
-
+    if (oldProfileName != nullptr) {
+        std::int32_t oldStream = 0;
+        TL_open(TL_modeTextIn, oldProfileName, oldStream);
+        if (oldStream == 0)
+            fail({"QAVPROF: Unable to open QAV profile file '", oldProfileName, "'"});
+        load(oldStream, oldProfileName, NamePool::old);
+        keepAsOld();
+    }
+    load(profileStream, profileName, NamePool::reported);
     orderEntries();
     setPercentBase();
-    printReport();
+
+    if (oldProfileName != nullptr) {
+        compareProfiles();
+        switch (format) {
+        case Format::csv: printComparisonCsv(); break;
+        case Format::json: printComparisonJson(); break;
+        case Format::html:
+        case Format::report: printComparison(); break;
+        }
+    } else {
+        switch (format) {
+        case Format::csv: printCsv(); break;
+        case Format::json: printJson(); break;
+        case Format::html:
+        case Format::report: printReport(); break;
+        }
+    }
 
     // The shut-down would not notice a report that did not get out.
     if (std::fflush(stdout) != 0 || std::ferror(stdout))
         fail({"QAVPROF: Unable to write report"});
+
+    if (failPercent >= 0) {
+        const double growth = totalGrowth();
+        if (growth > failPercent) {
+            char text[64];
+            std::snprintf(text, sizeof text, "%.1f%%, more than %g%%", growth, failPercent);
+            TL_putLine(stderrStream, {"QAVPROF: The total ", criterionName(), " grew by ", text});
+            TL_quit(3);
+        }
+    }
 }

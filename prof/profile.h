@@ -26,11 +26,18 @@ constexpr std::int32_t maxEntries = 4096;
 // The profile is read in blocks of this size.
 constexpr std::size_t profileBlockBytes = 65536;
 
+enum class Format { report, csv, json, html };
+
 // Options, set from the command line before anything is read.
 extern OrderBy orderBy;
 extern bool parseProfile;
 extern bool perCallLayout;
 extern std::int32_t profileStream;
+extern Format format;
+extern std::int32_t topRows;          // at most this many rows; 0 for all
+extern const char* profileName;      // the file reported, as named
+extern const char* oldProfileName;   // -diff OLD, or null
+extern double failPercent;           // -fail PCT, or negative
 
 // Positions 1 to entryCount are in use; position 0 is not. The entries stay
 // in file order; order[0..entryCount-1] holds their positions in report
@@ -46,9 +53,11 @@ extern bool moreRecords;
 
 // Loading (load.cpp).
 // Reads the header line and up to maxEntries records from stream s into
-// entries 1 and on; their names go to the name pool, whose texts stay
-// valid for the whole run.
-void loadProfile(std::int32_t s);
+// entries 1 and on; their names go to a name pool, whose texts stay valid
+// until the next load into the same pool. The old profile of a comparison
+// loads into a pool of its own.
+enum class NamePool { reported, old };
+void loadProfile(std::int32_t s, NamePool pool = NamePool::reported);
 // "list__x", and in a parse profile "repeat__x", become "list x", "repeat x".
 void rewriteName(char* name);
 
@@ -67,3 +76,31 @@ void setPercentBase();
 // value / base * 100 in extended precision, truncated toward zero.
 std::int32_t percentOf(std::uint64_t value, std::uint64_t base);
 void printReport();
+// The positions of the rows a report shows, in order: entries called at
+// least once, at most topRows of them. Returns their number.
+std::int32_t reportedRows(Position rows[]);
+
+// The report's columns as data, for the machine-readable forms: their
+// names (the headings in lower case) and an entry's values as text, the
+// PCT and efficiency as the report computes them, "" where it leaves the
+// field blank.
+constexpr std::int32_t maxColumns = 14;
+constexpr std::int32_t valueRoom = 32;
+std::int32_t columnNames(const char* names[maxColumns]);
+void columnValues(const ProfileEntry& entry, char values[maxColumns][valueRoom]);
+
+// Machine-readable forms (export.cpp) and the page (html.cpp).
+void printCsv();
+void printJson();
+
+// Comparison with an older profile (diff.cpp). The old profile's entries
+// are copied aside before the reported one is loaded.
+void keepAsOld();
+void compareProfiles();
+void printComparison();
+void printComparisonCsv();
+void printComparisonJson();
+// The total's growth in percent of the old total; infinite when the old
+// total is 0 and the new one is not.
+double totalGrowth();
+const char* criterionName();

@@ -94,11 +94,62 @@ std::int32_t percentOf(std::uint64_t value, std::uint64_t base) {
     return static_cast<std::int32_t>(static_cast<long double>(value) / base * 100);
 }
 
+std::int32_t reportedRows(Position rows[]) {
+    std::int32_t count = 0;
+    for (std::int32_t k = 0; k < entryCount && (topRows == 0 || count < topRows); ++k)
+        if (entries[order[k]].calls != 0) rows[count++] = order[k];
+    return count;
+}
+
 void printReport() {
     printHeader();
     FILE* out = TL_handle(stdoutStream);
-    for (std::int32_t k = 0; k < entryCount; ++k) {
-        const ProfileEntry& entry = entries[order[k]];
-        if (entry.calls != 0) printRow(entry, out);
+    static Position rows[maxEntries];
+    const std::int32_t count = reportedRows(rows);
+    for (std::int32_t k = 0; k < count; ++k) printRow(entries[rows[k]], out);
+}
+
+std::int32_t columnNames(const char* names[maxColumns]) {
+    static const char* const normalParse[] = {"name",  "pct",  "calls", "matched",
+                                              "cells", "nodes", "time", "cycles",
+                                              "backtracks", "efficiency"};
+    static const char* const normalMatch[] = {"name",  "pct",   "calls", "matched", "cells",
+                                              "nodes", "time", "searches", "matches"};
+    static const char* const perCallParse[] = {
+        "name", "pct", "calls", "matched", "kid_cells_total", "kid_cells_per_call",
+        "tree_nodes_total", "tree_nodes_per_call", "time_total", "time_per_call",
+        "parse_cycles_total", "parse_cycles_per_call", "backtrack_cycles_total",
+        "backtrack_cycles_per_call"};
+    static const char* const perCallMatch[] = {
+        "name", "pct", "calls", "matched", "kid_cells_total", "kid_cells_per_call",
+        "tree_nodes_total", "tree_nodes_per_call", "time_total", "time_per_call",
+        "search_cycles_total", "search_cycles_per_call", "match_cycles_total",
+        "match_cycles_per_call"};
+    const char* const* chosen = perCallLayout ? (parseProfile ? perCallParse : perCallMatch)
+                                              : (parseProfile ? normalParse : normalMatch);
+    const std::int32_t count = perCallLayout ? 14 : parseProfile ? 10 : 9;
+    for (std::int32_t i = 0; i < count; ++i) names[i] = chosen[i];
+    return count;
+}
+
+// The values in the order of columnNames; the name column is left to the
+// caller, which has the name whole.
+void columnValues(const ProfileEntry& entry, char values[maxColumns][valueRoom]) {
+    std::int32_t i = 1;
+    auto number = [&](std::uint32_t value) { *TL_formatNat(values[i++], value, 0) = '\0'; };
+    values[0][0] = '\0';
+    if (percentBase == 0)
+        values[i++][0] = '\0';
+    else
+        *TL_formatInt(values[i++], percentOf(orderKey(entry), percentBase), 0) = '\0';
+    number(entry.calls);
+    number(entry.matched);
+    const std::uint32_t counters[] = {entry.kidCells, entry.treeNodes, entry.time, entry.cycles,
+                                      entry.backtracks};
+    for (std::uint32_t counter : counters) {
+        number(counter);
+        if (perCallLayout) number(counter / entry.calls);
     }
+    if (parseProfile && !perCallLayout)
+        *TL_formatReal(values[i], efficiencyOf(entry), 0, efficiencyDigits) = '\0';
 }

@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -127,6 +128,55 @@ TEST(Report, OnlyHeadersWithoutPrintableEntries) {
     orderBy = OrderBy::time;
     EXPECT_EQ(report({}).size(), 3u);
     EXPECT_EQ(report({row("x", 0, 1, 1, 1, 1, 1, 1)}).size(), 3u);
+}
+
+std::vector<std::string> fields(const std::string& line, char separator) {
+    std::vector<std::string> out;
+    std::istringstream in(line);
+    for (std::string field; std::getline(in, field, separator);)
+        if (separator != ' ' || !field.empty()) out.push_back(field);
+    return out;
+}
+
+TEST(Csv, HasTheReportsRowsInItsOrderWithFullNames) {
+    std::mt19937 random(29);
+    const OrderBy criteria[] = {OrderBy::time, OrderBy::space, OrderBy::calls,
+                                OrderBy::cycles, OrderBy::efficiency};
+    for (int round = 0; round < 80; ++round) {
+        std::vector<ProfileEntry> list;
+        for (int i = random() % 40; i > 0; --i) {
+            // Values that keep a blank between fields, so the report splits.
+            auto v = [&] { return static_cast<std::uint32_t>(random() % (round % 2 ? 5 : 9999999)); };
+            const std::string name = (random() % 3 ? "r" : "list r") +
+                                     std::string(random() % 40, 'n') + std::to_string(i);
+            list.push_back(makeEntry(name, v(), v(), v(), v(), v(), v(), v()));
+        }
+        orderBy = criteria[round % 5];
+        parseProfile = round % 3 == 0;
+        perCallLayout = round % 4 == 1;
+        topRows = round % 7 == 0 ? 3 : 0;
+        setEntries(list);
+        orderEntries();
+        setPercentBase();
+        std::istringstream report(reportText()), csv(reportText(printCsv));
+        std::string reportLine, csvLine;
+        for (int i = 0; i < (perCallLayout ? 3 : 2); ++i) std::getline(report, reportLine);
+        std::getline(csv, csvLine);
+        while (std::getline(report, reportLine)) {
+            ASSERT_TRUE(std::getline(csv, csvLine)) << round;
+            ASSERT_EQ(csvLine.back(), '\r');
+            csvLine.pop_back();
+            const std::vector<std::string> c = fields(csvLine, ',');
+            ASSERT_EQ(c[0].substr(0, 30), reportLine.substr(0, std::min<std::size_t>(30, c[0].size())));
+            std::vector<std::string> r = fields(reportLine.substr(30), ' ');
+            if (percentBase == 0) r.insert(r.begin(), "");  // a blank PCT field
+            else r[0].pop_back();                          // the "%"
+            ASSERT_EQ(r.size() + 1, c.size()) << round << ": " << reportLine;
+            for (std::size_t i = 0; i < r.size(); ++i) ASSERT_EQ(r[i], c[i + 1]) << round;
+        }
+        EXPECT_FALSE(std::getline(csv, csvLine)) << round;
+    }
+    topRows = 0;
 }
 
 }  // namespace

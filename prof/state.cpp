@@ -10,3 +10,8 @@ std::int32_t entryCount;
 Position order[maxEntries];
 std::uint64_t percentBase;
 bool moreRecords;
+Format format;
+std::int32_t topRows;
+const char* profileName;
+const char* oldProfileName;
+double failPercent;

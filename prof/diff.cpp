@@ -1,0 +1,242 @@
+// Comparison of the reported profile with an older one of the same kind:
+// a row per rule found in either (the n-th record of a name in one is the
+// n-th of that name in the other), with the criterion's key in each, the
+// change and the change in percent of the old key, largest change first.
+#include "export.h"
+#include "profile.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+ProfileEntry oldEntries[maxEntries + 1];
+std::int32_t oldCount;
+Position oldOrder[maxEntries];
+
+struct Change {
+    Position oldAt, newAt;  // 0 where the rule is absent
+    long double oldKey, newKey;
+    std::int32_t rank;      // report order: the new profile's, then the old one's
+};
+
+Change changes[2 * maxEntries];
+std::int32_t changeCount;
+long double oldTotal, newTotal;
+
+constexpr std::int32_t nameWidth = 30;
+constexpr int keyWidth = 14;
+constexpr int percentWidth = 10;
+const char* const header[] = {
+    "     NAME                                OLD           NEW        CHANGE   CHANGE%",
+    "     ----                                ---           ---        ------   -------",
+};
+
+bool integerKeys() { return orderBy != OrderBy::efficiency; }
+
+long double keyOf(const ProfileEntry& entry) {
+    return integerKeys() ? static_cast<long double>(orderKey(entry)) : efficiencyOf(entry);
+}
+
+long double magnitude(long double x) { return x < 0 ? -x : x; }
+
+// The positions of the called entries of a table, by name and then by file
+// position, so that equal names pair off in file order.
+std::int32_t byName(const ProfileEntry* table, std::int32_t count, Position out[]) {
+    std::int32_t n = 0;
+    for (std::int32_t p = 1; p <= count; ++p)
+        if (table[p].calls != 0) out[n++] = static_cast<Position>(p);
+    std::sort(out, out + n, [table](Position a, Position b) {
+        const int c = std::strcmp(table[a].name, table[b].name);
+        return c != 0 ? c < 0 : a < b;
+    });
+    return n;
+}
+
+void addChange(Position oldAt, Position newAt, const std::int32_t oldRank[],
+               const std::int32_t newRank[]) {
+    Change& c = changes[changeCount++];
+    c.oldAt = oldAt;
+    c.newAt = newAt;
+    c.oldKey = oldAt != 0 ? keyOf(oldEntries[oldAt]) : 0;
+    c.newKey = newAt != 0 ? keyOf(entries[newAt]) : 0;
+    c.rank = newAt != 0 ? newRank[newAt] : maxEntries + oldRank[oldAt];
+}
+
+const char* nameOf(const Change& c) {
+    return c.newAt != 0 ? entries[c.newAt].name : oldEntries[c.oldAt].name;
+}
+
+const char* statusOf(const Change& c) {
+    return c.oldAt == 0 ? "new" : c.newAt == 0 ? "gone" : "";
+}
+
+// The texts of a key, a change and a change in percent; "" where absent.
+void keyText(char* out, std::size_t room, long double key, bool present) {
+    if (!present)
+        out[0] = '\0';
+    else if (integerKeys())
+        std::snprintf(out, room, "%" PRIu64, static_cast<std::uint64_t>(key));
+    else
+        std::snprintf(out, room, "%.3f", static_cast<double>(key));
+}
+
+void changeText(char* out, std::size_t room, long double change) {
+    if (integerKeys())
+        std::snprintf(out, room, "%+" PRId64, static_cast<std::int64_t>(change));
+    else
+        std::snprintf(out, room, "%+.3f", static_cast<double>(change));
+}
+
+void percentText(char* out, std::size_t room, long double oldKey, long double change,
+                 bool withSign) {
+    if (oldKey == 0)
+        out[0] = '\0';
+    else
+        std::snprintf(out, room, withSign ? "%+.1f%%" : "%+.1f",
+                      static_cast<double>(change / oldKey * 100));
+}
+
+struct Texts {
+    char oldKey[40], newKey[40], change[40], percent[40];
+};
+
+Texts textsOf(long double oldKey, long double newKey, bool hasOld, bool hasNew,
+              bool percentSign) {
+    Texts t;
+    keyText(t.oldKey, sizeof t.oldKey, oldKey, hasOld);
+    keyText(t.newKey, sizeof t.newKey, newKey, hasNew);
+    changeText(t.change, sizeof t.change, newKey - oldKey);
+    percentText(t.percent, sizeof t.percent, oldKey, newKey - oldKey, percentSign);
+    return t;
+}
+
+std::int32_t shownChanges() {
+    return topRows != 0 && topRows < changeCount ? topRows : changeCount;
+}
+
+void printLine(const char* name, const Texts& t, const char* status) {
+    char line[512];
+    TL_string cut;
+    const std::int32_t length = static_cast<std::int32_t>(std::strlen(name));
+    TL_substring(cut, length < nameWidth ? length : nameWidth, 1, name);
+    int used = std::snprintf(line, sizeof line, "%-*s%*s%*s%*s%*s", nameWidth, cut, keyWidth,
+                             t.oldKey, keyWidth, t.newKey, keyWidth, t.change, percentWidth,
+                             t.percent);
+    if (status[0] != '\0')
+        std::snprintf(line + used, sizeof line - static_cast<std::size_t>(used), "  %s", status);
+    TL_putLine(-1, {line});
+}
+
+}  // namespace
+
+void keepAsOld() {
+    orderEntries();
+    oldCount = entryCount;
+    std::memcpy(oldEntries, entries, sizeof(ProfileEntry) * static_cast<std::size_t>(entryCount + 1));
+    std::memcpy(oldOrder, order, sizeof(Position) * static_cast<std::size_t>(entryCount));
+}
+
+void compareProfiles() {
+    static Position oldByName[maxEntries], newByName[maxEntries];
+    static std::int32_t oldRank[maxEntries + 1], newRank[maxEntries + 1];
+    for (std::int32_t k = 0; k < oldCount; ++k) oldRank[oldOrder[k]] = k;
+    for (std::int32_t k = 0; k < entryCount; ++k) newRank[order[k]] = k;
+    const std::int32_t olds = byName(oldEntries, oldCount, oldByName);
+    const std::int32_t news = byName(entries, entryCount, newByName);
+
+    changeCount = 0;
+    std::int32_t i = 0, j = 0;
+    while (i < olds || j < news) {
+        const int c = i == olds   ? 1
+                      : j == news ? -1
+                                  : std::strcmp(oldEntries[oldByName[i]].name,
+                                                entries[newByName[j]].name);
+        if (c < 0)
+            addChange(oldByName[i++], 0, oldRank, newRank);
+        else if (c > 0)
+            addChange(0, newByName[j++], oldRank, newRank);
+        else
+            addChange(oldByName[i++], newByName[j++], oldRank, newRank);
+    }
+    std::sort(changes, changes + changeCount, [](const Change& a, const Change& b) {
+        const long double x = magnitude(a.newKey - a.oldKey), y = magnitude(b.newKey - b.oldKey);
+        return x != y ? x > y : a.rank < b.rank;
+    });
+    oldTotal = newTotal = 0;
+    for (std::int32_t k = 0; k < changeCount; ++k) {
+        oldTotal += changes[k].oldKey;
+        newTotal += changes[k].newKey;
+    }
+}
+
+double totalGrowth() {
+    if (oldTotal == 0) return newTotal == 0 ? 0 : HUGE_VAL;
+    return static_cast<double>((newTotal - oldTotal) / oldTotal * 100);
+}
+
+void printComparison() {
+    for (const char* line : header) TL_putLine(-1, {line});
+    const std::int32_t shown = shownChanges();
+    for (std::int32_t k = 0; k < shown; ++k) {
+        const Change& c = changes[k];
+        printLine(nameOf(c), textsOf(c.oldKey, c.newKey, c.oldAt != 0, c.newAt != 0, true),
+                  statusOf(c));
+    }
+    // Efficiencies do not add up: there is no total under -eff.
+    if (integerKeys()) printLine("(total)", textsOf(oldTotal, newTotal, true, true, true), "");
+}
+
+void printComparisonCsv() {
+    putRaw("name,old,new,change,change_pct,status\r\n");
+    const std::int32_t shown = shownChanges();
+    for (std::int32_t k = 0; k < shown; ++k) {
+        const Change& c = changes[k];
+        const Texts t = textsOf(c.oldKey, c.newKey, c.oldAt != 0, c.newAt != 0, false);
+        putCsvField(nameOf(c));
+        const char* const fields[] = {t.oldKey, t.newKey, t.change, t.percent, statusOf(c)};
+        for (const char* field : fields) {
+            putRaw(",");
+            putRaw(field);
+        }
+        putRaw("\r\n");
+    }
+}
+
+void printComparisonJson() {
+    putJsonHead();
+    putRaw(", \"old_file\": ");
+    putJsonString(oldProfileName);
+    putRaw(", \"rows\": [");
+    const std::int32_t shown = shownChanges();
+    auto putNumbers = [](const Texts& t) {
+        const char* const keys[] = {"\"old\": ", ", \"new\": ", ", \"change\": ",
+                                    ", \"change_pct\": "};
+        const char* const values[] = {t.oldKey, t.newKey, t.change, t.percent};
+        for (int i = 0; i < 4; ++i) {
+            putRaw(keys[i]);
+            // JSON numbers take no plus sign.
+            putJsonNumber(values[i][0] == '+' ? values[i] + 1 : values[i]);
+        }
+    };
+    for (std::int32_t k = 0; k < shown; ++k) {
+        const Change& c = changes[k];
+        putRaw(k == 0 ? "\n  {\"name\": " : ",\n  {\"name\": ");
+        putJsonString(nameOf(c));
+        putRaw(", ");
+        putNumbers(textsOf(c.oldKey, c.newKey, c.oldAt != 0, c.newAt != 0, false));
+        putRaw(", \"status\": ");
+        putJsonString(statusOf(c));
+        putRaw("}");
+    }
+    putRaw(shown == 0 ? "], \"total\": " : "\n], \"total\": ");
+    if (integerKeys()) {
+        putRaw("{");
+        putNumbers(textsOf(oldTotal, newTotal, true, true, false));
+        putRaw("}}\n");
+    } else {
+        putRaw("null}\n");
+    }
+}

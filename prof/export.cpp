@@ -1,0 +1,116 @@
+// The report's rows as CSV (RFC 4180) and JSON, for scripts and
+// spreadsheets: the same rows in the same order, with full names and plain
+// numbers.
+#include "export.h"
+#include "profile.h"
+
+#include <cstring>
+
+namespace {
+
+FILE* out() { return TL_handle(-1); }
+
+}  // namespace
+
+void putRaw(const char* text) { fwrite_unlocked(text, 1, std::strlen(text), out()); }
+
+void putCsvField(const char* text) {
+    if (std::strpbrk(text, ",\"\r\n") == nullptr) {
+        putRaw(text);
+        return;
+    }
+    putc_unlocked('"', out());
+    for (; *text != '\0'; ++text) {
+        if (*text == '"') putc_unlocked('"', out());
+        putc_unlocked(*text, out());
+    }
+    putc_unlocked('"', out());
+}
+
+void putJsonString(const char* text) {
+    putc_unlocked('"', out());
+    for (; *text != '\0'; ++text) {
+        const unsigned char c = static_cast<unsigned char>(*text);
+        if (c == '"' || c == '\\') {
+            putc_unlocked('\\', out());
+            putc_unlocked(static_cast<char>(c), out());
+        } else if (c < 0x20) {
+            static const char hex[] = "0123456789abcdef";
+            const char escape[] = {'\\', 'u', '0', '0', hex[c >> 4], hex[c & 15], '\0'};
+            putRaw(escape);
+        } else {
+            putc_unlocked(static_cast<char>(c), out());
+        }
+    }
+    putc_unlocked('"', out());
+}
+
+// A number as JSON: the text itself, or null when there is none.
+void putJsonNumber(const char* text) { putRaw(text[0] == '\0' ? "null" : text); }
+
+const char* criterionName() {
+    switch (orderBy) {
+    case OrderBy::time: return "time";
+    case OrderBy::space: return "space";
+    case OrderBy::calls: return "calls";
+    case OrderBy::cycles: return "cycles";
+    case OrderBy::efficiency: return "efficiency";
+    }
+    return "";
+}
+
+void printCsv() {
+    const char* names[maxColumns];
+    const std::int32_t columns = columnNames(names);
+    for (std::int32_t i = 0; i < columns; ++i) {
+        if (i > 0) putRaw(",");
+        putRaw(names[i]);
+    }
+    putRaw("\r\n");
+    static Position rows[maxEntries];
+    const std::int32_t count = reportedRows(rows);
+    char values[maxColumns][valueRoom];
+    for (std::int32_t k = 0; k < count; ++k) {
+        const ProfileEntry& entry = entries[rows[k]];
+        columnValues(entry, values);
+        putCsvField(entry.name);
+        for (std::int32_t i = 1; i < columns; ++i) {
+            putRaw(",");
+            putRaw(values[i]);
+        }
+        putRaw("\r\n");
+    }
+}
+
+void putJsonHead() {
+    putRaw("{\"kind\": ");
+    putJsonString(parseProfile ? "parse" : "match");
+    putRaw(", \"criterion\": ");
+    putJsonString(criterionName());
+    putRaw(", \"file\": ");
+    putJsonString(profileName);
+}
+
+void printJson() {
+    putJsonHead();
+    putRaw(", \"rows\": [");
+    const char* names[maxColumns];
+    const std::int32_t columns = columnNames(names);
+    static Position rows[maxEntries];
+    const std::int32_t count = reportedRows(rows);
+    char values[maxColumns][valueRoom];
+    for (std::int32_t k = 0; k < count; ++k) {
+        const ProfileEntry& entry = entries[rows[k]];
+        columnValues(entry, values);
+        putRaw(k == 0 ? "\n  {\"name\": " : ",\n  {\"name\": ");
+        putJsonString(entry.name);
+        for (std::int32_t i = 1; i < columns; ++i) {
+            putRaw(", \"");
+            putRaw(names[i]);
+            putRaw("\": ");
+            putJsonNumber(values[i]);
+        }
+        putRaw("}");
+    }
+    putRaw(count == 0 ? "]}\n" : "\n]}\n");
+}
