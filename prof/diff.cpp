@@ -189,6 +189,17 @@ void printComparison() {
     if (integerKeys()) printLine("(total)", textsOf(oldTotal, newTotal, true, true, true), "");
 }
 
+void forEachComparisonRow(void (*row)(const char* name, const char* status,
+                                      const char* const texts[4])) {
+    const std::int32_t shown = shownChanges();
+    for (std::int32_t k = 0; k < shown; ++k) {
+        const Change& c = changes[k];
+        const Texts t = textsOf(c.oldKey, c.newKey, c.oldAt != 0, c.newAt != 0, false);
+        const char* const texts[] = {t.oldKey, t.newKey, t.change, t.percent};
+        row(nameOf(c), statusOf(c), texts);
+    }
+}
+
 void printComparisonCsv() {
     putRaw("name,old,new,change,change_pct,status\r\n");
     const std::int32_t shown = shownChanges();

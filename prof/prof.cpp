@@ -60,6 +60,7 @@ const Flag flags[] = {
     {"-parse", [] { parseProfile = true; }},
     {"-csv", [] { format = Format::csv; }},
     {"-json", [] { format = Format::json; }},
+    {"-html", [] { format = Format::html; }},
 };
 
 // A positive whole number of at most 9 digits, or 0.
@@ -177,14 +178,14 @@ void TProg() {
         switch (format) {
         case Format::csv: printComparisonCsv(); break;
         case Format::json: printComparisonJson(); break;
-        case Format::html:
+        case Format::html: printComparisonHtml(); break;
         case Format::report: printComparison(); break;
         }
     } else {
         switch (format) {
         case Format::csv: printCsv(); break;
         case Format::json: printJson(); break;
-        case Format::html:
+        case Format::html: printHtml(); break;
         case Format::report: printReport(); break;
         }
     }

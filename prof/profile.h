@@ -92,6 +92,8 @@ void columnValues(const ProfileEntry& entry, char values[maxColumns][valueRoom])
 // Machine-readable forms (export.cpp) and the page (html.cpp).
 void printCsv();
 void printJson();
+void printHtml();
+void printComparisonHtml();
 
 // Comparison with an older profile (diff.cpp). The old profile's entries
 // are copied aside before the reported one is loaded.
@@ -100,6 +102,11 @@ void compareProfiles();
 void printComparison();
 void printComparisonCsv();
 void printComparisonJson();
+// Calls row for each row the comparison shows: the name, the status ("new",
+// "gone" or "") and the texts of old, new, change and change in percent
+// ("" where absent).
+void forEachComparisonRow(void (*row)(const char* name, const char* status,
+                                      const char* const texts[4]));
 // The total's growth in percent of the old total; infinite when the old
 // total is 0 and the new one is not.
 double totalGrowth();

@@ -1,0 +1,230 @@
+// The report, or the comparison, as one self-contained HTML page: a table
+// with a bar per row, ordered by any column at a click and filtered by
+// name, with a little plain JavaScript and CSS and nothing loaded from
+// anywhere (the page forbids it itself).
+#include "export.h"
+#include "profile.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr char pageHead[] =
+    "<!DOCTYPE html>\n"
+    "<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+    "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; "
+    "style-src 'unsafe-inline'; script-src 'unsafe-inline'\">\n"
+    "<meta name=\"viewport\" content=\"width=device-width\">\n";
+
+constexpr char style[] =
+    "<style>\n"
+    "body{font:14px system-ui,sans-serif;margin:1.5em;color:#222}\n"
+    "h1{font-size:1.3em;margin:0 0 .2em}\n"
+    "p.about{margin:0 0 1em;color:#555}\n"
+    "input{font:inherit;padding:.3em .5em;margin-bottom:.8em;width:20em}\n"
+    "table{border-collapse:collapse}\n"
+    "th,td{padding:.25em .6em;border-bottom:1px solid #e4e4e4;white-space:nowrap}\n"
+    "th{cursor:pointer;user-select:none;background:#f4f4f4;text-align:right}\n"
+    "th.text,td.text{text-align:left}\n"
+    "td{text-align:right;font-variant-numeric:tabular-nums}\n"
+    "th[aria-sort=descending]::after{content:' \\25BC'}\n"
+    "th[aria-sort=ascending]::after{content:' \\25B2'}\n"
+    "td.bar{width:16em;padding:0}\n"
+    "td.bar div{height:.9em;background:#4a7bd0}\n"
+    "td.change{width:24em;padding:0;position:relative}\n"
+    "td.change div{position:absolute;top:.35em;height:.9em}\n"
+    "td.change div.grow{left:50%;background:#d0584a}\n"
+    "td.change div.shrink{right:50%;background:#3f9a5b}\n"
+    "tr.new td.text::after{content:' (new)';color:#d0584a}\n"
+    "tr.gone td.text::after{content:' (gone)';color:#3f9a5b}\n"
+    "tr.hidden{display:none}\n"
+    "</style>\n";
+
+// Orders the rows by a column at a click (numbers as numbers, names as
+// text, ties in the order the page came with), again the other way at a
+// second click; the bars follow the numeric column the rows are ordered
+// by; the filter keeps the rows whose name holds the text typed.
+constexpr char script[] =
+    "<script>\n"
+    "(function () {\n"
+    "  var table = document.getElementById('rows');\n"
+    "  var body = table.tBodies[0];\n"
+    "  var heads = table.tHead.rows[0].cells;\n"
+    "  var rows = Array.prototype.slice.call(body.rows);\n"
+    "  rows.forEach(function (row, i) { row.index = i; });\n"
+    "  function value(row, column) {\n"
+    "    var cell = row.cells[column];\n"
+    "    if (heads[column].className === 'text') return cell.textContent;\n"
+    "    var v = cell.getAttribute('data-v');\n"
+    "    return v === null || v === '' ? -Infinity : parseFloat(v);\n"
+    "  }\n"
+    "  function drawBars(column) {\n"
+    "    var diff = table.className === 'diff';\n"
+    "    var top = 0;\n"
+    "    rows.forEach(function (row) {\n"
+    "      var v = column < 0 ? parseFloat(row.getAttribute('data-key')) : value(row, column);\n"
+    "      if (isFinite(v)) top = Math.max(top, Math.abs(v));\n"
+    "    });\n"
+    "    rows.forEach(function (row) {\n"
+    "      var v = column < 0 ? parseFloat(row.getAttribute('data-key')) : value(row, column);\n"
+    "      var share = top > 0 && isFinite(v) ? Math.abs(v) / top : 0;\n"
+    "      var bar = row.cells[row.cells.length - 1].firstChild;\n"
+    "      bar.style.width = (diff ? 50 : 100) * share + '%';\n"
+    "      if (diff) bar.className = v < 0 ? 'shrink' : 'grow';\n"
+    "    });\n"
+    "  }\n"
+    "  function orderBy(column) {\n"
+    "    var head = heads[column];\n"
+    "    var text = head.className === 'text';\n"
+    "    var was = head.getAttribute('aria-sort');\n"
+    "    var down = was ? was === 'ascending' : !text;\n"
+    "    for (var i = 0; i < heads.length; ++i) heads[i].removeAttribute('aria-sort');\n"
+    "    head.setAttribute('aria-sort', down ? 'descending' : 'ascending');\n"
+    "    rows.sort(function (a, b) {\n"
+    "      var x = value(a, column), y = value(b, column);\n"
+    "      var c = x < y ? -1 : x > y ? 1 : 0;\n"
+    "      return (down ? -c : c) || a.index - b.index;\n"
+    "    });\n"
+    "    rows.forEach(function (row) { body.appendChild(row); });\n"
+    "    if (!text) drawBars(column);\n"
+    "  }\n"
+    "  for (var i = 0; i < heads.length - 1; ++i)\n"
+    "    heads[i].addEventListener('click', orderBy.bind(null, i));\n"
+    "  document.getElementById('filter').addEventListener('input', function () {\n"
+    "    var wanted = this.value;\n"
+    "    rows.forEach(function (row) {\n"
+    "      row.className = row.className.replace(/ ?hidden/, '') +\n"
+    "        (row.cells[0].textContent.indexOf(wanted) < 0 ? ' hidden' : '');\n"
+    "    });\n"
+    "  });\n"
+    "  drawBars(-1);\n"
+    "})();\n"
+    "</script>\n";
+
+// Text with the characters that mean something in HTML escaped.
+void putText(const char* text) {
+    char piece[2] = {'\0', '\0'};
+    for (; *text != '\0'; ++text) {
+        switch (*text) {
+        case '&': putRaw("&amp;"); break;
+        case '<': putRaw("&lt;"); break;
+        case '>': putRaw("&gt;"); break;
+        case '"': putRaw("&quot;"); break;
+        case '\'': putRaw("&#39;"); break;
+        default: piece[0] = *text; putRaw(piece);
+        }
+    }
+}
+
+void putHeading(const char* name, bool text) {
+    putRaw(text ? "<th class=\"text\">" : "<th>");
+    // The column names in capitals, as the report heads them.
+    for (const char* c = name; *c != '\0'; ++c) {
+        const char upper[2] = {*c == '_' ? ' ' : *c >= 'a' && *c <= 'z' ? static_cast<char>(*c - 32) : *c, '\0'};
+        putRaw(upper);
+    }
+    putRaw("</th>");
+}
+
+void putNumberCell(const char* value, const char* shown) {
+    putRaw("<td data-v=\"");
+    putRaw(value);
+    putRaw("\">");
+    putText(shown);
+    putRaw("</td>");
+}
+
+void putPage(const char* title, bool comparison) {
+    putRaw(pageHead);
+    putRaw("<title>qavprof: ");
+    putText(title);
+    putRaw("</title>\n");
+    putRaw(style);
+    putRaw("</head>\n<body>\n<h1>");
+    putText(comparison ? "QAV profile comparison" : "QAV profile");
+    putRaw("</h1>\n<p class=\"about\">File <code>");
+    putText(profileName);
+    if (comparison) {
+        putRaw("</code> against <code>");
+        putText(oldProfileName);
+    }
+    putRaw("</code> &middot; ");
+    putRaw(parseProfile ? "parse profile" : "match profile");
+    putRaw(" &middot; ordered by ");
+    putRaw(criterionName());
+    putRaw("</p>\n<input id=\"filter\" type=\"search\" placeholder=\"Filter names\">\n");
+}
+
+void putEnd() {
+    putRaw("</tbody>\n</table>\n");
+    putRaw(script);
+    putRaw("</body>\n</html>\n");
+}
+
+}  // namespace
+
+void printHtml() {
+    putPage(profileName, false);
+    putRaw("<table id=\"rows\">\n<thead><tr>");
+    const char* names[maxColumns];
+    const std::int32_t columns = columnNames(names);
+    for (std::int32_t i = 0; i < columns; ++i) putHeading(names[i], i == 0);
+    putRaw("<th class=\"text\">SHARE</th></tr></thead>\n<tbody>\n");
+    static Position rows[maxEntries];
+    const std::int32_t count = reportedRows(rows);
+    char values[maxColumns][valueRoom];
+    for (std::int32_t k = 0; k < count; ++k) {
+        const ProfileEntry& entry = entries[rows[k]];
+        columnValues(entry, values);
+        // The bar's share on load: the criterion's key.
+        char key[40];
+        if (orderBy == OrderBy::efficiency)
+            *TL_formatReal(key, efficiencyOf(entry), 0, 3) = '\0';
+        else
+            std::snprintf(key, sizeof key, "%llu", static_cast<unsigned long long>(orderKey(entry)));
+        putRaw("<tr data-key=\"");
+        putRaw(key);
+        putRaw("\"><td class=\"text\">");
+        putText(entry.name);
+        putRaw("</td>");
+        for (std::int32_t i = 1; i < columns; ++i) {
+            char shown[valueRoom + 1];
+            std::strcpy(shown, values[i]);
+            if (i == 1 && shown[0] != '\0') std::strcat(shown, "%");
+            putNumberCell(values[i], shown);
+        }
+        putRaw("<td class=\"bar\"><div></div></td></tr>\n");
+    }
+    putEnd();
+}
+
+namespace {
+
+void putComparisonRow(const char* name, const char* status, const char* const texts[4]) {
+    putRaw("<tr data-key=\"");
+    putRaw(texts[2]);
+    putRaw(status[0] == '\0' ? "\">" : "\" class=\"");
+    putRaw(status);
+    putRaw(status[0] == '\0' ? "" : "\">");
+    putRaw("<td class=\"text\">");
+    putText(name);
+    putRaw("</td>");
+    for (int i = 0; i < 4; ++i) {
+        char shown[48];
+        std::snprintf(shown, sizeof shown, i == 3 && texts[i][0] != '\0' ? "%s%%" : "%s", texts[i]);
+        putNumberCell(texts[i], shown);
+    }
+    putRaw("<td class=\"change\"><div></div></td></tr>\n");
+}
+
+}  // namespace
+
+void printComparisonHtml() {
+    putPage(profileName, true);
+    putRaw("<table id=\"rows\" class=\"diff\">\n<thead><tr>");
+    const char* const names[] = {"name", "old", "new", "change", "change%"};
+    for (int i = 0; i < 5; ++i) putHeading(names[i], i == 0);
+    putRaw("<th class=\"text\">CHANGE BAR</th></tr></thead>\n<tbody>\n");
+    forEachComparisonRow(putComparisonRow);
+    putEnd();
+}

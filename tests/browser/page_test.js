@@ -1,0 +1,128 @@
+// Opens pages that qavprof -html makes in headless Chromium and uses them
+// as a person would: counts the rows, reads the first names, orders by
+// CALLS twice, types in the filter; checks that no name ran as script and
+// that the page loaded nothing from anywhere.
+//   node page_test.js QAVPROF EXAMPLES_DIR
+// Exits 77 (skipped) without Chromium or puppeteer-core, unless
+// QAV_REQUIRE_BROWSER is set.
+'use strict';
+const { execFileSync } = require('child_process');
+const fs = require('fs');
+const os = require('os');
+const path = require('path');
+
+const chromium = process.env.CHROMIUM || '/usr/bin/chromium';
+let puppeteer;
+try {
+  puppeteer = require('puppeteer-core');
+} catch (e) {
+  puppeteer = null;
+}
+if (!puppeteer || !fs.existsSync(chromium)) {
+  const why = !puppeteer ? 'puppeteer-core is not installed (npm install in tests/browser)'
+                         : `no browser at ${chromium}`;
+  console.log(`SKIPPED: browser test: ${why}`);
+  process.exit(process.env.QAV_REQUIRE_BROWSER ? 1 : 77);
+}
+
+const [qavprof, examples] = process.argv.slice(2);
+const work = fs.mkdtempSync(path.join(os.tmpdir(), 'qav-page-'));
+let passed = 0, failed = 0;
+function check(ok, what) {
+  if (ok) { ++passed; } else { ++failed; console.log(`FAIL: ${what}`); }
+}
+
+// The page, and the CSV of the same rows to compare with.
+function make(name, args, cwd) {
+  const run = (extra) => execFileSync(qavprof, [...args, ...extra], { cwd, stdio: ['ignore', 'pipe', 'ignore'] });
+  const file = path.join(work, name + '.html');
+  fs.writeFileSync(file, run(['-html']));
+  const csv = run(['-csv']).toString().split('\r\n').slice(1).filter((l) => l !== '');
+  const names = csv.map((line) => line.startsWith('"') ? line.slice(1, line.lastIndexOf('"')).replace(/""/g, '"')
+                                                         : line.slice(0, line.indexOf(',')));
+  return { file, names };
+}
+
+const hostile = path.join(work, 'hostile');
+fs.mkdirSync(hostile);
+fs.writeFileSync(path.join(hostile, 'qav.rprofout'), [
+  'QAV profile',
+  '<script>window.ran=1</script> 5 5 1 1 50 1 1',
+  '<img/src=x/onerror=window.ran=2> 9 9 1 1 40 1 1',
+  'a&b 2 2 1 1 30 1 1',
+  '"quoted" 1 1 1 1 20 1 1',
+  ''].join('\n'));
+
+async function visible(page) {
+  return page.$$eval('#rows tbody tr', (rows) => rows.filter((r) => r.offsetParent !== null)
+    .map((r) => ({ name: r.cells[0].textContent, cells: Array.from(r.cells).map((c) => c.getAttribute('data-v')) })));
+}
+
+async function testPage(browser, label, made, filterText) {
+  const page = await browser.newPage();
+  const outside = [];
+  const url = 'file://' + made.file;
+  await page.setRequestInterception(true);
+  page.on('request', (request) => {
+    if (request.url() !== url) outside.push(request.url());
+    request.continue();
+  });
+  let dialogs = 0;
+  page.on('dialog', (dialog) => { ++dialogs; dialog.dismiss(); });
+  await page.goto(url);
+
+  let rows = await visible(page);
+  check(rows.length === made.names.length, `${label}: ${rows.length} rows, not ${made.names.length}`);
+  check(JSON.stringify(rows.slice(0, 5).map((r) => r.name)) === JSON.stringify(made.names.slice(0, 5)),
+        `${label}: first rows ${rows.slice(0, 5).map((r) => r.name)} not in report order`);
+
+  const heads = await page.$$eval('#rows thead th', (ths) => ths.map((th) => th.textContent));
+  const calls = heads.indexOf('CALLS');
+  if (calls >= 0) {
+    const th = (await page.$$('#rows thead th'))[calls];
+    const numbers = async () => (await visible(page)).map((r) => parseFloat(r.cells[calls]));
+    await th.click();
+    let values = await numbers();
+    check(values.every((v, i) => i === 0 || values[i - 1] >= v), `${label}: one click does not order by calls`);
+    await th.click();
+    values = await numbers();
+    check(values.every((v, i) => i === 0 || values[i - 1] <= v), `${label}: a second click does not reverse it`);
+  }
+
+  await page.type('#filter', filterText);
+  rows = await visible(page);
+  const wanted = made.names.filter((n) => n.includes(filterText));
+  check(rows.length === wanted.length && rows.every((r) => r.name.includes(filterText)),
+        `${label}: filter '${filterText}' shows ${rows.length} rows, not ${wanted.length}`);
+
+  const ran = await page.evaluate(() => window.ran);
+  check(ran === undefined && dialogs === 0, `${label}: a name ran as script`);
+  check(outside.length === 0, `${label}: loaded ${outside.join(', ')}`);
+  await page.close();
+}
+
+(async () => {
+  const browser = await puppeteer.launch({
+    executablePath: chromium,
+    headless: true,
+    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+           '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+  });
+  try {
+    await testPage(browser, 'match profile', make('match', [], examples), 'expr');
+    await testPage(browser, 'parse profile', make('parse', ['-parse', '-cycles'], examples), 'list');
+    const names = make('hostile', [], hostile);
+    await testPage(browser, 'hostile names', names, '&');
+    const page = await browser.newPage();
+    await page.goto('file://' + names.file);
+    const shown = (await visible(page)).map((r) => r.name).sort();
+    check(JSON.stringify(shown) === JSON.stringify([...names.names].sort()), 'hostile names do not show as text');
+    await page.close();
+    await testPage(browser, 'comparison', make('diff', ['-diff', path.join(examples, 'qav.rprofout')], examples), 'ex');
+  } finally {
+    await browser.close();
+    fs.rmSync(work, { recursive: true, force: true });
+  }
+  console.log(`${passed} passed, ${failed} failed`);
+  process.exit(failed === 0 ? 0 : 1);
+})().catch((e) => { console.log(`FAIL: ${e.stack}`); process.exit(1); });
