@@ -1,7 +1,11 @@
-# Front end over CMake. `make check` builds and runs every test natively;
+# Front end over CMake.
+#   make demo     builds the programs alone and runs them on the examples
+#   make check    installs what the tests need when it can, builds
+#                 everything and runs the suite
 # check-i386 and check-sanitize do the same for the 32-bit x86 build and an
 # AddressSanitizer + UndefinedBehaviorSanitizer build; check-same compares
-# the output of the native and the i386 programs.
+# the output of the native and the i386 programs; check-large tries files
+# past 2 GiB; check-package builds and checks the Debian package.
 
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
@@ -9,15 +13,29 @@ SANITIZE = -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-fram
 
 PREFIX ?= /usr/local
 
-.PHONY: all build build-i386 demo install package bench fuzz check check-i386 check-large check-sanitize check-same check-all clean
+# Progress and errors, not the directory changes of the nested makes.
+MAKEFLAGS += --no-print-directory
+
+.PHONY: all build programs build-i386 demo deps install uninstall package check-package \
+        bench fuzz check check-i386 check-large check-sanitize check-same check-all clean
 
 all: build
 
-build:
+build/CMakeCache.txt:
 	cmake -S . -B build $(CMAKE_FLAGS)
+
+build: build/CMakeCache.txt
 	cmake --build build -j $(JOBS)
 
-check: build
+programs: build/CMakeCache.txt
+	cmake --build build -j $(JOBS) --target qavprof qavcvt
+
+deps:
+	.ci/deps check
+
+check: deps
+	cmake -S . -B build $(CMAKE_FLAGS) >/dev/null
+	cmake --build build -j $(JOBS)
 	cd build && ctest --output-on-failure -j $(JOBS) -LE large
 
 # Inputs and outputs past 2 GiB, on both builds.
@@ -25,20 +43,33 @@ check-large: build build-i386
 	cd build && ctest --output-on-failure -L large
 	cd build-i386 && ctest --output-on-failure -L large
 
-# The tools on the bundled examples.
-demo: build
+# The tools on the bundled examples; needs a C++ compiler and CMake only.
+demo: programs
 	examples/demo.sh build/bin
 
-# make install [PREFIX=/usr/local] [DESTDIR=staging-folder]
-install: build
-	cmake --install build --prefix $(PREFIX)
+# make install [PREFIX=/usr/local] [DESTDIR=staging-folder]: stripped
+# programs, manual pages, licence and CMake package; make uninstall
+# removes exactly the files it put there.
+install: programs
+	cmake --build build --target manual_pages
+	cmake --install build --prefix $(PREFIX) --strip
+
+BUILD_DIR ?= build
+uninstall:
+	@test -f $(BUILD_DIR)/install_manifest.txt || { echo "nothing installed from $(BUILD_DIR)/"; exit 1; }
+	@while IFS= read -r file; do rm -f "$(DESTDIR)$$file"; echo "removed $(DESTDIR)$$file"; done \
+	    <$(BUILD_DIR)/install_manifest.txt
+	@rm -f $(BUILD_DIR)/install_manifest.txt
 
 # A Debian package in build/.
 package: build
 	cd build && cpack -G DEB
 
+check-package: package
+	tests/package_check.sh build/qav-tools_*.deb
+
 bench: build
-	bench/bench.sh build/bin
+	bench/bench.sh
 
 build-i386/CMakeCache.txt:
 	cmake -S . -B build-i386 -DCMAKE_C_FLAGS=-m32 -DCMAKE_CXX_FLAGS=-m32 $(CMAKE_FLAGS)
@@ -76,7 +107,7 @@ fuzz: build-fuzz/CMakeCache.txt
 	cmake --build build-fuzz -j $(JOBS) --target profile_fuzz convert_fuzz
 	fuzz/run.sh build-fuzz $(FUZZ_SECONDS)
 
-check-all: check check-i386 check-large check-sanitize check-same fuzz
+check-all: check check-i386 check-large check-sanitize check-same fuzz check-package
 
 clean:
 	rm -rf build build-i386 build-sanitize build-fuzz

@@ -25,8 +25,8 @@ show qavprof -x || true                   # a wrong flag: message and status 1
 
 show qavcvt -e hello.CQav
 echo
-echo "\$ head -c 300 hello_QAV.c"
-head -c 300 hello_QAV.c
+echo "\$ head -n 5 hello_QAV.c"
+head -n 5 hello_QAV.c
 echo "..."
 echo "\$ tail -n 3 hello_QAV.c"
 tail -n 3 hello_QAV.c

@@ -1,24 +1,43 @@
 #!/usr/bin/env bash
-# Installs a build into a staging folder and checks what lands there.
-# Usage: install_check.sh BUILD_DIR
+# Installs a build into a staging folder as `make install` does, checks what
+# lands there, runs the installed programs, builds the CMake example against
+# the installed package and runs it, then checks that `make uninstall`
+# removes exactly what was installed.
+# Usage: install_check.sh SOURCE_DIR BUILD_DIR
 set -eu
-build=$1
+source=$1
+build=$2
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
-DESTDIR=$stage cmake --install "$build" --prefix /usr/local >/dev/null
+prefix=$stage/usr/local
+cmake --build "$build" --target manual_pages >/dev/null
+cmake --install "$build" --prefix "$prefix" --strip >/dev/null
 status=0
-for file in bin/qavprof bin/qavcvt share/man/man1/qavprof.1 share/man/man1/qavcvt.1; do
-    if [ ! -f "$stage/usr/local/$file" ]; then
-        echo "missing: /usr/local/$file"
-        status=1
-    fi
+for file in bin/qavprof bin/qavcvt share/man/man1/qavprof.1.gz share/man/man1/qavcvt.1.gz \
+    share/doc/qav-tools/copyright lib/cmake/QavTools/QavToolsConfig.cmake; do
+    [ -f "$prefix/$file" ] || { echo "missing: $file"; status=1; }
 done
+file -b "$prefix/bin/qavcvt" | grep -q 'not stripped' && { echo "qavcvt is not stripped"; status=1; }
 cd "$stage"
 printf 'QAV' >tiny.CQav
-"$stage/usr/local/bin/qavcvt" tiny.CQav && grep -q '^81,65,86,0};$' tiny_QAV.c ||
+"$prefix/bin/qavcvt" tiny.CQav && grep -q '^81,65,86,0};$' tiny_QAV.c ||
     { echo "installed qavcvt does not work"; status=1; }
 printf 'h\nrule 1 1 1 1 1 1 1\n' >qav.rprofout
-"$stage/usr/local/bin/qavprof" 2>/dev/null | grep -q '^rule ' ||
+"$prefix/bin/qavprof" 2>/dev/null | grep -q '^rule ' ||
     { echo "installed qavprof does not work"; status=1; }
-[ $status -eq 0 ] && echo "installed and ran"
+
+cmake -S "$source/examples/cmake" -B "$stage/example" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null &&
+    cmake --build "$stage/example" >/dev/null && "$stage/example/embedded" ||
+    { echo "the CMake example does not build or run against the installed package"; status=1; }
+touch "$source/examples/cmake/program.CQav"
+cmake --build "$stage/example" | grep -q 'Embedding program.CQav' ||
+    { echo "qav_embed does not convert again after the program changed"; status=1; }
+
+# Uninstalling removes every installed file and nothing else.
+cp "$build/install_manifest.txt" "$stage/manifest"
+touch "$prefix/bin/someone-else"
+make -s -C "$source" uninstall BUILD_DIR="$build" >/dev/null
+while IFS= read -r file; do [ -e "$file" ] && { echo "left: $file"; status=1; }; done <"$stage/manifest"
+[ -e "$prefix/bin/someone-else" ] || { echo "uninstall removed a file it did not install"; status=1; }
+[ $status -eq 0 ] && echo "install: 1 passed, 0 failed"
 exit $status
