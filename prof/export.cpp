@@ -59,27 +59,28 @@ const char* criterionName() {
     return "";
 }
 
+namespace {
+
+const char* names[maxColumns];
+std::int32_t columns;
+
+}  // namespace
+
 void printCsv() {
-    const char* names[maxColumns];
-    const std::int32_t columns = columnNames(names);
+    columns = columnNames(names);
     for (std::int32_t i = 0; i < columns; ++i) {
         if (i > 0) putRaw(",");
         putRaw(names[i]);
     }
     putRaw("\r\n");
-    static Position rows[maxEntries];
-    const std::int32_t count = reportedRows(rows);
-    char values[maxColumns][valueRoom];
-    for (std::int32_t k = 0; k < count; ++k) {
-        const ProfileEntry& entry = entries[rows[k]];
-        columnValues(entry, values);
+    forEachRow([](std::int32_t, const ProfileEntry& entry, RowValues values) {
         putCsvField(entry.name);
         for (std::int32_t i = 1; i < columns; ++i) {
             putRaw(",");
             putRaw(values[i]);
         }
         putRaw("\r\n");
-    }
+    });
 }
 
 void putJsonHead() {
@@ -94,14 +95,9 @@ void putJsonHead() {
 void printJson() {
     putJsonHead();
     putRaw(", \"rows\": [");
-    const char* names[maxColumns];
-    const std::int32_t columns = columnNames(names);
-    static Position rows[maxEntries];
-    const std::int32_t count = reportedRows(rows);
-    char values[maxColumns][valueRoom];
-    for (std::int32_t k = 0; k < count; ++k) {
-        const ProfileEntry& entry = entries[rows[k]];
-        columnValues(entry, values);
+    columns = columnNames(names);
+    const std::int32_t count = forEachRow([](std::int32_t k, const ProfileEntry& entry,
+                                             RowValues values) {
         putRaw(k == 0 ? "\n  {\"name\": " : ",\n  {\"name\": ");
         putJsonString(entry.name);
         for (std::int32_t i = 1; i < columns; ++i) {
@@ -111,6 +107,6 @@ void printJson() {
             putJsonNumber(values[i]);
         }
         putRaw("}");
-    }
+    });
     putRaw(count == 0 ? "]}\n" : "\n]}\n");
 }

@@ -167,15 +167,11 @@ void printHtml() {
     putPage(profileName, false);
     putRaw("<table id=\"rows\">\n<thead><tr>");
     const char* names[maxColumns];
-    const std::int32_t columns = columnNames(names);
+    static std::int32_t columns;
+    columns = columnNames(names);
     for (std::int32_t i = 0; i < columns; ++i) putHeading(names[i], i == 0);
     putRaw("<th class=\"text\">SHARE</th></tr></thead>\n<tbody>\n");
-    static Position rows[maxEntries];
-    const std::int32_t count = reportedRows(rows);
-    char values[maxColumns][valueRoom];
-    for (std::int32_t k = 0; k < count; ++k) {
-        const ProfileEntry& entry = entries[rows[k]];
-        columnValues(entry, values);
+    forEachRow([](std::int32_t, const ProfileEntry& entry, RowValues values) {
         // The bar's share on load: the criterion's key.
         char key[40];
         if (orderBy == OrderBy::efficiency)
@@ -194,7 +190,7 @@ void printHtml() {
             putNumberCell(values[i], shown);
         }
         putRaw("<td class=\"bar\"><div></div></td></tr>\n");
-    }
+    });
     putEnd();
 }
 

@@ -88,6 +88,10 @@ constexpr std::int32_t maxColumns = 14;
 constexpr std::int32_t valueRoom = 32;
 std::int32_t columnNames(const char* names[maxColumns]);
 void columnValues(const ProfileEntry& entry, char values[maxColumns][valueRoom]);
+// Calls row for each row the report shows, in order: its number from 0,
+// its entry and its values. Returns the number of rows.
+using RowValues = const char (*)[valueRoom];
+std::int32_t forEachRow(void (*row)(std::int32_t k, const ProfileEntry& entry, RowValues values));
 
 // Machine-readable forms (export.cpp) and the page (html.cpp).
 void printCsv();

@@ -109,6 +109,17 @@ void printReport() {
     for (std::int32_t k = 0; k < count; ++k) printRow(entries[rows[k]], out);
 }
 
+std::int32_t forEachRow(void (*row)(std::int32_t k, const ProfileEntry& entry, RowValues values)) {
+    static Position rows[maxEntries];
+    const std::int32_t count = reportedRows(rows);
+    char values[maxColumns][valueRoom];
+    for (std::int32_t k = 0; k < count; ++k) {
+        columnValues(entries[rows[k]], values);
+        row(k, entries[rows[k]], values);
+    }
+    return count;
+}
+
 std::int32_t columnNames(const char* names[maxColumns]) {
     static const char* const normalParse[] = {"name",  "pct",  "calls", "matched",
                                               "cells", "nodes", "time", "cycles",
