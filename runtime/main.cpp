@@ -17,6 +17,12 @@ std::int32_t TL_nextmalloc;
 namespace {
 
 constexpr int handledSignals[] = {SIGINT, SIGILL, SIGFPE, SIGBUS, SIGSEGV};
+
+// Set when a signal ended the body. The signal may have come in the middle
+// of malloc or stdio, whose locks the unwinding leaves held, so the
+// shut-down then closes and frees nothing: exit flushes the streams and the
+// system closes the files.
+volatile sig_atomic_t endedBySignal;
 // Handled when the program asks for it (TL_catchesTermination).
 constexpr int terminationSignals[] = {SIGTERM, SIGHUP};
 
@@ -151,6 +157,7 @@ void TL_SignalHandler(int sig) {
     writeSignalMessage(sig);
     // The handled signals stay held from here to the exit: longjmp does
     // not give back the mask the handler runs with.
+    endedBySignal = 1;
     leaveQuittingArea(sig, true);
     TL_quitting = 1;
     TL_handlerArea->quitCode = sig;
@@ -208,6 +215,10 @@ void TL_initialize(int argc, char** argv) {
 }
 
 void TL_finalize() {
+    if (endedBySignal) {
+        TL_RevertSignalHandlers();
+        return;
+    }
     // A slot is cleared before its stream is closed, so that nothing can
     // ever close the same stream twice.
     for (std::int32_t slot = TL_firstFileSlot; slot < TL_slotCount; ++slot) {
