@@ -18,13 +18,14 @@ namespace {
 
 constexpr int handledSignals[] = {SIGINT, SIGILL, SIGFPE, SIGBUS, SIGSEGV};
 
+// Handled when the program asks for it (TL_catchesTermination).
+constexpr int terminationSignals[] = {SIGTERM, SIGHUP};
+
 // Set when a signal ended the body. The signal may have come in the middle
 // of malloc or stdio, whose locks the unwinding leaves held, so the
 // shut-down then closes and frees nothing: exit flushes the streams and the
 // system closes the files.
 volatile sig_atomic_t endedBySignal;
-// Handled when the program asks for it (TL_catchesTermination).
-constexpr int terminationSignals[] = {SIGTERM, SIGHUP};
 
 // Every signal the run-time may handle, held while there is nowhere to
 // unwind to (before the outermost area is armed) and from the moment an
