@@ -70,13 +70,16 @@ void putStandardText(const char* text) {
     if (std::fflush(stdout) != 0) TL_quit(1);
 }
 
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+bool isIdentifierChar(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || isDigit(c) || c == '_';
+}
+
 bool isIdentifier(const char* text) {
-    if (!((*text >= 'A' && *text <= 'Z') || (*text >= 'a' && *text <= 'z') || *text == '_'))
-        return false;
+    if (*text == '\0' || isDigit(*text)) return false;
     for (; *text != '\0'; ++text)
-        if (!((*text >= 'A' && *text <= 'Z') || (*text >= 'a' && *text <= 'z') ||
-              (*text >= '0' && *text <= '9') || *text == '_'))
-            return false;
+        if (!isIdentifierChar(*text)) return false;
     return true;
 }
 
@@ -138,13 +141,9 @@ void nameOutput() {
         // The base made a C identifier: other characters become "_", and a
         // leading digit gets one in front.
         char* p = prefix;
-        if (baseLength > 0 && component[0] >= '0' && component[0] <= '9') *p++ = '_';
-        for (std::size_t i = 0; i < baseLength && i < TL_maxStringLength - 2; ++i) {
-            const char c = component[i];
-            const bool keep = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-                              (c >= '0' && c <= '9') || c == '_';
-            *p++ = keep ? c : '_';
-        }
+        if (baseLength > 0 && isDigit(component[0])) *p++ = '_';
+        for (std::size_t i = 0; i < baseLength && i < TL_maxStringLength - 2; ++i)
+            *p++ = isIdentifierChar(component[i]) ? component[i] : '_';
         *p++ = '_';
         *p = '\0';
     }
