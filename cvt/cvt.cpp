@@ -219,8 +219,8 @@ bool convertFile() {
     int out = STDOUT_FILENO;
     if (!toStandardOutput) {
         struct stat existing;
-        if (stat(outputName, &existing) == 0 && existing.st_dev == input.st_dev &&
-            existing.st_ino == input.st_ino) {
+        const bool exists = stat(outputName, &existing) == 0;
+        if (exists && existing.st_dev == input.st_dev && existing.st_ino == input.st_ino) {
             say("Output would overwrite the input: ", outputName);
             return false;
         }
@@ -228,7 +228,7 @@ bool convertFile() {
         // such as /dev/null or /dev/full stays.
         // Marked before it is created, so that no moment of a signal
         // leaves it behind.
-        outputIncomplete = !(stat(outputName, &existing) == 0 && !S_ISREG(existing.st_mode));
+        outputIncomplete = !exists || S_ISREG(existing.st_mode);
         TL_open(TL_modeTextOut, outputName, outStream);
         if (outStream == 0) {
             outputIncomplete = false;

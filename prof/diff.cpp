@@ -120,8 +120,7 @@ std::int32_t shownChanges() {
 void printLine(const char* name, const Texts& t, const char* status) {
     char line[512];
     TL_string cut;
-    const std::int32_t length = static_cast<std::int32_t>(std::strlen(name));
-    TL_substring(cut, length < nameWidth ? length : nameWidth, 1, name);
+    cutName(cut, name);
     int used = std::snprintf(line, sizeof line, "%-*s%*s%*s%*s%*s", nameWidth, cut, keyWidth,
                              t.oldKey, keyWidth, t.newKey, keyWidth, t.change, percentWidth,
                              t.percent);

@@ -75,6 +75,8 @@ void setPercentBase();
 // Report (report.cpp).
 // value / base * 100 in extended precision, truncated toward zero.
 std::int32_t percentOf(std::uint64_t value, std::uint64_t base);
+// The first 30 characters of name, as the report's name field shows it.
+void cutName(char* cut, const char* name);
 void printReport();
 // The positions of the rows a report shows, in order: entries called at
 // least once, at most topRows of them. Returns their number.

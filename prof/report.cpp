@@ -55,8 +55,7 @@ void printRow(const ProfileEntry& entry, FILE* out) {
     char row[512];
     char* p = row;
     TL_string name;
-    std::int32_t length = static_cast<std::int32_t>(std::strlen(entry.name));
-    TL_substring(name, length < nameWidth ? length : nameWidth, 1, entry.name);
+    cutName(name, entry.name);
     p = TL_formatText(p, name, nameWidth);
 
     if (percentBase == 0) {
@@ -92,6 +91,11 @@ void printRow(const ProfileEntry& entry, FILE* out) {
 
 std::int32_t percentOf(std::uint64_t value, std::uint64_t base) {
     return static_cast<std::int32_t>(static_cast<long double>(value) / base * 100);
+}
+
+void cutName(char* cut, const char* name) {
+    const std::int32_t length = static_cast<std::int32_t>(std::strlen(name));
+    TL_substring(cut, length < nameWidth ? length : nameWidth, 1, name);
 }
 
 std::int32_t reportedRows(Position rows[]) {
