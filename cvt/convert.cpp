@@ -1,13 +1,19 @@
 // The conversion is the hot path of qavcvt: a compiled program may be
-// hundreds of megabytes. Values are looked up in a table of texts, two
-// bytes at a time once the input proves large, whole lines at a time, and
-// each block's text goes out in one write. The result is byte for byte
-// that of converting one byte at a time.
+// hundreds of megabytes. Values are looked up in a table of texts, or made
+// 32 at a time with AVX-512 where the processor has it, once the input
+// proves large; each block's text goes out in one write. The result is
+// byte for byte that of converting one byte at a time.
 #include "convert.h"
 
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
+
+#ifdef __x86_64__
+#include <immintrin.h>
+#endif
+
+bool vectorLinesAllowed = true;
 
 namespace {
 
@@ -43,10 +49,14 @@ constexpr auto makeSingles() {
 constexpr auto singles = makeSingles();
 
 // The texts of two bytes one after the other, made at the first large
-// input: 576 KiB that a small input would pay for at every run.
+// input without AVX-512: 576 KiB that a small input would pay for at every
+// run.
 std::uint64_t pairText[256 * 256];
 std::uint8_t pairLength[256 * 256];
-bool pairsReady;
+
+// How lines are made: value by value until the input proves large.
+enum class LineWay : std::uint8_t { singles, pairs, vectors };
+LineWay lineWay;
 
 void makePairs() {
     for (unsigned first = 0; first < 256; ++first)
@@ -58,12 +68,97 @@ void makePairs() {
             pairLength[first * 256 + second] =
                 static_cast<std::uint8_t>(singles.of[first].length + singles.of[second].length);
         }
-    pairsReady = true;
+}
+
+#ifdef __x86_64__
+// Whole lines with AVX-512 on processors that can compress bytes (VBMI2):
+// each value becomes four bytes, hundreds, tens, ones and a comma, and the
+// leading zeros are squeezed out. A round is eight lines, 160 values, so
+// the lanes where lines start are known when the code is compiled.
+#define QAV_VECTOR __attribute__((target("avx2,avx512f,avx512bw,avx512vbmi2,bmi2,popcnt")))
+constexpr std::uint32_t roundValues = 160;
+static_assert(roundValues % valuesPerLine == 0 && roundValues % 32 == 0 && valuesPerLine >= 16,
+              "a round is whole lines, 32 values a step, at most one line break in 16 values");
+
+bool hasByteCompress() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+           __builtin_cpu_supports("avx512vbmi2");
+}
+
+// Sixteen values, the digits (numbers, not characters) in the first three
+// bytes of each four; first is the place of the first value in the round.
+template <std::uint32_t first>
+QAV_VECTOR inline char* putSixteen(char* p, __m512i digits) {
+    constexpr std::uint32_t lineStart = (valuesPerLine - first % valuesPerLine) % valuesPerLine;
+    // The hundreds stay when they are not 0, the tens when either is not.
+    const __m512i kept = _mm512_ternarylogic_epi32(digits, _mm512_slli_epi16(digits, 8),
+                                                   _mm512_set1_epi32(-65536), 0xFE);
+    const std::uint64_t keep = _mm512_test_epi8_mask(kept, kept);
+    const __m512i text =
+        _mm512_maskz_compress_epi8(keep, _mm512_add_epi32(digits, _mm512_set1_epi32(0x2C303030)));
+    const auto length = static_cast<std::size_t>(_mm_popcnt_u64(keep));
+    if constexpr (lineStart < 16) {
+        // The text goes out one byte further on, then again up to the line
+        // start, masked, and the line break between.
+        constexpr std::uint64_t beforeLine = (std::uint64_t{1} << (4 * lineStart)) - 1;
+        const auto before = static_cast<std::size_t>(_mm_popcnt_u64(keep & beforeLine));
+        _mm512_storeu_si512(p + 1, text);
+        _mm512_mask_storeu_epi8(p, _bzhi_u64(~std::uint64_t{0}, static_cast<unsigned>(before)), text);
+        p[before] = '\n';
+        return p + length + 1;
+    } else {
+        _mm512_storeu_si512(p, text);
+        return p + length;
+    }
+}
+
+template <std::uint32_t first>
+QAV_VECTOR inline char* putThirtyTwo(char* p, const unsigned char* bytes) {
+    // Groups of four values are spread so that the interleaving at the end,
+    // which works within each 16 bytes, puts them back in order.
+    const __m256i spread = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    const __m512i value = _mm512_cvtepu8_epi16(_mm256_permutevar8x32_epi32(
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes)), spread));
+    // value / 100 and value / 10 by multiplication, exact for 0 to 255.
+    const __m512i hundreds = _mm512_mulhi_epu16(value, _mm512_set1_epi16(656));
+    const __m512i tenths = _mm512_mulhi_epu16(value, _mm512_set1_epi16(6554));
+    const __m512i ones = _mm512_sub_epi16(value, _mm512_mullo_epi16(tenths, _mm512_set1_epi16(10)));
+    // Hundreds in the low byte, tens in the high one:
+    // 256 * tenths - 2559 * hundreds = 256 * tens + hundreds.
+    const __m512i hundredsAndTens = _mm512_sub_epi16(
+        _mm512_slli_epi16(tenths, 8), _mm512_mullo_epi16(hundreds, _mm512_set1_epi16(2559)));
+    p = putSixteen<first>(p, _mm512_unpacklo_epi16(hundredsAndTens, ones));
+    return putSixteen<first + 16>(p, _mm512_unpackhi_epi16(hundredsAndTens, ones));
+}
+
+QAV_VECTOR char* putRounds(char* p, const unsigned char* bytes, std::size_t rounds) {
+    for (; rounds > 0; --rounds, bytes += roundValues) {
+        p = putThirtyTwo<0>(p, bytes);
+        p = putThirtyTwo<32>(p, bytes + 32);
+        p = putThirtyTwo<64>(p, bytes + 64);
+        p = putThirtyTwo<96>(p, bytes + 96);
+        p = putThirtyTwo<128>(p, bytes + 128);
+    }
+    return p;
+}
+#endif
+
+// The way for the rest of an input that proved large; the pair table is
+// made once, for the first that needs it.
+LineWay largeInputWay() {
+#ifdef __x86_64__
+    if (vectorLinesAllowed && hasByteCompress()) return LineWay::vectors;
+#endif
+    static bool pairsMade;
+    if (!pairsMade) makePairs();
+    pairsMade = true;
+    return LineWay::pairs;
 }
 
 // At most four characters a value, a line break a line, slack for the last
-// eight-byte store, and room for the head and tail lines.
-constexpr std::size_t blockText = convertBlockBytes * 4 + convertBlockBytes / valuesPerLine + 8;
+// 64-byte store, and room for the head and tail lines.
+constexpr std::size_t blockText = convertBlockBytes * 4 + convertBlockBytes / valuesPerLine + 64;
 constexpr std::size_t textRoom = 4096;
 
 unsigned char inBuffer[convertBlockBytes];
@@ -104,8 +199,16 @@ char* putSingles(char* p, const unsigned char* bytes, std::size_t count) {
 
 // Converts bytes that start at the beginning of a line.
 char* putLines(char* p, const unsigned char* bytes, std::size_t count) {
+#ifdef __x86_64__
+    if (lineWay == LineWay::vectors) {
+        const std::size_t rounds = count / roundValues;
+        p = putRounds(p, bytes, rounds);
+        bytes += rounds * roundValues;
+        count -= rounds * roundValues;
+    }
+#endif
     const unsigned char* end = bytes + count / valuesPerLine * valuesPerLine;
-    if (pairsReady) {
+    if (lineWay == LineWay::pairs) {
         for (; bytes < end; bytes += valuesPerLine) {
             *p++ = '\n';
             for (std::uint32_t i = 0; i < valuesPerLine; i += 2) {
@@ -168,6 +271,7 @@ ConvertResult convertBytes(int in, std::uint32_t limit) {
     std::size_t wanted = firstLineValues;
     std::uint64_t converted = 0;
     lastLength = 0;
+    lineWay = LineWay::singles;
     for (;;) {
         long got = readFull(in, inBuffer, wanted);
         if (got < 0) return ConvertResult::readFailed;
@@ -183,7 +287,7 @@ ConvertResult convertBytes(int in, std::uint32_t limit) {
         if (count < wanted) break;
         if (!firstLine) {
             flush();
-            if (!pairsReady) makePairs();  // the input is large
+            if (lineWay == LineWay::singles) lineWay = largeInputWay();
         }
         if (output.failed) return ConvertResult::writeFailed;
         firstLine = false;
