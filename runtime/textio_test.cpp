@@ -34,7 +34,20 @@ TEST(Put, WritesFieldsWithoutSeparators) {
     EXPECT_EQ(written([](std::int32_t s) { TL_putText(s, "", 4); }), "    ");
 }
 
-// The hand-made conversions must give exactly what printf gives.
+// What a TL_format function leaves in a buffer; it must not touch a byte
+// past the end it returns.
+template <typename Format>
+std::string formatted(Format format) {
+    char room[64];
+    std::memset(room, '#', sizeof room);
+    char* end = format(room);
+    for (char* p = end; p < room + sizeof room; ++p)
+        if (*p != '#') return "wrote past the field";
+    return std::string(room, end);
+}
+
+// The hand-made conversions, to a stream or a buffer, must give exactly
+// what printf gives.
 TEST(Put, NumbersMatchPrintfForRandomValuesAndWidths) {
     std::mt19937 random(7);
     char expected[512];
@@ -46,14 +59,18 @@ TEST(Put, NumbersMatchPrintfForRandomValuesAndWidths) {
                       static_cast<unsigned long>(value));
         ASSERT_EQ(written([&](std::int32_t s) { TL_putNat(s, value, width); }),
                   expected);
+        ASSERT_EQ(formatted([&](char* p) { return TL_formatNat(p, value, width); }), expected);
         std::int32_t signedValue = static_cast<std::int32_t>(bits) >> (random() % 32);
         std::snprintf(expected, sizeof expected, "%*li", width,
                       static_cast<long>(signedValue));
         ASSERT_EQ(written([&](std::int32_t s) { TL_putInt(s, signedValue, width); }),
                   expected);
+        ASSERT_EQ(formatted([&](char* p) { return TL_formatInt(p, signedValue, width); }),
+                  expected);
         std::snprintf(expected, sizeof expected, "%-*s", width, "word");
         ASSERT_EQ(written([&](std::int32_t s) { TL_putText(s, "word", width); }),
                   expected);
+        ASSERT_EQ(formatted([&](char* p) { return TL_formatText(p, "word", width); }), expected);
     }
 }
 
