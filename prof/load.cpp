@@ -20,14 +20,18 @@ struct Reader {
 
 Reader reader;
 
+// A new block once the last is used up; false at end of file.
+bool refill() {
+    std::size_t got = fread_unlocked(reader.block, 1, sizeof reader.block, reader.file);
+    if (got == 0) return false;
+    reader.at = reader.block;
+    reader.end = reader.block + got;
+    return true;
+}
+
 // The next byte without taking it, or EOF.
-int peek() {
-    if (reader.at == reader.end) {
-        std::size_t got = fread_unlocked(reader.block, 1, sizeof reader.block, reader.file);
-        if (got == 0) return EOF;
-        reader.at = reader.block;
-        reader.end = reader.block + got;
-    }
+inline int peek() {
+    if (reader.at == reader.end && !refill()) return EOF;
     return *reader.at;
 }
 
@@ -40,8 +44,22 @@ bool isSpace(int c) {  // isspace in the C locale
 
 bool isDigit(int c) { return c >= '0' && c <= '9'; }
 
-void skipSpaces() {
-    while (isSpace(peek())) take();
+// Takes bytes while they pass test, block after block, giving each to
+// use. The hot loops of loading: the pointers stay in registers, which
+// the stores of use could not otherwise be trusted to leave alone.
+template <typename Test, typename Use>
+[[gnu::always_inline]] inline void takeWhile(Test test, Use use) {
+    for (;;) {
+        const unsigned char* at = reader.at;
+        const unsigned char* const end = reader.end;
+        while (at < end && test(*at)) use(*at++);
+        reader.at = at;
+        if (at < end || !refill()) return;
+    }
+}
+
+[[gnu::always_inline]] inline void skipSpaces() {
+    takeWhile([](unsigned char c) { return isSpace(c); }, [](unsigned char) {});
 }
 
 // As TL_getLine: through the first newline, at most 255 bytes.
@@ -59,8 +77,10 @@ void skipHeaderLine() {
 void readWord(char* target) {
     skipSpaces();
     std::int32_t length = 0;
-    for (int c; (c = peek()) != EOF && !isSpace(c); take())
-        if (length < TL_maxStringLength) target[length++] = static_cast<char>(c);
+    takeWhile([](unsigned char c) { return !isSpace(c); },
+              [&](unsigned char c) {
+                  if (length < TL_maxStringLength) target[length++] = static_cast<char>(c);
+              });
     target[length] = '\0';
 }
 
@@ -78,8 +98,9 @@ void readNumber(std::uint32_t& target) {
     if (!isDigit(c)) return;
     constexpr std::uint64_t limit = 0xFFFFFFFFu;
     std::uint64_t magnitude = 0;
-    for (; isDigit(c); take(), c = peek())
-        if (magnitude <= limit) magnitude = magnitude * 10 + static_cast<std::uint64_t>(c - '0');
+    takeWhile([](unsigned char c) { return isDigit(c); }, [&](unsigned char digit) {
+        if (magnitude <= limit) magnitude = magnitude * 10 + (digit - '0');
+    });
     if (magnitude > limit)
         target = static_cast<std::uint32_t>(limit);
     else
@@ -104,8 +125,8 @@ void skipRecordEnd() {
 }  // namespace
 
 void rewriteName(char* name) {
-    if (TL_index(name, "list__") != 1 &&
-        !(parseProfile && TL_index(name, "repeat__") == 1))
+    if (std::strncmp(name, "list__", 6) != 0 &&
+        !(parseProfile && std::strncmp(name, "repeat__", 8) == 0))
         return;
     const std::int32_t separator = TL_index(name, "__");
     TL_string rewritten, rest;
