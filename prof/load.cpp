@@ -96,16 +96,22 @@ void readNumber(std::uint32_t& target) {
         c = peek();
     }
     if (!isDigit(c)) return;
-    constexpr std::uint64_t limit = 0xFFFFFFFFu;
-    std::uint64_t magnitude = 0;
+    // In 32 bits, which a 32-bit build does without calls: a digit that
+    // would pass the limit marks the number as out of range.
+    constexpr std::uint32_t limit = 0xFFFFFFFFu;
+    std::uint32_t magnitude = 0;
+    bool outOfRange = false;
     takeWhile([](unsigned char c) { return isDigit(c); }, [&](unsigned char digit) {
-        if (magnitude <= limit) magnitude = magnitude * 10 + (digit - '0');
+        const std::uint32_t value = digit - '0';
+        if (magnitude < limit / 10 || (magnitude == limit / 10 && value <= limit % 10))
+            magnitude = magnitude * 10 + value;
+        else
+            outOfRange = true;
     });
-    if (magnitude > limit)
-        target = static_cast<std::uint32_t>(limit);
+    if (outOfRange)
+        target = limit;
     else
-        target = negative ? 0u - static_cast<std::uint32_t>(magnitude)
-                          : static_cast<std::uint32_t>(magnitude);
+        target = negative ? 0u - magnitude : magnitude;
 }
 
 // As TL_skipWhitespace: blank, tab, newline and form feed; a byte 255 ends
