@@ -9,7 +9,7 @@
 #include <cstring>
 #include <unistd.h>
 
-#ifdef __x86_64__
+#if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #endif
 
@@ -70,12 +70,12 @@ void makePairs() {
         }
 }
 
-#ifdef __x86_64__
+#if defined(__x86_64__) || defined(__i386__)
 // Whole lines with AVX-512 on processors that can compress bytes (VBMI2):
 // each value becomes four bytes, hundreds, tens, ones and a comma, and the
 // leading zeros are squeezed out. A round is eight lines, 160 values, so
 // the lanes where lines start are known when the code is compiled.
-#define QAV_VECTOR __attribute__((target("avx2,avx512f,avx512bw,avx512vbmi2,bmi2,popcnt")))
+#define QAV_VECTOR __attribute__((target("avx2,avx512f,avx512bw,avx512vl,avx512vbmi2,popcnt")))
 constexpr std::uint32_t roundValues = 160;
 static_assert(roundValues % valuesPerLine == 0 && roundValues % 32 == 0 && valuesPerLine >= 16,
               "a round is whole lines, 32 values a step, at most one line break in 16 values");
@@ -83,7 +83,50 @@ static_assert(roundValues % valuesPerLine == 0 && roundValues % 32 == 0 && value
 bool hasByteCompress() {
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-           __builtin_cpu_supports("avx512vbmi2");
+           __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi2");
+}
+
+// The bytes to keep of sixteen values: the mask, how many there are, and
+// how many of them come before byte `below`. A 32-bit build makes the mask
+// in halves, so that it is never put together in memory from two stores:
+// loading it back would stall at every step.
+struct Kept {
+    __mmask64 mask;
+    unsigned length;
+    unsigned before;
+};
+
+template <unsigned below>
+QAV_VECTOR inline Kept keptBytes(__m512i kept) {
+    static_assert(below < 64, "a line starts within the sixteen values");
+#ifdef __x86_64__
+    const __mmask64 mask = _mm512_test_epi8_mask(kept, kept);
+    const std::uint64_t bits = mask;
+    return {mask, static_cast<unsigned>(__builtin_popcountll(bits)),
+            static_cast<unsigned>(__builtin_popcountll(bits & ((std::uint64_t{1} << below) - 1)))};
+#else
+    const __m256i lowHalf = _mm512_maskz_extracti64x4_epi64(0xFF, kept, 0);
+    const __m256i highHalf = _mm512_maskz_extracti64x4_epi64(0xFF, kept, 1);
+    const __mmask32 lowMask = _mm256_test_epi8_mask(lowHalf, lowHalf);
+    const __mmask32 highMask = _mm256_test_epi8_mask(highHalf, highHalf);
+    const std::uint32_t low = _cvtmask32_u32(lowMask), high = _cvtmask32_u32(highMask);
+    const unsigned before =
+        below <= 32 ? __builtin_popcount(low & static_cast<std::uint32_t>((std::uint64_t{1} << below) - 1))
+                    : __builtin_popcount(low) + __builtin_popcount(high & ((1u << (below - 32)) - 1));
+    return {_mm512_kunpackd(highMask, lowMask),
+            static_cast<unsigned>(__builtin_popcount(low) + __builtin_popcount(high)), before};
+#endif
+}
+
+// The mask of the first n bytes, n < 64.
+QAV_VECTOR inline __mmask64 firstBytes(unsigned n) {
+#ifdef __x86_64__
+    return (std::uint64_t{1} << n) - 1;
+#else
+    const std::uint32_t low = n >= 32 ? ~0u : (1u << n) - 1;
+    const std::uint32_t high = n > 32 ? (1u << (n - 32)) - 1 : 0;
+    return _mm512_kunpackd(_cvtu32_mask32(high), _cvtu32_mask32(low));
+#endif
 }
 
 // Sixteen values, the digits (numbers, not characters) in the first three
@@ -94,22 +137,20 @@ QAV_VECTOR inline char* putSixteen(char* p, __m512i digits) {
     // The hundreds stay when they are not 0, the tens when either is not.
     const __m512i kept = _mm512_ternarylogic_epi32(digits, _mm512_slli_epi16(digits, 8),
                                                    _mm512_set1_epi32(-65536), 0xFE);
-    const std::uint64_t keep = _mm512_test_epi8_mask(kept, kept);
+    constexpr unsigned below = lineStart < 16 ? 4 * lineStart : 0;
+    const Kept keep = keptBytes<below>(kept);
     const __m512i text =
-        _mm512_maskz_compress_epi8(keep, _mm512_add_epi32(digits, _mm512_set1_epi32(0x2C303030)));
-    const auto length = static_cast<std::size_t>(_mm_popcnt_u64(keep));
+        _mm512_maskz_compress_epi8(keep.mask, _mm512_add_epi32(digits, _mm512_set1_epi32(0x2C303030)));
     if constexpr (lineStart < 16) {
         // The text goes out one byte further on, then again up to the line
         // start, masked, and the line break between.
-        constexpr std::uint64_t beforeLine = (std::uint64_t{1} << (4 * lineStart)) - 1;
-        const auto before = static_cast<std::size_t>(_mm_popcnt_u64(keep & beforeLine));
         _mm512_storeu_si512(p + 1, text);
-        _mm512_mask_storeu_epi8(p, _bzhi_u64(~std::uint64_t{0}, static_cast<unsigned>(before)), text);
-        p[before] = '\n';
-        return p + length + 1;
+        _mm512_mask_storeu_epi8(p, firstBytes(keep.before), text);
+        p[keep.before] = '\n';
+        return p + keep.length + 1;
     } else {
         _mm512_storeu_si512(p, text);
-        return p + length;
+        return p + keep.length;
     }
 }
 
@@ -147,7 +188,7 @@ QAV_VECTOR char* putRounds(char* p, const unsigned char* bytes, std::size_t roun
 // The way for the rest of an input that proved large; the pair table is
 // made once, for the first that needs it.
 LineWay largeInputWay() {
-#ifdef __x86_64__
+#if defined(__x86_64__) || defined(__i386__)
     if (vectorLinesAllowed && hasByteCompress()) return LineWay::vectors;
 #endif
     static bool pairsMade;
@@ -199,7 +240,7 @@ char* putSingles(char* p, const unsigned char* bytes, std::size_t count) {
 
 // Converts bytes that start at the beginning of a line.
 char* putLines(char* p, const unsigned char* bytes, std::size_t count) {
-#ifdef __x86_64__
+#if defined(__x86_64__) || defined(__i386__)
     if (lineWay == LineWay::vectors) {
         const std::size_t rounds = count / roundValues;
         p = putRounds(p, bytes, rounds);
