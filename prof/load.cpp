@@ -11,21 +11,24 @@ namespace {
 // Every name is at most 255 characters and its zero byte.
 char namePools[2][maxEntries * TL_stringSize];
 
+// The byte at end is always 0, a stop that the loops of takeWhile need
+// not look for.
 struct Reader {
     FILE* file;
     const unsigned char* at;
     const unsigned char* end;
-    unsigned char block[profileBlockBytes];
+    unsigned char block[profileBlockBytes + 1];
 };
 
 Reader reader;
 
 // A new block once the last is used up; false at end of file.
 bool refill() {
-    std::size_t got = fread_unlocked(reader.block, 1, sizeof reader.block, reader.file);
+    std::size_t got = fread_unlocked(reader.block, 1, profileBlockBytes, reader.file);
     if (got == 0) return false;
     reader.at = reader.block;
     reader.end = reader.block + got;
+    reader.block[got] = 0;
     return true;
 }
 
@@ -45,16 +48,16 @@ bool isSpace(int c) {  // isspace in the C locale
 bool isDigit(int c) { return c >= '0' && c <= '9'; }
 
 // Takes bytes while they pass test, block after block, giving each to
-// use. The hot loops of loading: the pointers stay in registers, which
-// the stores of use could not otherwise be trusted to leave alone.
+// use; test must refuse 0, so that the stop after the block ends the loop.
+// The hot loops of loading: the pointer stays in a register, which the
+// stores of use could not otherwise be trusted to leave alone.
 template <typename Test, typename Use>
 [[gnu::always_inline]] inline void takeWhile(Test test, Use use) {
     for (;;) {
         const unsigned char* at = reader.at;
-        const unsigned char* const end = reader.end;
-        while (at < end && test(*at)) use(*at++);
+        while (test(*at)) use(*at++);
         reader.at = at;
-        if (at < end || !refill()) return;
+        if (at != reader.end || !refill()) return;
     }
 }
 
@@ -77,10 +80,16 @@ void skipHeaderLine() {
 void readWord(char* target) {
     skipSpaces();
     std::int32_t length = 0;
-    takeWhile([](unsigned char c) { return !isSpace(c); },
-              [&](unsigned char c) {
-                  if (length < TL_maxStringLength) target[length++] = static_cast<char>(c);
-              });
+    const auto put = [&](unsigned char c) {
+        if (length < TL_maxStringLength) target[length++] = static_cast<char>(c);
+    };
+    for (;;) {
+        takeWhile([](unsigned char c) { return c != 0 && !isSpace(c); }, put);
+        // Stopped at a blank, at end of file, or at a 0 of the word itself.
+        if (reader.at == reader.end || *reader.at != 0) break;
+        put(0);
+        take();
+    }
     target[length] = '\0';
 }
 
@@ -147,6 +156,7 @@ void loadProfile(std::int32_t s, NamePool pool) {
     TL_ensureOpen(s, TL_kindTextIn);
     reader.file = TL_handle(s);
     reader.at = reader.end = reader.block;
+    reader.block[0] = 0;
     skipHeaderLine();
 
     char* names = namePools[pool == NamePool::old ? 1 : 0];

@@ -94,8 +94,9 @@ std::int32_t percentOf(std::uint64_t value, std::uint64_t base) {
 }
 
 void cutName(char* cut, const char* name) {
-    const std::int32_t length = static_cast<std::int32_t>(std::strlen(name));
-    TL_substring(cut, length < nameWidth ? length : nameWidth, 1, name);
+    std::int32_t i = 0;
+    for (; i < nameWidth && name[i] != '\0'; ++i) cut[i] = name[i];
+    cut[i] = '\0';
 }
 
 std::int32_t reportedRows(Position rows[]) {

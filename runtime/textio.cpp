@@ -148,17 +148,22 @@ bool formatFixed(double value, std::int32_t digits, char* end, char** start) {
     long double rest = scaled - static_cast<long double>(units);
     if (rest > 0.5L || (rest == 0.5L && (units & 1u) != 0)) ++units;
 
+    // One 64-bit division at most, which a 32-bit build makes by a call;
+    // the fraction digits take 32-bit arithmetic.
     const std::uint64_t scale = scales[digits];
+    const std::uint64_t whole = units <= 0xFFFFFFFFu
+                                    ? static_cast<std::uint32_t>(units) / static_cast<std::uint32_t>(scale)
+                                    : units / scale;
     char* p = end;
     if (digits > 0) {
-        std::uint64_t fraction = units % scale;
+        auto fraction = static_cast<std::uint32_t>(units - whole * scale);
         for (std::int32_t i = 0; i < digits; ++i) {
             *--p = static_cast<char>('0' + fraction % 10);
             fraction /= 10;
         }
         *--p = '.';
     }
-    p = decimal(static_cast<std::uint64_t>(units / scale), p);
+    p = decimal(whole, p);
     if (negative) *--p = '-';
     *start = p;
     return true;
