@@ -115,13 +115,13 @@ char* placeField(char* p, const char* text, std::size_t length, std::int32_t wid
     std::int64_t padding = field - static_cast<std::int64_t>(length);
     if (padding < 0) padding = 0;
     if (!leftAlign) {
-        std::memset(p, ' ', static_cast<std::size_t>(padding));
+        fillBlanks(p, p + padding);
         p += padding;
     }
     std::memcpy(p, text, length);
     p += length;
     if (leftAlign) {
-        std::memset(p, ' ', static_cast<std::size_t>(padding));
+        fillBlanks(p, p + padding);
         p += padding;
     }
     return p;
@@ -157,13 +157,15 @@ bool formatFixed(double value, std::int32_t digits, char* end, char** start) {
     char* p = end;
     if (digits > 0) {
         auto fraction = static_cast<std::uint32_t>(units - whole * scale);
-        for (std::int32_t i = 0; i < digits; ++i) {
-            *--p = static_cast<char>('0' + fraction % 10);
-            fraction /= 10;
+        std::int32_t left = digits;
+        for (; left >= 2; left -= 2, fraction /= 100) {
+            p -= 2;
+            std::memcpy(p, digitPairs + 2 * (fraction % 100), 2);
         }
+        if (left == 1) *--p = static_cast<char>('0' + fraction);
         *--p = '.';
     }
-    p = decimal(whole, p);
+    p = whole <= 0xFFFFFFFFu ? decimal(static_cast<std::uint32_t>(whole), p) : decimal(whole, p);
     if (negative) *--p = '-';
     *start = p;
     return true;
