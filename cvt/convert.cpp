@@ -161,14 +161,16 @@ QAV_VECTOR inline char* putThirtyTwo(char* p, const unsigned char* bytes) {
     const __m256i spread = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
     const __m512i value = _mm512_cvtepu8_epi16(_mm256_permutevar8x32_epi32(
         _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes)), spread));
-    // value / 100 and value / 10 by multiplication, exact for 0 to 255.
+    // Digits by multiplication, exact for 0 to 255: value * 6554 / 2^16 is
+    // value / 10, and the remainder of that product, times 10 / 2^16, is
+    // the next digit down (value % 10); likewise for the tens.
+    const __m512i tenth = _mm512_set1_epi16(6554), ten = _mm512_set1_epi16(10);
     const __m512i hundreds = _mm512_mulhi_epu16(value, _mm512_set1_epi16(656));
-    const __m512i tenths = _mm512_mulhi_epu16(value, _mm512_set1_epi16(6554));
-    const __m512i ones = _mm512_sub_epi16(value, _mm512_mullo_epi16(tenths, _mm512_set1_epi16(10)));
-    // Hundreds in the low byte, tens in the high one:
-    // 256 * tenths - 2559 * hundreds = 256 * tens + hundreds.
-    const __m512i hundredsAndTens = _mm512_sub_epi16(
-        _mm512_slli_epi16(tenths, 8), _mm512_mullo_epi16(hundreds, _mm512_set1_epi16(2559)));
+    const __m512i tenths = _mm512_mulhi_epu16(value, tenth);
+    const __m512i ones = _mm512_mulhi_epu16(_mm512_mullo_epi16(value, tenth), ten);
+    const __m512i tens = _mm512_mulhi_epu16(_mm512_mullo_epi16(tenths, tenth), ten);
+    // Hundreds in the low byte, tens in the high one.
+    const __m512i hundredsAndTens = _mm512_or_si512(hundreds, _mm512_slli_epi16(tens, 8));
     p = putSixteen<first>(p, _mm512_unpacklo_epi16(hundredsAndTens, ones));
     return putSixteen<first + 16>(p, _mm512_unpackhi_epi16(hundredsAndTens, ones));
 }
