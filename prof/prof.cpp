@@ -7,8 +7,10 @@
 // Without a file it reads qav.rprofout, or qav.pprofout with -parse.
 #include "profile.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <unistd.h>
 
 namespace {
 
@@ -172,6 +174,11 @@ void TProg() {
     load(profileStream, profileName, NamePool::reported);
     orderEntries();
     setPercentBase();
+
+    // A report runs to hundreds of kilobytes: into a file or a pipe it
+    // goes in 64 KiB pieces rather than in the 4 KiB of the usual buffer.
+    static char reportBuffer[1 << 16];
+    if (!isatty(fileno(stdout))) std::setvbuf(stdout, reportBuffer, _IOFBF, sizeof reportBuffer);
 
     if (oldProfileName != nullptr) {
         compareProfiles();

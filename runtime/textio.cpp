@@ -6,6 +6,7 @@
 #include "runtime.h"
 
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -137,16 +138,22 @@ bool isDigit(int c) { return c >= '0' && c <= '9'; }
 // value times 10^digits is exact in extended precision, so rounding it to
 // an integer (to nearest, ties to even, as printf rounds) is exact too.
 bool formatFixed(double value, std::int32_t digits, char* end, char** start) {
-    constexpr std::uint64_t scales[] = {1, 10, 100, 1000};
+    static constexpr std::uint64_t scales[] = {1, 10, 100, 1000};
     if (digits < 0 || digits > 3) return false;
     if (!(value > -9007199254740992.0 && value < 9007199254740992.0))
         return false;  // too large, infinite or not a number
     const bool negative = __builtin_signbit(value);
     long double scaled = static_cast<long double>(negative ? -value : value) *
                          static_cast<long double>(scales[digits]);
-    std::uint64_t units = static_cast<std::uint64_t>(scaled);
-    long double rest = scaled - static_cast<long double>(units);
-    if (rest > 0.5L || (rest == 0.5L && (units & 1u) != 0)) ++units;
+    // Rounded by an addition: from 2^63 to 2^64 an extended number's units
+    // are whole, so the sum rounds to nearest, ties to even, and its 64-bit
+    // significand is 2^63 plus the units. No conversion to an integer,
+    // which switches the x87 rounding mode there and back.
+    static_assert(std::numeric_limits<long double>::digits == 64, "x87 extended precision");
+    const long double biased = scaled + 0x1p63L;
+    std::uint64_t units;
+    std::memcpy(&units, &biased, sizeof units);
+    units -= std::uint64_t{1} << 63;
 
     // One 64-bit division at most, which a 32-bit build makes by a call;
     // the fraction digits take 32-bit arithmetic.
@@ -239,9 +246,22 @@ char* TL_formatReal(char* p, double value, std::int32_t width, std::int32_t frac
     char buffer[32];
     char* end = buffer + sizeof buffer;
     char* digits;
-    if (formatFixed(value, fractionDigits, end, &digits))
-        return placeField(p, digits, static_cast<std::size_t>(end - digits), width, false);
-    return p + std::sprintf(p, "%*.*f", width, fractionDigits, value);
+    if (formatFixed(value, fractionDigits, end, &digits)) {
+        const std::int32_t length = static_cast<std::int32_t>(end - digits);
+        if (width < length) return placeField(p, digits, static_cast<std::size_t>(length), width, false);
+        char* const text = p + (width - length);  // right-aligned, the usual case
+        fillBlanks(p, text);
+        std::memcpy(text, digits, static_cast<std::size_t>(length));
+        return text + length;
+    }
+    // The rest through printf, whose closing zero byte stays out of the
+    // caller's field.
+    char text[512];
+    const int length = std::snprintf(text, sizeof text, "%*.*f", width, fractionDigits, value);
+    if (length < 0 || length >= static_cast<int>(sizeof text))
+        return p + std::sprintf(p, "%*.*f", width, fractionDigits, value);
+    std::memcpy(p, text, static_cast<std::size_t>(length));
+    return p + length;
 }
 
 void TL_putText(std::int32_t s, const char* text, std::int32_t width) {

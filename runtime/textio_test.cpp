@@ -38,7 +38,7 @@ TEST(Put, WritesFieldsWithoutSeparators) {
 // past the end it returns.
 template <typename Format>
 std::string formatted(Format format) {
-    char room[64];
+    char room[512];
     std::memset(room, '#', sizeof room);
     char* end = format(room);
     for (char* p = end; p < room + sizeof room; ++p)
@@ -102,6 +102,9 @@ TEST(Put, RealsMatchPrintf) {
                 ASSERT_EQ(written([&](std::int32_t s) {
                               TL_putReal(s, value, width, digits);
                           }),
+                          expected)
+                    << value << " " << width << "." << digits;
+                ASSERT_EQ(formatted([&](char* p) { return TL_formatReal(p, value, width, digits); }),
                           expected)
                     << value << " " << width << "." << digits;
             }
