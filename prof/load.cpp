@@ -139,10 +139,19 @@ void skipRecordEnd() {
 
 }  // namespace
 
+namespace {
+
+// Stops at the first byte that differs: most names differ at once.
+bool startsWith(const char* text, const char* prefix) {
+    for (; *prefix != '\0'; ++text, ++prefix)
+        if (*text != *prefix) return false;
+    return true;
+}
+
+}  // namespace
+
 void rewriteName(char* name) {
-    if (std::strncmp(name, "list__", 6) != 0 &&
-        !(parseProfile && std::strncmp(name, "repeat__", 8) == 0))
-        return;
+    if (!startsWith(name, "list__") && !(parseProfile && startsWith(name, "repeat__"))) return;
     const std::int32_t separator = TL_index(name, "__");
     TL_string rewritten, rest;
     TL_substring(rewritten, separator - 1, 1, name);

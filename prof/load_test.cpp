@@ -26,6 +26,7 @@ TEST(Rewrite, ReplacesTheFirstDoubleUnderscoreOfListAndRepeatNames) {
         {"repeat__list__item", true, "repeat list__item"},
         {"my_list__x", true, "my_list__x"},
         {"list_x", true, "list_x"},
+        {"repeat_x__y", true, "repeat_x__y"},
         {"", true, ""},
     };
     for (const auto& c : cases) {
