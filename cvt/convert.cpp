@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #if defined(__x86_64__) || defined(__i386__)
+#define QAV_HAS_VECTOR_LINES 1
 #include <immintrin.h>
 #endif
 
@@ -70,7 +71,7 @@ void makePairs() {
         }
 }
 
-#if defined(__x86_64__) || defined(__i386__)
+#ifdef QAV_HAS_VECTOR_LINES
 // Whole lines with AVX-512 on processors that can compress bytes (VBMI2):
 // each value becomes four bytes, hundreds, tens, ones and a comma, and the
 // leading zeros are squeezed out. A round is eight lines, 160 values, so
@@ -190,7 +191,7 @@ QAV_VECTOR char* putRounds(char* p, const unsigned char* bytes, std::size_t roun
 // The way for the rest of an input that proved large; the pair table is
 // made once, for the first that needs it.
 LineWay largeInputWay() {
-#if defined(__x86_64__) || defined(__i386__)
+#ifdef QAV_HAS_VECTOR_LINES
     if (vectorLinesAllowed && hasByteCompress()) return LineWay::vectors;
 #endif
     static bool pairsMade;
@@ -242,7 +243,7 @@ char* putSingles(char* p, const unsigned char* bytes, std::size_t count) {
 
 // Converts bytes that start at the beginning of a line.
 char* putLines(char* p, const unsigned char* bytes, std::size_t count) {
-#if defined(__x86_64__) || defined(__i386__)
+#ifdef QAV_HAS_VECTOR_LINES
     if (lineWay == LineWay::vectors) {
         const std::size_t rounds = count / roundValues;
         p = putRounds(p, bytes, rounds);

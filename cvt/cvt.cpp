@@ -37,6 +37,7 @@ constexpr char help[] =
 constexpr char version[] = "qavcvt (QAV tools) 6.0\n";
 constexpr char outputSuffix[] = "_QAV.c";
 constexpr char standardStream[] = "-";
+constexpr char tooLarge[] = "Larger than 999999999 bytes: ";
 
 // Long enough for any path the system accepts and the suffix.
 constexpr std::size_t pathRoom = 4096 + sizeof outputSuffix;
@@ -70,14 +71,12 @@ void putStandardText(const char* text) {
     if (std::fflush(stdout) != 0) TL_quit(1);
 }
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
 bool isIdentifierChar(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || isDigit(c) || c == '_';
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || TL_isDigit(c) || c == '_';
 }
 
 bool isIdentifier(const char* text) {
-    if (*text == '\0' || isDigit(*text)) return false;
+    if (*text == '\0' || TL_isDigit(*text)) return false;
     for (; *text != '\0'; ++text)
         if (!isIdentifierChar(*text)) return false;
     return true;
@@ -141,7 +140,7 @@ void nameOutput() {
         // The base made a C identifier: other characters become "_", and a
         // leading digit gets one in front.
         char* p = prefix;
-        if (baseLength > 0 && isDigit(component[0])) *p++ = '_';
+        if (baseLength > 0 && TL_isDigit(component[0])) *p++ = '_';
         for (std::size_t i = 0; i < baseLength && i < TL_maxStringLength - 2; ++i)
             *p++ = isIdentifierChar(component[i]) ? component[i] : '_';
         *p++ = '_';
@@ -213,7 +212,7 @@ bool convertFile() {
         return false;
     }
     if (S_ISREG(input.st_mode) && input.st_size > static_cast<off_t>(maxConvertedBytes)) {
-        say("Larger than 999999999 bytes: ", inputName);
+        say(tooLarge, inputName);
         return false;
     }
     int out = STDOUT_FILENO;
@@ -252,7 +251,7 @@ bool convertFile() {
     case ConvertResult::writeFailed:
         say("Unable to write ", toStandardOutput ? "standard output" : outputName);
         break;
-    case ConvertResult::tooLarge: say("Larger than 999999999 bytes: ", inputName); break;
+    case ConvertResult::tooLarge: say(tooLarge, inputName); break;
     }
     removeIncompleteOutput();
     return false;

@@ -26,7 +26,6 @@ Change changes[2 * maxEntries];
 std::int32_t changeCount;
 long double oldTotal, newTotal;
 
-constexpr std::int32_t nameWidth = 30;
 constexpr int keyWidth = 14;
 constexpr int percentWidth = 10;
 const char* const header[] = {
@@ -117,6 +116,17 @@ std::int32_t shownChanges() {
     return topRows != 0 && topRows < changeCount ? topRows : changeCount;
 }
 
+// "old", "new", "change" and "change_pct" as JSON members.
+void putJsonNumbers(const char* const texts[4]) {
+    const char* const keys[] = {"\"old\": ", ", \"new\": ", ", \"change\": ",
+                                ", \"change_pct\": "};
+    for (int i = 0; i < 4; ++i) {
+        putRaw(keys[i]);
+        // JSON numbers take no plus sign.
+        putJsonNumber(texts[i][0] == '+' ? texts[i] + 1 : texts[i]);
+    }
+}
+
 void printLine(const char* name, const Texts& t, const char* status) {
     char line[512];
     TL_string cut;
@@ -201,18 +211,16 @@ void forEachComparisonRow(void (*row)(const char* name, const char* status,
 
 void printComparisonCsv() {
     putRaw("name,old,new,change,change_pct,status\r\n");
-    const std::int32_t shown = shownChanges();
-    for (std::int32_t k = 0; k < shown; ++k) {
-        const Change& c = changes[k];
-        const Texts t = textsOf(c.oldKey, c.newKey, c.oldAt != 0, c.newAt != 0, false);
-        putCsvField(nameOf(c));
-        const char* const fields[] = {t.oldKey, t.newKey, t.change, t.percent, statusOf(c)};
-        for (const char* field : fields) {
+    forEachComparisonRow([](const char* name, const char* status, const char* const texts[4]) {
+        putCsvField(name);
+        for (int i = 0; i < 4; ++i) {
             putRaw(",");
-            putRaw(field);
+            putRaw(texts[i]);
         }
+        putRaw(",");
+        putRaw(status);
         putRaw("\r\n");
-    }
+    });
 }
 
 void printComparisonJson() {
@@ -220,31 +228,24 @@ void printComparisonJson() {
     putRaw(", \"old_file\": ");
     putJsonString(oldProfileName);
     putRaw(", \"rows\": [");
-    const std::int32_t shown = shownChanges();
-    auto putNumbers = [](const Texts& t) {
-        const char* const keys[] = {"\"old\": ", ", \"new\": ", ", \"change\": ",
-                                    ", \"change_pct\": "};
-        const char* const values[] = {t.oldKey, t.newKey, t.change, t.percent};
-        for (int i = 0; i < 4; ++i) {
-            putRaw(keys[i]);
-            // JSON numbers take no plus sign.
-            putJsonNumber(values[i][0] == '+' ? values[i] + 1 : values[i]);
-        }
-    };
-    for (std::int32_t k = 0; k < shown; ++k) {
-        const Change& c = changes[k];
-        putRaw(k == 0 ? "\n  {\"name\": " : ",\n  {\"name\": ");
-        putJsonString(nameOf(c));
+    static bool first;
+    first = true;
+    forEachComparisonRow([](const char* name, const char* status, const char* const texts[4]) {
+        putRaw(first ? "\n  {\"name\": " : ",\n  {\"name\": ");
+        first = false;
+        putJsonString(name);
         putRaw(", ");
-        putNumbers(textsOf(c.oldKey, c.newKey, c.oldAt != 0, c.newAt != 0, false));
+        putJsonNumbers(texts);
         putRaw(", \"status\": ");
-        putJsonString(statusOf(c));
+        putJsonString(status);
         putRaw("}");
-    }
-    putRaw(shown == 0 ? "], \"total\": " : "\n], \"total\": ");
+    });
+    putRaw(first ? "], \"total\": " : "\n], \"total\": ");
     if (integerKeys()) {
+        const Texts t = textsOf(oldTotal, newTotal, true, true, false);
+        const char* const texts[] = {t.oldKey, t.newKey, t.change, t.percent};
         putRaw("{");
-        putNumbers(textsOf(oldTotal, newTotal, true, true, false));
+        putJsonNumbers(texts);
         putRaw("}}\n");
     } else {
         putRaw("null}\n");

@@ -41,12 +41,6 @@ inline int peek() {
 // Takes the byte peek returned.
 void take() { ++reader.at; }
 
-bool isSpace(int c) {  // isspace in the C locale
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
-bool isDigit(int c) { return c >= '0' && c <= '9'; }
-
 // Takes bytes while they pass test, block after block, giving each to
 // use; test must refuse 0, so that the stop after the block ends the loop.
 // The hot loops of loading: the pointer stays in a register, which the
@@ -62,7 +56,7 @@ template <typename Test, typename Use>
 }
 
 [[gnu::always_inline]] inline void skipSpaces() {
-    takeWhile([](unsigned char c) { return isSpace(c); }, [](unsigned char) {});
+    takeWhile([](unsigned char c) { return TL_isSpace(c); }, [](unsigned char) {});
 }
 
 // As TL_getLine: through the first newline, at most 255 bytes.
@@ -84,7 +78,7 @@ void readWord(char* target) {
         if (length < TL_maxStringLength) target[length++] = static_cast<char>(c);
     };
     for (;;) {
-        takeWhile([](unsigned char c) { return c != 0 && !isSpace(c); }, put);
+        takeWhile([](unsigned char c) { return c != 0 && !TL_isSpace(c); }, put);
         // Stopped at a blank, at end of file, or at a 0 of the word itself.
         if (reader.at == reader.end || *reader.at != 0) break;
         put(0);
@@ -104,13 +98,13 @@ void readNumber(std::uint32_t& target) {
         take();  // the sign is taken even without digits
         c = peek();
     }
-    if (!isDigit(c)) return;
+    if (!TL_isDigit(c)) return;
     // In 32 bits, which a 32-bit build does without calls: a digit that
     // would pass the limit marks the number as out of range.
     constexpr std::uint32_t limit = 0xFFFFFFFFu;
     std::uint32_t magnitude = 0;
     bool outOfRange = false;
-    takeWhile([](unsigned char c) { return isDigit(c); }, [&](unsigned char digit) {
+    takeWhile([](unsigned char c) { return TL_isDigit(c); }, [&](unsigned char digit) {
         const std::uint32_t value = digit - '0';
         if (magnitude < limit / 10 || (magnitude == limit / 10 && value <= limit % 10))
             magnitude = magnitude * 10 + value;

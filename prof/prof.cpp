@@ -65,13 +65,22 @@ const Flag flags[] = {
     {"-html", [] { format = Format::html; }},
 };
 
+// The stream of the profile file name, opened whole (a path of any length
+// the system takes), or the end of the run.
+std::int32_t openProfile(const char* name) {
+    std::int32_t s = 0;
+    TL_open(TL_modeTextIn, name, s);
+    if (s == 0) fail({"QAVPROF: Unable to open QAV profile file '", name, "'"});
+    return s;
+}
+
 // A positive whole number of at most 9 digits, or 0.
 std::int32_t positiveNumber(const char* text) {
     std::int32_t value = 0;
     const std::size_t length = std::strlen(text);
     if (length == 0 || length > 9) return 0;
     for (; *text != '\0'; ++text) {
-        if (*text < '0' || *text > '9') return 0;
+        if (!TL_isDigit(*text)) return 0;
         value = value * 10 + (*text - '0');
     }
     return value;
@@ -110,9 +119,7 @@ std::int32_t takeArgument(std::int32_t n) {
     if (std::strcmp(argument, "--version") == 0) printAndEnd(version);
     if (argument[0] == '-') invalidFlag(argument);
     if (profileStream != 0) fail({"QAVPROF: Only one QAV profile file allowed"});
-    // The name is used whole: a path of any length the system takes.
-    TL_open(TL_modeTextIn, argument, profileStream);
-    if (profileStream == 0) fail({"QAVPROF: Unable to open QAV profile file '", argument, "'"});
+    profileStream = openProfile(argument);
     profileName = argument;
     return n;
 }
@@ -164,11 +171,7 @@ void TProg() {
     if (profileStream == 0) openDefaultProfile();
 
     if (oldProfileName != nullptr) {
-        std::int32_t oldStream = 0;
-        TL_open(TL_modeTextIn, oldProfileName, oldStream);
-        if (oldStream == 0)
-            fail({"QAVPROF: Unable to open QAV profile file '", oldProfileName, "'"});
-        load(oldStream, oldProfileName, NamePool::old);
+        load(openProfile(oldProfileName), oldProfileName, NamePool::old);
         keepAsOld();
     }
     load(profileStream, profileName, NamePool::reported);

@@ -75,7 +75,9 @@ void setPercentBase();
 // Report (report.cpp).
 // value / base * 100 in extended precision, truncated toward zero.
 std::int32_t percentOf(std::uint64_t value, std::uint64_t base);
-// The first 30 characters of name, as the report's name field shows it.
+// The report's name field, and the first nameWidth characters of name, as
+// it shows them.
+constexpr std::int32_t nameWidth = 30;
 void cutName(char* cut, const char* name);
 void printReport();
 // The positions of the rows a report shows, in order: entries called at

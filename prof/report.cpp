@@ -5,7 +5,6 @@
 namespace {
 
 constexpr std::int32_t stdoutStream = -1;
-constexpr std::int32_t nameWidth = 30;
 constexpr std::int32_t pctWidth = 4;
 constexpr std::int32_t percentWidth = 3;  // the number before the "%"
 constexpr std::int32_t callsWidth = 8;

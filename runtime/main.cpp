@@ -216,10 +216,7 @@ void TL_initialize(int argc, char** argv) {
 }
 
 void TL_finalize() {
-    if (endedBySignal) {
-        TL_RevertSignalHandlers();
-        return;
-    }
+    if (endedBySignal) return;  // the handler has reverted the handlers
     // A slot is cleared before its stream is closed, so that nothing can
     // ever close the same stream twice.
     for (std::int32_t slot = TL_firstFileSlot; slot < TL_slotCount; ++slot) {

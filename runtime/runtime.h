@@ -116,6 +116,9 @@ char* TL_formatNat(char* p, std::uint32_t value, std::int32_t width);
 char* TL_formatReal(char* p, double value, std::int32_t width, std::int32_t fractionDigits);
 
 // ---- String and number-text primitives -----------------------------------
+// isspace and isdigit in the C locale, for the hand-made readers.
+constexpr bool TL_isSpace(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+constexpr bool TL_isDigit(int c) { return c >= '0' && c <= '9'; }
 void TL_substring(char* result, std::int32_t end, std::int32_t start,
                   const char* source);
 void TL_substringToEnd(char* result, std::int32_t endOffset,

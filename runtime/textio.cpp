@@ -96,7 +96,7 @@ void fillBlanks(char* p, char* end) {
 constexpr std::uint32_t powersOfTen[] = {1,      10,      100,      1000,      10000,
                                          100000, 1000000, 10000000, 100000000, 1000000000};
 
-char* decimal(std::uint64_t value, char* end) {
+inline char* decimal(std::uint64_t value, char* end) {
     char* p = end;
     while (value > 0xFFFFFFFFu) {
         *--p = static_cast<char>('0' + value % 10);
@@ -127,12 +127,6 @@ char* placeField(char* p, const char* text, std::size_t length, std::int32_t wid
     }
     return p;
 }
-
-bool isSpace(int c) {  // isspace in the C locale
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
-bool isDigit(int c) { return c >= '0' && c <= '9'; }
 
 // "%*.*f" for 0 to 3 fraction digits and magnitudes below 2^53, where the
 // value times 10^digits is exact in extended precision, so rounding it to
@@ -172,7 +166,7 @@ bool formatFixed(double value, std::int32_t digits, char* end, char** start) {
         if (left == 1) *--p = static_cast<char>('0' + fraction);
         *--p = '.';
     }
-    p = whole <= 0xFFFFFFFFu ? decimal(static_cast<std::uint32_t>(whole), p) : decimal(whole, p);
+    p = decimal(whole, p);
     if (negative) *--p = '-';
     *start = p;
     return true;
@@ -220,10 +214,8 @@ char* TL_formatInt(char* p, std::int32_t value, std::int32_t width) {
     if (value >= 0) return TL_formatNat(p, static_cast<std::uint32_t>(value), width);
     char buffer[16];
     char* end = buffer + sizeof buffer;
-    std::uint32_t magnitude = value < 0 ? 0u - static_cast<std::uint32_t>(value)
-                                        : static_cast<std::uint32_t>(value);
-    char* digits = decimal(magnitude, end);
-    if (value < 0) *--digits = '-';
+    char* digits = decimal(0u - static_cast<std::uint32_t>(value), end);
+    *--digits = '-';
     return placeField(p, digits, static_cast<std::size_t>(end - digits), width, false);
 }
 
@@ -246,14 +238,8 @@ char* TL_formatReal(char* p, double value, std::int32_t width, std::int32_t frac
     char buffer[32];
     char* end = buffer + sizeof buffer;
     char* digits;
-    if (formatFixed(value, fractionDigits, end, &digits)) {
-        const std::int32_t length = static_cast<std::int32_t>(end - digits);
-        if (width < length) return placeField(p, digits, static_cast<std::size_t>(length), width, false);
-        char* const text = p + (width - length);  // right-aligned, the usual case
-        fillBlanks(p, text);
-        std::memcpy(text, digits, static_cast<std::size_t>(length));
-        return text + length;
-    }
+    if (formatFixed(value, fractionDigits, end, &digits))
+        return placeField(p, digits, static_cast<std::size_t>(end - digits), width, false);
     // The rest through printf, whose closing zero byte stays out of the
     // caller's field.
     char text[512];
@@ -316,10 +302,10 @@ void TL_getToken(std::int32_t s, char* target) {
     if (handle == nullptr) return;
     int c;
     do c = getc_unlocked(handle);
-    while (isSpace(c));
+    while (TL_isSpace(c));
     if (c == EOF) return;
     std::int32_t length = 0;
-    while (c != EOF && !isSpace(c)) {
+    while (c != EOF && !TL_isSpace(c)) {
         if (length < TL_maxStringLength) target[length++] = static_cast<char>(c);
         c = getc_unlocked(handle);
     }
@@ -332,13 +318,13 @@ void TL_getNat(std::int32_t s, std::uint32_t& target) {
     if (handle == nullptr) return;
     int c;
     do c = getc_unlocked(handle);
-    while (isSpace(c));
+    while (TL_isSpace(c));
     bool negative = false;
     if (c == '-' || c == '+') {
         negative = c == '-';
         c = getc_unlocked(handle);  // the sign is consumed even without digits
     }
-    if (!isDigit(c)) {
+    if (!TL_isDigit(c)) {
         if (c != EOF) ungetc(c, handle);
         return;
     }
@@ -348,7 +334,7 @@ void TL_getNat(std::int32_t s, std::uint32_t& target) {
         if (magnitude <= limit)
             magnitude = magnitude * 10 + static_cast<std::uint64_t>(c - '0');
         c = getc_unlocked(handle);
-    } while (isDigit(c));
+    } while (TL_isDigit(c));
     if (c != EOF) ungetc(c, handle);
     if (magnitude > limit)
         target = static_cast<std::uint32_t>(limit);
