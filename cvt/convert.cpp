@@ -1,6 +1,6 @@
 // The conversion is the hot path of qavcvt: a compiled program may be
 // hundreds of megabytes. Values are looked up in a table of texts, or made
-// 32 at a time with AVX-512 where the processor has it, once the input
+// 64 at a time with AVX-512 where the processor has it, once the input
 // proves large; each block's text goes out in one write of whole pieces.
 // The result is byte for byte that of converting one byte at a time.
 #include "convert.h"
@@ -72,51 +72,42 @@ void makePairs() {
 }
 
 #ifdef QAV_HAS_VECTOR_LINES
-// Whole lines with AVX-512 on processors that can compress bytes (VBMI2):
-// each value becomes four bytes, hundreds, tens, ones and a comma, and the
-// leading zeros are squeezed out. A round is eight lines, 160 values, so
-// the lanes where lines start are known when the code is compiled.
-#define QAV_VECTOR __attribute__((target("avx2,avx512f,avx512bw,avx512vl,avx512vbmi2,popcnt")))
-constexpr std::uint32_t roundValues = 160;
-static_assert(roundValues % valuesPerLine == 0 && roundValues % 32 == 0 && valuesPerLine >= 16,
-              "a round is whole lines, 32 values a step, at most one line break in 16 values");
+// Whole lines with AVX-512 on processors that can permute and compress
+// bytes (VBMI, VBMI2): each value becomes four bytes, hundreds, tens, ones
+// and a comma, with a 0 byte for each leading zero, and the 0 bytes are
+// squeezed out. A round is sixteen lines, 320 values, so the lanes where
+// lines start are known when the code is compiled.
+#define QAV_VECTOR \
+    __attribute__((target("avx2,avx512f,avx512bw,avx512vl,avx512vbmi,avx512vbmi2,popcnt")))
+constexpr std::uint32_t roundValues = 320;
+static_assert(roundValues % valuesPerLine == 0 && roundValues % 64 == 0 && valuesPerLine >= 16,
+              "a round is whole lines, 64 values a step, at most one line break in 16 values");
+static_assert(convertBlockBytes % roundValues == 0, "a block is whole rounds");
 
 bool hasByteCompress() {
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-           __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi2");
+           __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi") &&
+           __builtin_cpu_supports("avx512vbmi2");
 }
 
-// The bytes to keep of sixteen values: the mask, how many there are, and
-// how many of them come before byte `below`. A 32-bit build makes the mask
-// in halves, so that it is never put together in memory from two stores:
-// loading it back would stall at every step.
-struct Kept {
-    __mmask64 mask;
-    unsigned length;
-    unsigned before;
+// Which of 64 values have two digits or more, and which three: the lengths
+// of their texts are counted from these. They are kept in 32-bit words,
+// which a 32-bit build moves out of mask registers directly; a 64-bit mask
+// it would put together in memory and stall on loading it back.
+struct Widths {
+    std::uint32_t tens[2];
+    std::uint32_t hundreds[2];
 };
 
-template <unsigned below>
-QAV_VECTOR inline Kept keptBytes(__m512i kept) {
-    static_assert(below < 64, "a line starts within the sixteen values");
-#ifdef __x86_64__
-    const __mmask64 mask = _mm512_test_epi8_mask(kept, kept);
-    const std::uint64_t bits = mask;
-    return {mask, static_cast<unsigned>(__builtin_popcountll(bits)),
-            static_cast<unsigned>(__builtin_popcountll(bits & ((std::uint64_t{1} << below) - 1)))};
-#else
-    const __m256i lowHalf = _mm512_maskz_extracti64x4_epi64(0xFF, kept, 0);
-    const __m256i highHalf = _mm512_maskz_extracti64x4_epi64(0xFF, kept, 1);
-    const __mmask32 lowMask = _mm256_test_epi8_mask(lowHalf, lowHalf);
-    const __mmask32 highMask = _mm256_test_epi8_mask(highHalf, highHalf);
-    const std::uint32_t low = _cvtmask32_u32(lowMask), high = _cvtmask32_u32(highMask);
-    const unsigned before =
-        below <= 32 ? __builtin_popcount(low & static_cast<std::uint32_t>((std::uint64_t{1} << below) - 1))
-                    : __builtin_popcount(low) + __builtin_popcount(high & ((1u << (below - 32)) - 1));
-    return {_mm512_kunpackd(highMask, lowMask),
-            static_cast<unsigned>(__builtin_popcount(low) + __builtin_popcount(high)), before};
-#endif
+QAV_VECTOR inline Widths widthsOf(const unsigned char* bytes) {
+    Widths widths;
+    for (unsigned half = 0; half < 2; ++half) {
+        const __m256i value = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes) + half);
+        widths.tens[half] = _cvtmask32_u32(_mm256_cmpge_epu8_mask(value, _mm256_set1_epi8(10)));
+        widths.hundreds[half] = _cvtmask32_u32(_mm256_cmpge_epu8_mask(value, _mm256_set1_epi8(100)));
+    }
+    return widths;
 }
 
 // The mask of the first n bytes, n < 64.
@@ -130,59 +121,90 @@ QAV_VECTOR inline __mmask64 firstBytes(unsigned n) {
 #endif
 }
 
-// Sixteen values, the digits (numbers, not characters) in the first three
-// bytes of each four; first is the place of the first value in the round.
+// Sixteen values as text, a 0 byte in place of each leading zero; first is
+// the place of the first value in the round.
 template <std::uint32_t first>
-QAV_VECTOR inline char* putSixteen(char* p, __m512i digits) {
+QAV_VECTOR inline char* putSixteen(char* p, __m512i text, const Widths& widths) {
     constexpr std::uint32_t lineStart = (valuesPerLine - first % valuesPerLine) % valuesPerLine;
-    // The hundreds stay when they are not 0, the tens when either is not.
-    const __m512i kept = _mm512_ternarylogic_epi32(digits, _mm512_slli_epi16(digits, 8),
-                                                   _mm512_set1_epi32(-65536), 0xFE);
-    constexpr unsigned below = lineStart < 16 ? 4 * lineStart : 0;
-    const Kept keep = keptBytes<below>(kept);
-    const __m512i text =
-        _mm512_maskz_compress_epi8(keep.mask, _mm512_add_epi32(digits, _mm512_set1_epi32(0x2C303030)));
+    constexpr unsigned word = first % 64 / 32, shift = first % 32;
+    const std::uint32_t tens = widths.tens[word] >> shift & 0xFFFF;
+    const std::uint32_t hundreds = widths.hundreds[word] >> shift & 0xFFFF;
+    // Every value has its ones and a comma.
+    const unsigned length = 32 + __builtin_popcount(tens) + __builtin_popcount(hundreds);
+    text = _mm512_maskz_compress_epi8(_mm512_test_epi8_mask(text, text), text);
     if constexpr (lineStart < 16) {
         // The text goes out one byte further on, then again up to the line
         // start, masked, and the line break between.
+        constexpr std::uint32_t valuesBefore = (1u << lineStart) - 1;
+        const unsigned keptBefore = 2 * lineStart + __builtin_popcount(tens & valuesBefore) +
+                                    __builtin_popcount(hundreds & valuesBefore);
         _mm512_storeu_si512(p + 1, text);
-        _mm512_mask_storeu_epi8(p, firstBytes(keep.before), text);
-        p[keep.before] = '\n';
-        return p + keep.length + 1;
+        _mm512_mask_storeu_epi8(p, firstBytes(keptBefore), text);
+        p[keptBefore] = '\n';
+        return p + length + 1;
     } else {
         _mm512_storeu_si512(p, text);
-        return p + keep.length;
+        return p + length;
     }
 }
 
+// The tens or the ones of 0 to 99 as characters, looked up 64 at a time.
+struct DigitTable {
+    alignas(64) char of[128];
+};
+
+constexpr DigitTable digitTable(unsigned place) {
+    DigitTable table{};
+    for (unsigned value = 0; value < 100; ++value)
+        table.of[value] = static_cast<char>('0' + value / place % 10);
+    return table;
+}
+
+constexpr DigitTable tensTable = digitTable(10), onesTable = digitTable(1);
+
+QAV_VECTOR inline __m512i lookUp(const DigitTable& table, __m512i below100, __mmask64 kept) {
+    const __m512i* half = reinterpret_cast<const __m512i*>(table.of);
+    return _mm512_maskz_permutex2var_epi8(kept, _mm512_load_si512(half), below100,
+                                          _mm512_load_si512(half + 1));
+}
+
 template <std::uint32_t first>
-QAV_VECTOR inline char* putThirtyTwo(char* p, const unsigned char* bytes) {
-    // Groups of four values are spread so that the interleaving at the end,
-    // which works within each 16 bytes, puts them back in order.
-    const __m256i spread = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
-    const __m512i value = _mm512_cvtepu8_epi16(_mm256_permutevar8x32_epi32(
-        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes)), spread));
-    // Digits by multiplication, exact for 0 to 255: value * 6554 / 2^16 is
-    // value / 10, and the remainder of that product, times 10 / 2^16, is
-    // the next digit down (value % 10); likewise for the tens.
-    const __m512i tenth = _mm512_set1_epi16(6554), ten = _mm512_set1_epi16(10);
-    const __m512i hundreds = _mm512_mulhi_epu16(value, _mm512_set1_epi16(656));
-    const __m512i tenths = _mm512_mulhi_epu16(value, tenth);
-    const __m512i ones = _mm512_mulhi_epu16(_mm512_mullo_epi16(value, tenth), ten);
-    const __m512i tens = _mm512_mulhi_epu16(_mm512_mullo_epi16(tenths, tenth), ten);
-    // Hundreds in the low byte, tens in the high one.
-    const __m512i hundredsAndTens = _mm512_or_si512(hundreds, _mm512_slli_epi16(tens, 8));
-    p = putSixteen<first>(p, _mm512_unpacklo_epi16(hundredsAndTens, ones));
-    return putSixteen<first + 16>(p, _mm512_unpackhi_epi16(hundredsAndTens, ones));
+QAV_VECTOR inline char* putSixtyFour(char* p, const unsigned char* bytes) {
+    // Each 16 bytes take one group of four values from each quarter, so
+    // that the interleaving at the end, which works within each 16 bytes,
+    // puts the values back in order.
+    const __m512i spread = _mm512_setr_epi32(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15);
+    // (The zero-masked form: GCC 12 warns of the undefined vector the plain
+    // one starts from.)
+    const __m512i value = _mm512_maskz_permutexvar_epi32(0xFFFF, spread, _mm512_loadu_si512(bytes));
+    const Widths widths = widthsOf(bytes);
+    const __mmask64 atLeast10 = _mm512_cmpge_epu8_mask(value, _mm512_set1_epi8(10));
+    const __mmask64 atLeast100 = _mm512_cmpge_epu8_mask(value, _mm512_set1_epi8(100));
+    const __mmask64 atLeast200 = _mm512_cmpge_epu8_mask(value, _mm512_set1_epi8(-56));
+    const __m512i hundred = _mm512_set1_epi8(100);
+    __m512i below100 = _mm512_mask_sub_epi8(value, atLeast100, value, hundred);
+    below100 = _mm512_mask_sub_epi8(below100, atLeast200, below100, hundred);
+    const __m512i hundreds = _mm512_mask_mov_epi8(
+        _mm512_maskz_mov_epi8(atLeast100, _mm512_set1_epi8('1')), atLeast200, _mm512_set1_epi8('2'));
+    const __m512i tens = lookUp(tensTable, below100, atLeast10);
+    const __m512i ones = lookUp(onesTable, below100, ~__mmask64{0});
+    const __m512i comma = _mm512_set1_epi8(',');
+    const __m512i hundredsAndTens[] = {_mm512_unpacklo_epi8(hundreds, tens),
+                                       _mm512_unpackhi_epi8(hundreds, tens)};
+    const __m512i onesAndComma[] = {_mm512_unpacklo_epi8(ones, comma), _mm512_unpackhi_epi8(ones, comma)};
+    p = putSixteen<first>(p, _mm512_unpacklo_epi16(hundredsAndTens[0], onesAndComma[0]), widths);
+    p = putSixteen<first + 16>(p, _mm512_unpackhi_epi16(hundredsAndTens[0], onesAndComma[0]), widths);
+    p = putSixteen<first + 32>(p, _mm512_unpacklo_epi16(hundredsAndTens[1], onesAndComma[1]), widths);
+    return putSixteen<first + 48>(p, _mm512_unpackhi_epi16(hundredsAndTens[1], onesAndComma[1]), widths);
 }
 
 QAV_VECTOR char* putRounds(char* p, const unsigned char* bytes, std::size_t rounds) {
     for (; rounds > 0; --rounds, bytes += roundValues) {
-        p = putThirtyTwo<0>(p, bytes);
-        p = putThirtyTwo<32>(p, bytes + 32);
-        p = putThirtyTwo<64>(p, bytes + 64);
-        p = putThirtyTwo<96>(p, bytes + 96);
-        p = putThirtyTwo<128>(p, bytes + 128);
+        p = putSixtyFour<0>(p, bytes);
+        p = putSixtyFour<64>(p, bytes + 64);
+        p = putSixtyFour<128>(p, bytes + 128);
+        p = putSixtyFour<192>(p, bytes + 192);
+        p = putSixtyFour<256>(p, bytes + 256);
     }
     return p;
 }
