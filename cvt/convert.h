@@ -11,7 +11,7 @@
 constexpr std::uint32_t maxConvertedBytes = 999999999;
 // A line break comes before every value whose 1-based number is a multiple.
 constexpr std::uint32_t valuesPerLine = 20;
-// The input is read and converted this many bytes at a time (whole lines).
+// The input is read this many bytes at a time (whole lines).
 constexpr std::size_t convertBlockBytes = 13120 * valuesPerLine;
 // Whether large inputs may be converted with AVX-512 where the processor
 // has it; the tests turn it off to check the other way.
