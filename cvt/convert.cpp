@@ -1,8 +1,8 @@
 // The conversion is the hot path of qavcvt: a compiled program may be
-// hundreds of megabytes. Values are looked up in a table of texts, or made
-// 64 at a time with AVX-512 where the processor has it, once the input
-// proves large; the text goes out in writes of 1 MiB.
-// The result is byte for byte that of converting one byte at a time.
+// hundreds of megabytes. Values are looked up in a table of texts, or,
+// once the input proves large, made 64 at a time with AVX-512 or 32 at a
+// time with AVX2, as the processor allows; the text goes out in writes of
+// 1 MiB. The result is byte for byte that of converting one byte at a time.
 #include "convert.h"
 
 #include <algorithm>
@@ -15,14 +15,13 @@
 #include <immintrin.h>
 #endif
 
-bool vectorLinesAllowed = true;
+unsigned vectorBitsAllowed = 512;
 
 namespace {
 
 // The first line holds valuesPerLine - 1 values, every later line
 // valuesPerLine, each line after the first starting with a line break.
 constexpr std::uint32_t firstLineValues = valuesPerLine - 1;
-static_assert(valuesPerLine % 2 == 0, "lines are converted in pairs of bytes");
 
 // "0," to "255,", padded to four bytes so that each is copied as a whole.
 struct ValueText {
@@ -50,42 +49,25 @@ constexpr auto makeSingles() {
 
 constexpr auto singles = makeSingles();
 
-// The texts of two bytes one after the other, made at the first large
-// input without AVX-512: 576 KiB that a small input would pay for at every
-// run.
-std::uint64_t pairText[256 * 256];
-std::uint8_t pairLength[256 * 256];
-
 // How lines are made: value by value until the input proves large.
-enum class LineWay : std::uint8_t { singles, pairs, vectors };
+enum class LineWay : std::uint8_t { singles, avx2, avx512 };
 LineWay lineWay;
 
-void makePairs() {
-    for (unsigned first = 0; first < 256; ++first)
-        for (unsigned second = 0; second < 256; ++second) {
-            char text[sizeof(std::uint64_t) + 4] = {};
-            std::memcpy(text, singles.of[first].text, 4);
-            std::memcpy(text + singles.of[first].length, singles.of[second].text, 4);
-            std::memcpy(&pairText[first * 256 + second], text, sizeof(std::uint64_t));
-            pairLength[first * 256 + second] =
-                static_cast<std::uint8_t>(singles.of[first].length + singles.of[second].length);
-        }
-}
-
 #ifdef QAV_HAS_VECTOR_LINES
+namespace avx512 {
+
 // Whole lines with AVX-512 on processors that can permute and compress
 // bytes (VBMI, VBMI2): each value becomes four bytes, hundreds, tens, ones
 // and a comma, with a 0 byte for each leading zero, and the 0 bytes are
 // squeezed out. A round is sixteen lines, 320 values, so the lanes where
 // lines start are known when the code is compiled.
-#define QAV_VECTOR \
+#define QAV_AVX512 \
     __attribute__((target("avx2,avx512f,avx512bw,avx512vl,avx512vbmi,avx512vbmi2,popcnt")))
 constexpr std::uint32_t roundValues = 320;
 static_assert(roundValues % valuesPerLine == 0 && roundValues % 64 == 0 && valuesPerLine >= 16,
               "a round is whole lines, 64 values a step, at most one line break in 16 values");
 
-bool hasByteCompress() {
-    __builtin_cpu_init();
+bool supported() {
     return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
            __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi") &&
            __builtin_cpu_supports("avx512vbmi2");
@@ -100,7 +82,7 @@ struct Widths {
     std::uint32_t hundreds[2];
 };
 
-QAV_VECTOR inline Widths widthsOf(const unsigned char* bytes) {
+QAV_AVX512 inline Widths widthsOf(const unsigned char* bytes) {
     Widths widths;
     for (unsigned half = 0; half < 2; ++half) {
         const __m256i value = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes) + half);
@@ -111,7 +93,7 @@ QAV_VECTOR inline Widths widthsOf(const unsigned char* bytes) {
 }
 
 // The mask of the first n bytes, n < 64.
-QAV_VECTOR inline __mmask64 firstBytes(unsigned n) {
+QAV_AVX512 inline __mmask64 firstBytes(unsigned n) {
 #ifdef __x86_64__
     return (std::uint64_t{1} << n) - 1;
 #else
@@ -124,7 +106,7 @@ QAV_VECTOR inline __mmask64 firstBytes(unsigned n) {
 // Sixteen values as text, a 0 byte in place of each leading zero; first is
 // the place of the first value in the round.
 template <std::uint32_t first>
-QAV_VECTOR inline char* putSixteen(char* p, __m512i text, const Widths& widths) {
+QAV_AVX512 inline char* putSixteen(char* p, __m512i text, const Widths& widths) {
     constexpr std::uint32_t lineStart = (valuesPerLine - first % valuesPerLine) % valuesPerLine;
     constexpr unsigned word = first % 64 / 32, shift = first % 32;
     const std::uint32_t tens = widths.tens[word] >> shift & 0xFFFF;
@@ -162,14 +144,14 @@ constexpr DigitTable digitTable(unsigned place) {
 
 constexpr DigitTable tensTable = digitTable(10), onesTable = digitTable(1);
 
-QAV_VECTOR inline __m512i lookUp(const DigitTable& table, __m512i below100, __mmask64 kept) {
+QAV_AVX512 inline __m512i lookUp(const DigitTable& table, __m512i below100, __mmask64 kept) {
     const __m512i* half = reinterpret_cast<const __m512i*>(table.of);
     return _mm512_maskz_permutex2var_epi8(kept, _mm512_load_si512(half), below100,
                                           _mm512_load_si512(half + 1));
 }
 
 template <std::uint32_t first>
-QAV_VECTOR inline char* putSixtyFour(char* p, const unsigned char* bytes) {
+QAV_AVX512 inline char* putSixtyFour(char* p, const unsigned char* bytes) {
     // Each 16 bytes take one group of four values from each quarter, so
     // that the interleaving at the end, which works within each 16 bytes,
     // puts the values back in order.
@@ -198,7 +180,7 @@ QAV_VECTOR inline char* putSixtyFour(char* p, const unsigned char* bytes) {
     return putSixteen<first + 48>(p, _mm512_unpackhi_epi16(hundredsAndTens[1], onesAndComma[1]), widths);
 }
 
-QAV_VECTOR char* putRounds(char* p, const unsigned char* bytes, std::size_t rounds) {
+QAV_AVX512 char* putRounds(char* p, const unsigned char* bytes, std::size_t rounds) {
     for (; rounds > 0; --rounds, bytes += roundValues) {
         p = putSixtyFour<0>(p, bytes);
         p = putSixtyFour<64>(p, bytes + 64);
@@ -208,18 +190,131 @@ QAV_VECTOR char* putRounds(char* p, const unsigned char* bytes, std::size_t roun
     }
     return p;
 }
+
+}  // namespace avx512
+
+namespace avx2 {
+
+// Whole lines with AVX2: the values are made as with AVX-512, with compares
+// and multiplications for the lack of unsigned compares and byte permutes,
+// and the bytes of each four values' texts are picked out of their sixteen
+// by a shuffle from a table, by the widths of the four. A round is eight
+// lines, 160 values.
+#define QAV_AVX2 __attribute__((target("avx2")))
+constexpr std::uint32_t roundValues = 160;
+static_assert(roundValues % valuesPerLine == 0 && roundValues % 32 == 0 && valuesPerLine % 4 == 0,
+              "a round is whole lines, 32 values a step, lines start at groups of four");
+
+// For each index, the widths of four values, 2 bits each (0 for one digit,
+// 1 for two, 2 for three): the bytes of their texts in order, and how many.
+struct Picks {
+    alignas(16) std::int8_t of[256][16];
+    std::uint8_t length[256];
+};
+
+constexpr Picks makePicks() {
+    Picks picks{};
+    for (unsigned index = 0; index < 256; ++index) {
+        unsigned n = 0;
+        for (unsigned value = 0; value < 4; ++value) {
+            const unsigned width = std::min(index >> (2 * value) & 3, 2u);
+            for (unsigned byte = 2 - width; byte < 4; ++byte)
+                picks.of[index][n++] = static_cast<std::int8_t>(4 * value + byte);
+        }
+        picks.length[index] = static_cast<std::uint8_t>(n);
+        for (; n < 16; ++n) picks.of[index][n] = -128;
+    }
+    return picks;
+}
+
+constexpr Picks picks = makePicks();
+
+// Eight values as four bytes each, and the indexes of their two groups of
+// four; first is the place of the first value in the round.
+template <std::uint32_t first>
+QAV_AVX2 inline char* putEight(char* p, __m256i text, std::uint32_t low, std::uint32_t high) {
+    const __m256i pick = _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(picks.of[low]))),
+        _mm_load_si128(reinterpret_cast<const __m128i*>(picks.of[high])), 1);
+    const __m256i picked = _mm256_shuffle_epi8(text, pick);
+    if constexpr (first % valuesPerLine == 0) *p++ = '\n';
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm256_castsi256_si128(picked));
+    p += picks.length[low];
+    if constexpr ((first + 4) % valuesPerLine == 0) *p++ = '\n';
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm256_extracti128_si256(picked, 1));
+    return p + picks.length[high];
+}
+
+// All bytes 0xFF where value >= bound, unsigned.
+QAV_AVX2 inline __m256i atLeast(__m256i value, unsigned char bound) {
+    return _mm256_cmpeq_epi8(_mm256_max_epu8(value, _mm256_set1_epi8(static_cast<char>(bound))), value);
+}
+
+template <std::uint32_t first>
+QAV_AVX2 inline char* putThirtyTwo(char* p, const unsigned char* bytes) {
+    // Each 16 bytes take one group of four values from each quarter, so
+    // that the interleaving at the end puts the values back in order.
+    const __m256i spread = _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7);
+    const __m256i value =
+        _mm256_permutevar8x32_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes)), spread);
+    const __m256i atLeast10 = atLeast(value, 10), atLeast100 = atLeast(value, 100);
+    const __m256i atLeast200 = atLeast(value, 200);
+    const __m256i hundred = _mm256_set1_epi8(100);
+    const __m256i below100 = _mm256_sub_epi8(_mm256_sub_epi8(value, _mm256_and_si256(atLeast100, hundred)),
+                                             _mm256_and_si256(atLeast200, hundred));
+    // The tens by multiplication in 16-bit lanes, low bytes and high bytes
+    // apart: value * 6554 / 2^16 is value / 10 for 0 to 99.
+    const __m256i tenth = _mm256_set1_epi16(6554);
+    const __m256i tens = _mm256_or_si256(
+        _mm256_mulhi_epu16(_mm256_and_si256(below100, _mm256_set1_epi16(0xFF)), tenth),
+        _mm256_slli_epi16(_mm256_mulhi_epu16(_mm256_srli_epi16(below100, 8), tenth), 8));
+    const __m256i ones = _mm256_sub_epi8(below100, _mm256_mullo_epi16(tens, _mm256_set1_epi16(10)));
+    // A true compare is -1: taking it off adds one.
+    const __m256i zero = _mm256_set1_epi8('0');
+    const __m256i hundreds = _mm256_sub_epi8(_mm256_sub_epi8(zero, atLeast100), atLeast200);
+    const __m256i widths = _mm256_sub_epi8(_mm256_sub_epi8(_mm256_setzero_si256(), atLeast10), atLeast100);
+    // Each four widths into one index, 2 bits each.
+    alignas(32) std::uint32_t index[8];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(index),
+                       _mm256_madd_epi16(_mm256_maddubs_epi16(widths, _mm256_set1_epi32(0x40100401)),
+                                         _mm256_set1_epi16(1)));
+    const __m256i tensText = _mm256_add_epi8(tens, zero), onesText = _mm256_add_epi8(ones, zero);
+    const __m256i comma = _mm256_set1_epi8(',');
+    const __m256i hundredsAndTens[] = {_mm256_unpacklo_epi8(hundreds, tensText),
+                                       _mm256_unpackhi_epi8(hundreds, tensText)};
+    const __m256i onesAndComma[] = {_mm256_unpacklo_epi8(onesText, comma),
+                                    _mm256_unpackhi_epi8(onesText, comma)};
+    // Group g of four values has its index in word 4 * (g % 2) + g / 2.
+    p = putEight<first>(p, _mm256_unpacklo_epi16(hundredsAndTens[0], onesAndComma[0]), index[0], index[4]);
+    p = putEight<first + 8>(p, _mm256_unpackhi_epi16(hundredsAndTens[0], onesAndComma[0]), index[1], index[5]);
+    p = putEight<first + 16>(p, _mm256_unpacklo_epi16(hundredsAndTens[1], onesAndComma[1]), index[2], index[6]);
+    return putEight<first + 24>(p, _mm256_unpackhi_epi16(hundredsAndTens[1], onesAndComma[1]), index[3],
+                                index[7]);
+}
+
+QAV_AVX2 char* putRounds(char* p, const unsigned char* bytes, std::size_t rounds) {
+    for (; rounds > 0; --rounds, bytes += roundValues) {
+        p = putThirtyTwo<0>(p, bytes);
+        p = putThirtyTwo<32>(p, bytes + 32);
+        p = putThirtyTwo<64>(p, bytes + 64);
+        p = putThirtyTwo<96>(p, bytes + 96);
+        p = putThirtyTwo<128>(p, bytes + 128);
+    }
+    return p;
+}
+
+}  // namespace avx2
 #endif
 
-// The way for the rest of an input that proved large; the pair table is
-// made once, for the first that needs it.
+// The way for the rest of an input that proved large: the widest vectors
+// that the processor has and the tests allow.
 LineWay largeInputWay() {
 #ifdef QAV_HAS_VECTOR_LINES
-    if (vectorLinesAllowed && hasByteCompress()) return LineWay::vectors;
+    __builtin_cpu_init();
+    if (vectorBitsAllowed >= 512 && avx512::supported()) return LineWay::avx512;
+    if (vectorBitsAllowed >= 256 && __builtin_cpu_supports("avx2")) return LineWay::avx2;
 #endif
-    static bool pairsMade;
-    if (!pairsMade) makePairs();
-    pairsMade = true;
-    return LineWay::pairs;
+    return LineWay::singles;
 }
 
 // A block is converted a step at a time, whole lines, so that its text can
@@ -228,7 +323,8 @@ constexpr std::size_t stepValues = 3200;
 static_assert(convertBlockBytes % stepValues == 0 && stepValues % valuesPerLine == 0,
               "a block is whole steps, a step whole lines");
 #ifdef QAV_HAS_VECTOR_LINES
-static_assert(stepValues % roundValues == 0, "a step is whole rounds");
+static_assert(stepValues % avx512::roundValues == 0 && stepValues % avx2::roundValues == 0,
+              "a step is whole rounds");
 #endif
 // At most four characters a value, a line break a line, and slack for the
 // last 64-byte store.
@@ -295,28 +391,21 @@ char* putSingles(char* p, const unsigned char* bytes, std::size_t count) {
 // Converts bytes that start at the beginning of a line.
 char* putLines(char* p, const unsigned char* bytes, std::size_t count) {
 #ifdef QAV_HAS_VECTOR_LINES
-    if (lineWay == LineWay::vectors) {
-        const std::size_t rounds = count / roundValues;
-        p = putRounds(p, bytes, rounds);
-        bytes += rounds * roundValues;
-        count -= rounds * roundValues;
+    std::size_t done = 0;
+    if (lineWay == LineWay::avx512) {
+        done = count / avx512::roundValues * avx512::roundValues;
+        p = avx512::putRounds(p, bytes, done / avx512::roundValues);
+    } else if (lineWay == LineWay::avx2) {
+        done = count / avx2::roundValues * avx2::roundValues;
+        p = avx2::putRounds(p, bytes, done / avx2::roundValues);
     }
+    bytes += done;
+    count -= done;
 #endif
     const unsigned char* end = bytes + count / valuesPerLine * valuesPerLine;
-    if (lineWay == LineWay::pairs) {
-        for (; bytes < end; bytes += valuesPerLine) {
-            *p++ = '\n';
-            for (std::uint32_t i = 0; i < valuesPerLine; i += 2) {
-                unsigned pair = bytes[i] * 256u + bytes[i + 1];
-                std::memcpy(p, &pairText[pair], sizeof(std::uint64_t));
-                p += pairLength[pair];
-            }
-        }
-    } else {
-        for (; bytes < end; bytes += valuesPerLine) {
-            *p++ = '\n';
-            p = putSingles(p, bytes, valuesPerLine);
-        }
+    for (; bytes < end; bytes += valuesPerLine) {
+        *p++ = '\n';
+        p = putSingles(p, bytes, valuesPerLine);
     }
     std::size_t rest = count % valuesPerLine;
     if (rest == 0) return p;

@@ -13,9 +13,10 @@ constexpr std::uint32_t maxConvertedBytes = 999999999;
 constexpr std::uint32_t valuesPerLine = 20;
 // The input is read this many bytes at a time (whole lines).
 constexpr std::size_t convertBlockBytes = 13120 * valuesPerLine;
-// Whether large inputs may be converted with AVX-512 where the processor
-// has it; the tests turn it off to check the other way.
-extern bool vectorLinesAllowed;
+// The widest vectors, in bits, that large inputs may be converted with
+// where the processor has them (512, 256 or 0); the tests lower it to check
+// the other ways.
+extern unsigned vectorBitsAllowed;
 
 enum class ConvertResult { done, readFailed, writeFailed, tooLarge };
 

@@ -24,24 +24,24 @@ std::string randomBytes(std::size_t size, std::uint32_t seed) {
 
 TEST(Convert, MatchesTheByteByByteConversionIntoARegularFile) {
     // Sizes around line breaks and around the block, over several blocks,
-    // with vector instructions where the processor has them and without.
+    // with each width of vectors that the processor has, and without.
     constexpr std::size_t block = convertBlockBytes;
     const std::size_t sizes[] = {0,         1,         19,        20,
                                  21,        39,        40,        45,
                                  block - 1, block,     block + 1, block + 19,
                                  block + 20, 2 * block + 19, 3 * block + 7, 3 * block + 179};
-    for (bool vectors : {true, false}) {
-        vectorLinesAllowed = vectors;
+    for (unsigned bits : {512u, 256u, 0u}) {
+        vectorBitsAllowed = bits;
         for (std::size_t size : sizes) {
             const std::string bytes = randomBytes(size, static_cast<std::uint32_t>(size));
             ConvertResult result = ConvertResult::readFailed;
             ASSERT_EQ(convertedThroughFiles(bytes, maxConvertedBytes, &result),
                       "{\n" + convertedOneByOne(bytes) + "0};\n")
-                << size << (vectors ? " with vectors" : " without");
+                << size << " with vectors of up to " << bits << " bits";
             EXPECT_EQ(result, ConvertResult::done);
         }
     }
-    vectorLinesAllowed = true;
+    vectorBitsAllowed = 512;
 }
 
 TEST(Convert, ReadsAPipeThatGivesItsBytesInParts) {
