@@ -87,7 +87,8 @@ QAV_AVX512 inline Widths widthsOf(const unsigned char* bytes) {
     for (unsigned half = 0; half < 2; ++half) {
         const __m256i value = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes) + half);
         widths.tens[half] = _cvtmask32_u32(_mm256_cmpge_epu8_mask(value, _mm256_set1_epi8(10)));
-        widths.hundreds[half] = _cvtmask32_u32(_mm256_cmpge_epu8_mask(value, _mm256_set1_epi8(100)));
+        widths.hundreds[half] =
+            _cvtmask32_u32(_mm256_cmpge_epu8_mask(value, _mm256_set1_epi8(100)));
     }
     return widths;
 }
@@ -162,22 +163,29 @@ QAV_AVX512 inline char* putSixtyFour(char* p, const unsigned char* bytes) {
     const Widths widths = widthsOf(bytes);
     const __mmask64 atLeast10 = _mm512_cmpge_epu8_mask(value, _mm512_set1_epi8(10));
     const __mmask64 atLeast100 = _mm512_cmpge_epu8_mask(value, _mm512_set1_epi8(100));
-    const __mmask64 atLeast200 = _mm512_cmpge_epu8_mask(value, _mm512_set1_epi8(-56));
+    const __mmask64 atLeast200 =
+        _mm512_cmpge_epu8_mask(value, _mm512_set1_epi8(static_cast<char>(200)));
     const __m512i hundred = _mm512_set1_epi8(100);
     __m512i below100 = _mm512_mask_sub_epi8(value, atLeast100, value, hundred);
     below100 = _mm512_mask_sub_epi8(below100, atLeast200, below100, hundred);
-    const __m512i hundreds = _mm512_mask_mov_epi8(
-        _mm512_maskz_mov_epi8(atLeast100, _mm512_set1_epi8('1')), atLeast200, _mm512_set1_epi8('2'));
+    const __m512i hundreds =
+        _mm512_mask_mov_epi8(_mm512_maskz_mov_epi8(atLeast100, _mm512_set1_epi8('1')), atLeast200,
+                             _mm512_set1_epi8('2'));
     const __m512i tens = lookUp(tensTable, below100, atLeast10);
     const __m512i ones = lookUp(onesTable, below100, ~__mmask64{0});
     const __m512i comma = _mm512_set1_epi8(',');
     const __m512i hundredsAndTens[] = {_mm512_unpacklo_epi8(hundreds, tens),
                                        _mm512_unpackhi_epi8(hundreds, tens)};
-    const __m512i onesAndComma[] = {_mm512_unpacklo_epi8(ones, comma), _mm512_unpackhi_epi8(ones, comma)};
-    p = putSixteen<first>(p, _mm512_unpacklo_epi16(hundredsAndTens[0], onesAndComma[0]), widths);
-    p = putSixteen<first + 16>(p, _mm512_unpackhi_epi16(hundredsAndTens[0], onesAndComma[0]), widths);
-    p = putSixteen<first + 32>(p, _mm512_unpacklo_epi16(hundredsAndTens[1], onesAndComma[1]), widths);
-    return putSixteen<first + 48>(p, _mm512_unpackhi_epi16(hundredsAndTens[1], onesAndComma[1]), widths);
+    const __m512i onesAndComma[] = {_mm512_unpacklo_epi8(ones, comma),
+                                    _mm512_unpackhi_epi8(ones, comma)};
+    const __m512i text[] = {_mm512_unpacklo_epi16(hundredsAndTens[0], onesAndComma[0]),
+                            _mm512_unpackhi_epi16(hundredsAndTens[0], onesAndComma[0]),
+                            _mm512_unpacklo_epi16(hundredsAndTens[1], onesAndComma[1]),
+                            _mm512_unpackhi_epi16(hundredsAndTens[1], onesAndComma[1])};
+    p = putSixteen<first>(p, text[0], widths);
+    p = putSixteen<first + 16>(p, text[1], widths);
+    p = putSixteen<first + 32>(p, text[2], widths);
+    return putSixteen<first + 48>(p, text[3], widths);
 }
 
 QAV_AVX512 char* putRounds(char* p, const unsigned char* bytes, std::size_t rounds) {
@@ -195,10 +203,11 @@ QAV_AVX512 char* putRounds(char* p, const unsigned char* bytes, std::size_t roun
 
 namespace avx2 {
 
-// Whole lines with AVX2: the values are made as with AVX-512, with compares
-// and multiplications for the lack of unsigned compares and byte permutes,
-// and the bytes of each four values' texts are picked out of their sixteen
-// by a shuffle from a table, by the widths of the four. A round is eight
+// Whole lines with AVX2: the values are made as with AVX-512, but the
+// unsigned compares are made from max and equal, and the tens come from a
+// multiplication for lack of byte permutes. With no compress either, the
+// bytes of each four values' texts are picked out of their sixteen by a
+// shuffle from a table, chosen by the widths of the four. A round is eight
 // lines, 160 values.
 #define QAV_AVX2 __attribute__((target("avx2")))
 constexpr std::uint32_t roundValues = 160;
@@ -247,7 +256,8 @@ QAV_AVX2 inline char* putEight(char* p, __m256i text, std::uint32_t low, std::ui
 
 // All bytes 0xFF where value >= bound, unsigned.
 QAV_AVX2 inline __m256i atLeast(__m256i value, unsigned char bound) {
-    return _mm256_cmpeq_epi8(_mm256_max_epu8(value, _mm256_set1_epi8(static_cast<char>(bound))), value);
+    return _mm256_cmpeq_epi8(_mm256_max_epu8(value, _mm256_set1_epi8(static_cast<char>(bound))),
+                             value);
 }
 
 template <std::uint32_t first>
@@ -255,13 +265,14 @@ QAV_AVX2 inline char* putThirtyTwo(char* p, const unsigned char* bytes) {
     // Each 16 bytes take one group of four values from each quarter, so
     // that the interleaving at the end puts the values back in order.
     const __m256i spread = _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7);
-    const __m256i value =
-        _mm256_permutevar8x32_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes)), spread);
+    const __m256i value = _mm256_permutevar8x32_epi32(
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes)), spread);
     const __m256i atLeast10 = atLeast(value, 10), atLeast100 = atLeast(value, 100);
     const __m256i atLeast200 = atLeast(value, 200);
     const __m256i hundred = _mm256_set1_epi8(100);
-    const __m256i below100 = _mm256_sub_epi8(_mm256_sub_epi8(value, _mm256_and_si256(atLeast100, hundred)),
-                                             _mm256_and_si256(atLeast200, hundred));
+    const __m256i below100 =
+        _mm256_sub_epi8(_mm256_sub_epi8(value, _mm256_and_si256(atLeast100, hundred)),
+                        _mm256_and_si256(atLeast200, hundred));
     // The tens by multiplication in 16-bit lanes, low bytes and high bytes
     // apart: value * 6554 / 2^16 is value / 10 for 0 to 99.
     const __m256i tenth = _mm256_set1_epi16(6554);
@@ -272,12 +283,14 @@ QAV_AVX2 inline char* putThirtyTwo(char* p, const unsigned char* bytes) {
     // A true compare is -1: taking it off adds one.
     const __m256i zero = _mm256_set1_epi8('0');
     const __m256i hundreds = _mm256_sub_epi8(_mm256_sub_epi8(zero, atLeast100), atLeast200);
-    const __m256i widths = _mm256_sub_epi8(_mm256_sub_epi8(_mm256_setzero_si256(), atLeast10), atLeast100);
+    const __m256i widths =
+        _mm256_sub_epi8(_mm256_sub_epi8(_mm256_setzero_si256(), atLeast10), atLeast100);
     // Each four widths into one index, 2 bits each.
     alignas(32) std::uint32_t index[8];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(index),
-                       _mm256_madd_epi16(_mm256_maddubs_epi16(widths, _mm256_set1_epi32(0x40100401)),
-                                         _mm256_set1_epi16(1)));
+    _mm256_store_si256(
+        reinterpret_cast<__m256i*>(index),
+        _mm256_madd_epi16(_mm256_maddubs_epi16(widths, _mm256_set1_epi32(0x40100401)),
+                          _mm256_set1_epi16(1)));
     const __m256i tensText = _mm256_add_epi8(tens, zero), onesText = _mm256_add_epi8(ones, zero);
     const __m256i comma = _mm256_set1_epi8(',');
     const __m256i hundredsAndTens[] = {_mm256_unpacklo_epi8(hundreds, tensText),
@@ -285,11 +298,14 @@ QAV_AVX2 inline char* putThirtyTwo(char* p, const unsigned char* bytes) {
     const __m256i onesAndComma[] = {_mm256_unpacklo_epi8(onesText, comma),
                                     _mm256_unpackhi_epi8(onesText, comma)};
     // Group g of four values has its index in word 4 * (g % 2) + g / 2.
-    p = putEight<first>(p, _mm256_unpacklo_epi16(hundredsAndTens[0], onesAndComma[0]), index[0], index[4]);
-    p = putEight<first + 8>(p, _mm256_unpackhi_epi16(hundredsAndTens[0], onesAndComma[0]), index[1], index[5]);
-    p = putEight<first + 16>(p, _mm256_unpacklo_epi16(hundredsAndTens[1], onesAndComma[1]), index[2], index[6]);
-    return putEight<first + 24>(p, _mm256_unpackhi_epi16(hundredsAndTens[1], onesAndComma[1]), index[3],
-                                index[7]);
+    const __m256i text[] = {_mm256_unpacklo_epi16(hundredsAndTens[0], onesAndComma[0]),
+                            _mm256_unpackhi_epi16(hundredsAndTens[0], onesAndComma[0]),
+                            _mm256_unpacklo_epi16(hundredsAndTens[1], onesAndComma[1]),
+                            _mm256_unpackhi_epi16(hundredsAndTens[1], onesAndComma[1])};
+    p = putEight<first>(p, text[0], index[0], index[4]);
+    p = putEight<first + 8>(p, text[1], index[1], index[5]);
+    p = putEight<first + 16>(p, text[2], index[2], index[6]);
+    return putEight<first + 24>(p, text[3], index[3], index[7]);
 }
 
 QAV_AVX2 char* putRounds(char* p, const unsigned char* bytes, std::size_t rounds) {
