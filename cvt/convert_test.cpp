@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <random>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -63,6 +64,25 @@ TEST(Convert, ReadsAPipeThatGivesItsBytesInParts) {
     close(ends[0]);
     wait(nullptr);
     EXPECT_EQ(test_support::contents(out), convertedOneByOne(bytes));
+    std::fclose(out);
+}
+
+TEST(Convert, GivesBackTheSpaceReservedPastTheEnd) {
+    // Text of 3.6 times the input: several pieces, within the first 8 MiB
+    // that are reserved, most of them unused.
+    FILE* in = std::tmpfile();
+    const std::string bytes = randomBytes(900000, 3);
+    ASSERT_EQ(write(fileno(in), bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    lseek(fileno(in), 0, SEEK_SET);
+    FILE* out = std::tmpfile();
+    beginOutput(fileno(out), true);
+    EXPECT_EQ(convertBytes(fileno(in)), ConvertResult::done);
+    EXPECT_EQ(endOutput(), ConvertResult::done);
+    struct stat file;
+    ASSERT_EQ(fstat(fileno(out), &file), 0);
+    EXPECT_EQ(test_support::contents(out), convertedOneByOne(bytes));
+    EXPECT_LT(file.st_blocks * 512, file.st_size + (1 << 20));
+    std::fclose(in);
     std::fclose(out);
 }
 

@@ -41,7 +41,7 @@ inline std::string convertedThroughFiles(const std::string& bytes, std::uint32_t
     if (write(fileno(in), bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
         return "cannot write the input";
     lseek(fileno(in), 0, SEEK_SET);
-    beginOutput(fileno(out));
+    beginOutput(fileno(out), true);
     putOutput("{\n");
     *result = convertBytes(fileno(in), limit);
     putOutput("0};\n");

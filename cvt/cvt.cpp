@@ -237,7 +237,9 @@ bool convertFile() {
         out = fileno(TL_handle(outStream));
     }
 
-    beginOutput(out);
+    // A regular file opened for the output is empty (opening truncates it).
+    struct stat made;
+    beginOutput(out, !toStandardOutput && fstat(out, &made) == 0 && S_ISREG(made.st_mode));
     putHead();
     ConvertResult result = convertBytes(in);
     if (result == ConvertResult::done) {
