@@ -69,7 +69,7 @@ TEST(Convert, ReadsAPipeThatGivesItsBytesInParts) {
 
 TEST(Convert, GivesBackTheSpaceReservedPastTheEnd) {
     // Text of 3.6 times the input: several pieces, within the first 8 MiB
-    // that are reserved, most of them unused.
+    // that are reserved (on ext4), most of them unused.
     FILE* in = std::tmpfile();
     const std::string bytes = randomBytes(900000, 3);
     ASSERT_EQ(write(fileno(in), bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
