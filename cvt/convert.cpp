@@ -76,7 +76,9 @@ bool supported() {
 }
 
 // Which of 64 values have two digits or more, and which three: the lengths
-// of their texts are counted from these. They are kept in 32-bit words,
+// of their texts are counted from these. They are compared again on the
+// bytes as they come, where each value's bit stands in order (the digits
+// are made from the spread bytes), and kept in 32-bit words,
 // which a 32-bit build moves out of mask registers directly; a 64-bit mask
 // it would put together in memory and stall on loading it back.
 struct Widths {
@@ -515,7 +517,8 @@ ConvertResult convertBytes(int in, std::uint32_t limit) {
             output.used += static_cast<std::size_t>(end - start);
         }
         if (count < wanted) break;
-        if (!firstLine && lineWay == LineWay::singles) lineWay = largeInputWay();
+        // The first whole block makes the input large.
+        if (converted == firstLineValues + convertBlockBytes) lineWay = largeInputWay();
         if (output.failed) return ConvertResult::writeFailed;
         firstLine = false;
         wanted = convertBlockBytes;

@@ -237,9 +237,9 @@ bool convertFile() {
         out = fileno(TL_handle(outStream));
     }
 
-    // A regular file opened for the output is empty (opening truncates it).
-    struct stat made;
-    beginOutput(out, !toStandardOutput && fstat(out, &made) == 0 && S_ISREG(made.st_mode));
+    // An output that a failure removes is a regular file of ours, opened
+    // empty (opening truncates it): its space may be reserved ahead.
+    beginOutput(out, outputIncomplete);
     putHead();
     ConvertResult result = convertBytes(in);
     if (result == ConvertResult::done) {

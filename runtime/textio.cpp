@@ -5,6 +5,7 @@
 // thousands of fields per run.
 #include "runtime.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -41,16 +42,22 @@ void putPiece(FILE* handle, const char* text, std::size_t length) {
     for (std::size_t i = 0; i < length; ++i) putc_unlocked(text[i], handle);
 }
 
-// Writes text in a field of width characters, as printf's "*" width does:
-// a negative width left-aligns, as does the '-' flag.
-void putField(FILE* handle, const char* text, std::size_t length,
-              std::int32_t width, bool leftAlign) {
+// The blanks that a field of width characters adds to length characters
+// (negative when the text is longer), as printf's "*" width makes it: a
+// negative width left-aligns, as does the '-' flag.
+std::int64_t fieldPadding(std::int32_t width, std::size_t length, bool& leftAlign) {
     std::int64_t field = width;
     if (field < 0) {
         field = -field;
         leftAlign = true;
     }
-    std::int64_t padding = field - static_cast<std::int64_t>(length);
+    return field - static_cast<std::int64_t>(length);
+}
+
+// Writes text in a field of width characters.
+void putField(FILE* handle, const char* text, std::size_t length,
+              std::int32_t width, bool leftAlign) {
+    const std::int64_t padding = fieldPadding(width, length, leftAlign);
     if (!leftAlign) putBlanks(handle, padding);
     putPiece(handle, text, length);
     if (leftAlign) putBlanks(handle, padding);
@@ -108,13 +115,7 @@ inline char* decimal(std::uint64_t value, char* end) {
 // Copies text into a field of width at p, as putField writes it.
 char* placeField(char* p, const char* text, std::size_t length, std::int32_t width,
                  bool leftAlign) {
-    std::int64_t field = width;
-    if (field < 0) {
-        field = -field;
-        leftAlign = true;
-    }
-    std::int64_t padding = field - static_cast<std::int64_t>(length);
-    if (padding < 0) padding = 0;
+    const std::int64_t padding = std::max<std::int64_t>(fieldPadding(width, length, leftAlign), 0);
     if (!leftAlign) {
         fillBlanks(p, p + padding);
         p += padding;
