@@ -14,6 +14,10 @@ std::int32_t TL_quitting;
 void* TL_mallocs[TL_mallocCount];
 std::int32_t TL_nextmalloc;
 
+// Weak: a program that does not define it leaves SIGTERM and SIGHUP their
+// default action (its address is then null).
+[[gnu::weak]] extern const bool TL_catchesTermination;
+
 namespace {
 
 constexpr int handledSignals[] = {SIGINT, SIGILL, SIGFPE, SIGBUS, SIGSEGV};
@@ -144,7 +148,7 @@ void leaveQuittingArea(std::int32_t code, bool fromSignal) {
 void TL_InitSignalHandlers() {
     // A program started with interrupts ignored stays immune to them.
     for (int sig : handledSignals) installHandler(sig, sig == SIGINT);
-    if (TL_catchesTermination)
+    if (&TL_catchesTermination != nullptr && TL_catchesTermination)
         for (int sig : terminationSignals) installHandler(sig, true);
 }
 

@@ -42,6 +42,9 @@ protected:
                 bool closeError = false) {
         const std::string outPath = directory_ + "/.stdout";
         const std::string errPath = directory_ + "/.stderr";
+        // A "ready" left by the run before must not release the signal early.
+        unlink(outPath.c_str());
+        unlink(errPath.c_str());
         pid_t child = fork();
         if (child == 0) {
             if (chdir(directory_.c_str()) != 0) _exit(126);
@@ -53,7 +56,7 @@ protected:
             if (raiseAt != nullptr) setenv("QAV_TEST_RAISE", raiseAt, 1);
             std::signal(SIGINT, ignoreInterrupts ? SIG_IGN : SIG_DFL);
             std::vector<char*> argv;
-            std::string program = QAV_ENTRY_TEST_PROGRAM;
+            std::string program = program_;
             argv.push_back(program.data());
             for (std::string& argument : arguments) argv.push_back(argument.data());
             argv.push_back(nullptr);
@@ -75,6 +78,7 @@ protected:
         return outcome;
     }
 
+    std::string program_ = QAV_ENTRY_TEST_PROGRAM;
     test_support::TemporaryDirectory temporary_;
     const std::string directory_ = temporary_.path();
 };
@@ -156,6 +160,17 @@ TEST_F(Entry, SignalsEndWithTheirMessageAndNumber) {
         EXPECT_EQ(sent.status, c.signal) << c.message;
         EXPECT_EQ(sent.err, c.message);
         EXPECT_EQ(sent.out, "ready\n" + std::string(reverted));
+    }
+}
+
+TEST_F(Entry, TerminationIsHandledOnlyWhenTheProgramAsks) {
+    for (int sig : {SIGTERM, SIGHUP}) {
+        program_ = QAV_ENTRY_TEST_PROGRAM;
+        EXPECT_EQ(run({"-wait"}, sig).status, sig);
+        program_ = QAV_BODY_ONLY_PROGRAM;
+        const Outcome plain = run({"-wait"}, sig);
+        EXPECT_EQ(plain.signal, sig);
+        EXPECT_EQ(plain.err, "");
     }
 }
 

@@ -58,7 +58,11 @@ extern "C" int __wrap_fclose(FILE* stream) {
     return __real_fclose(stream);
 }
 
+// Built a second time without this, as a program that defines its body
+// alone.
+#ifndef QAV_BODY_ONLY
 const bool TL_catchesTermination = true;
+#endif
 
 void TProg() {
     TL_string mode;

@@ -57,7 +57,8 @@ void TL_SignalHandler(int sig);
 // Each program says whether SIGTERM and SIGHUP also end its body through the
 // handler ("Terminated", "Hangup"), as a body that writes files wants in
 // order to clean up after a build tool's or a time-out's kill. Unless they
-// were ignored at start-up; otherwise they keep their default action.
+// were ignored at start-up; otherwise they keep their default action. A
+// program that does not define it keeps the default actions.
 extern const bool TL_catchesTermination;
 
 // The program body; each program defines its own.
