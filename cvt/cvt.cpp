@@ -8,10 +8,12 @@
 // "v1.2/app_QAV.c"). The arrays are QAV_QAV and QAV_CQAV; with -e they are
 // named from that base, made a C identifier ("my-prog" gives my_prog_QAV).
 #include "convert.h"
+#include "replace.h"
 #include "runtime.h"
 
 #include <csetjmp>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -39,9 +41,6 @@ constexpr char outputSuffix[] = "_QAV.c";
 constexpr char standardStream[] = "-";
 constexpr char tooLarge[] = "Larger than 999999999 bytes: ";
 
-// Long enough for any path the system accepts and the suffix.
-constexpr std::size_t pathRoom = 4096 + sizeof outputSuffix;
-
 // Options, the same for every file.
 bool useBaseName;
 bool constArrays;
@@ -49,13 +48,13 @@ bool withLength;
 const char* givenName;    // -n, or null
 const char* givenOutput;  // -o, or null
 
-// The file being converted.
+// The file being converted. The names are allocated for each file, as long
+// as they need to be.
 const char* inputName;
-char outputName[pathRoom];
-char prefix[TL_stringSize + 1];
+char* outputName;
+char* prefix;
 std::int32_t inStream;
-std::int32_t outStream;
-bool outputIncomplete;  // a file of ours that must go if the conversion stops
+OutputFile output;  // fd -1 while there is none, or on standard output
 
 void say(const char* message, const char* name = "") {
     TL_putLine(0, {"qavcvt: ", message, name});
@@ -64,6 +63,12 @@ void say(const char* message, const char* name = "") {
 [[noreturn]] void fail(const char* message, const char* name = "") {
     say(message, name);
     TL_quit(1);
+}
+
+char* allocate(std::size_t size) {
+    char* block = static_cast<char*>(std::malloc(size));
+    if (block == nullptr) fail("Out of memory");
+    return block;
 }
 
 void putStandardText(const char* text) {
@@ -101,8 +106,7 @@ std::int32_t takeOptions() {
             if (argument[1] == 'o') {
                 givenOutput = value;
             } else {
-                if (!isIdentifier(value) || std::strlen(value) > TL_maxStringLength - 4)
-                    fail("Not a C identifier: ", value);
+                if (!isIdentifier(value)) fail("Not a C identifier: ", value);
                 givenName = value;
             }
         } else if (std::strcmp(argument, "-h") == 0 || std::strcmp(argument, "--help") == 0) {
@@ -128,9 +132,13 @@ void nameOutput() {
     const std::size_t baseLength = dot == nullptr ? 0 : static_cast<std::size_t>(dot - component);
     const std::size_t directoryLength = static_cast<std::size_t>(component - inputName);
 
+    outputName = allocate(directoryLength + baseLength + sizeof outputSuffix);
     std::memcpy(outputName, inputName, directoryLength + baseLength);
     std::strcpy(outputName + directoryLength + baseLength, outputSuffix);
 
+    // Room for the base, a "_" before a leading digit, the "_" after, and
+    // the zero byte, or for the given name and its "_".
+    prefix = allocate((givenName != nullptr ? std::strlen(givenName) : baseLength) + 3);
     if (givenName != nullptr) {
         std::strcpy(prefix, givenName);
         std::strcat(prefix, "_");
@@ -141,11 +149,17 @@ void nameOutput() {
         // leading digit gets one in front.
         char* p = prefix;
         if (baseLength > 0 && TL_isDigit(component[0])) *p++ = '_';
-        for (std::size_t i = 0; i < baseLength && i < TL_maxStringLength - 2; ++i)
+        for (std::size_t i = 0; i < baseLength; ++i)
             *p++ = isIdentifierChar(component[i]) ? component[i] : '_';
         *p++ = '_';
         *p = '\0';
     }
+}
+
+void releaseNames() {
+    std::free(outputName);
+    std::free(prefix);
+    outputName = prefix = nullptr;
 }
 
 void putHead() {
@@ -169,18 +183,9 @@ void putTail(std::uint32_t length) {
     for (const char* piece : line) putOutput(piece);
 }
 
-// Removes an output that did not get complete: it must not pass for a
-// result, least of all to make, which would take it as up to date.
-void removeIncompleteOutput() {
-    if (!outputIncomplete) return;
-    unlink(outputName);
-    outputIncomplete = false;
-}
-
 void closeStreams() {
     if (inStream > 0) TL_close(inStream);
-    if (outStream > 0) TL_close(outStream);
-    inStream = outStream = 0;
+    inStream = 0;
 }
 
 // Opens the input, or standard input for "-".
@@ -191,13 +196,14 @@ int openInput() {
 }
 
 // Converts inputName into its output; says why and returns false when it
-// cannot, with no incomplete output left.
+// cannot, leaving whatever the output's name held before.
 bool convertFile() {
     nameOutput();
     const bool toStandardOutput =
         givenOutput != nullptr ? std::strcmp(givenOutput, standardStream) == 0
                                : std::strcmp(inputName, standardStream) == 0;
-    if (givenOutput != nullptr && !toStandardOutput) std::strcpy(outputName, givenOutput);
+    const char* const shownOutput = givenOutput != nullptr && !toStandardOutput ? givenOutput
+                                                                               : outputName;
 
     const int in = openInput();
     if (in < 0) {
@@ -205,7 +211,7 @@ bool convertFile() {
         return false;
     }
     // What can be known of the input is checked before the output is
-    // created or truncated.
+    // created.
     struct stat input;
     if (fstat(in, &input) != 0 || S_ISDIR(input.st_mode)) {
         say("Unable to read ", inputName);
@@ -217,29 +223,18 @@ bool convertFile() {
     }
     int out = STDOUT_FILENO;
     if (!toStandardOutput) {
-        struct stat existing;
-        const bool exists = stat(outputName, &existing) == 0;
-        if (exists && existing.st_dev == input.st_dev && existing.st_ino == input.st_ino) {
-            say("Output would overwrite the input: ", outputName);
+        switch (openOutputFile(shownOutput, input, output)) {
+        case OutputOpened::ok: break;
+        case OutputOpened::sameAsInput:
+            say("Output would overwrite the input: ", shownOutput);
             return false;
+        case OutputOpened::cannotCreate: say("Unable to create ", shownOutput); return false;
         }
-        // Only a regular file of ours is removed after a failure; a device
-        // such as /dev/null or /dev/full stays.
-        // Marked before it is created, so that no moment of a signal
-        // leaves it behind.
-        outputIncomplete = !exists || S_ISREG(existing.st_mode);
-        TL_open(TL_modeTextOut, outputName, outStream);
-        if (outStream == 0) {
-            outputIncomplete = false;
-            say("Unable to create ", outputName);
-            return false;
-        }
-        out = fileno(TL_handle(outStream));
+        out = output.fd;
     }
 
-    // An output that a failure removes is a regular file of ours, opened
-    // empty (opening truncates it): its space may be reserved ahead.
-    beginOutput(out, outputIncomplete);
+    // A temporary file is new and empty: its space may be reserved ahead.
+    beginOutput(out, output.temporaryPath != nullptr);
     putHead();
     ConvertResult result = convertBytes(in);
     if (result == ConvertResult::done) {
@@ -248,30 +243,36 @@ bool convertFile() {
     }
 
     switch (result) {
-    case ConvertResult::done: outputIncomplete = false; return true;
+    case ConvertResult::done:
+        if (toStandardOutput || commitOutputFile(output, false)) return true;
+        say("Unable to create ", shownOutput);
+        return false;
     case ConvertResult::readFailed: say("Unable to read ", inputName); break;
     case ConvertResult::writeFailed:
-        say("Unable to write ", toStandardOutput ? "standard output" : outputName);
+        say("Unable to write ", toStandardOutput ? "standard output" : shownOutput);
         break;
     case ConvertResult::tooLarge: say(tooLarge, inputName); break;
     }
-    removeIncompleteOutput();
+    abandonOutputFile(output);
     return false;
 }
 
 // convertFile inside a handler area of its own: a signal (or a quit) while
-// a file is being converted removes its incomplete output on the way out.
+// a file is being converted removes its temporary file on the way out.
 bool convertOne() {
     HandlerArea area;
     area.next = TL_handlerArea;
     TL_handlerArea = &area;
     if (_setjmp(area.env) != 0) {
         // Signals are held from here on; the quit goes on to main.
-        removeIncompleteOutput();
+        abandonOutputFile(output);
         TL_quit(area.quitCode);
     }
+    output = OutputFile{-1, nullptr, nullptr, false};
     const bool done = convertFile();
     TL_handlerArea = area.next;
+    releaseOutputFile(output);
+    releaseNames();
     return done;
 }
 
@@ -283,6 +284,7 @@ const bool TL_catchesTermination = true;
 void TProg() {
     // A file over the size limit is a write error, not a silent death.
     std::signal(SIGXFSZ, SIG_IGN);
+    removeTemporariesOnFatalSignals();
     const std::int32_t first = takeOptions();
     if (first > TL_TLI_TLIARC || TL_TLI_TLIARV[first][0] == '\0') fail(usage);
     if (givenOutput != nullptr && first < TL_TLI_TLIARC)

@@ -2,14 +2,17 @@
 // program, from its start-up to its exit, and checks that every run ends
 // either as it would without the signal or with the signal's message and
 // number as exit status: never a crash, a double close or a second
-// shut-down.
+// shut-down. The output's name holds its old content or the whole new one,
+// never a cut file, and only SIGKILL may leave a temporary file behind.
 //
 //   signal_storm QAVPROF QAVCVT [RUNS]
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <random>
 #include <string>
 #include <sys/wait.h>
@@ -61,6 +64,8 @@ int runOnce(const std::string& work, const Program& program, int sig, double del
     if (child == 0) {
         close(execed[0]);
         if (chdir(work.c_str()) != 0) _exit(126);
+        const rlimit noCore{0, 0};
+        setrlimit(RLIMIT_CORE, &noCore);
         int out = open("stdout", O_WRONLY | O_CREAT | O_TRUNC, 0600);
         int err = open("stderr", O_WRONLY | O_CREAT | O_TRUNC, 0600);
         dup2(out, 1);
@@ -103,6 +108,19 @@ bool emulated() {
     return sizeof(void*) == 4 && access("/proc/sys/fs/binfmt_misc/qemu-i386", F_OK) == 0;
 }
 
+// Removes the temporary files the run left; true if there were any.
+bool removeTemporaries(const std::string& work) {
+    bool found = false;
+    DIR* folder = opendir(work.c_str());
+    while (dirent* entry = readdir(folder)) {
+        if (std::string(entry->d_name).find(".qavcvt-") == std::string::npos) continue;
+        found = true;
+        unlink((work + "/" + entry->d_name).c_str());
+    }
+    closedir(folder);
+    return found;
+}
+
 const char* messageOf(int sig) {
     switch (sig) {
     case SIGINT: return "Program terminated\n";
@@ -142,7 +160,8 @@ int main(int argc, char** argv) {
     const Program programs[] = {
         {"qavprof", {prof, "-space"},
          "QAV Profiler v6.0 (1.12.00): profile report of a QAV run\n", "", {SIGINT}},
-        {"qavcvt", {cvt, "prog.CQav"}, "", "prog_QAV.c", {SIGINT, SIGTERM, SIGHUP}},
+        {"qavcvt", {cvt, "prog.CQav"}, "", "prog_QAV.c",
+         {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGKILL}},
     };
 
     int passed = 0, failed = 0;
@@ -157,25 +176,33 @@ int main(int argc, char** argv) {
         for (int run = 0; run < runs; ++run) {
             const int sig = program.signals[run % program.signals.size()];
             const double delay = span * std::uniform_real_distribution<double>(0, 1)(random);
-            if (!program.output.empty()) unlink((work + "/" + program.output).c_str());
+            const std::string old = "old\n";
+            if (!program.output.empty()) spill(work + "/" + program.output, old);
             const int status = runOnce(work, program, sig, delay);
             const std::string err = slurp(work + "/stderr");
+            const std::string output =
+                program.output.empty() ? "" : slurp(work + "/" + program.output);
+            const bool outputWhole = program.output.empty() || output == old || output == complete;
             std::string problem;
+            if (removeTemporaries(work) && sig != SIGKILL) problem = "a temporary file was left";
             if (status == -1 && emulated()) {
                 std::printf("skipped: the emulator hung (signal %d after %.0f us)\n", sig,
                             delay * 1e6);
                 continue;
             }
-            if (status == -1) {
+            if (!problem.empty()) {
+            } else if (status == -1) {
                 problem = "hung";
+            } else if (!outputWhole) {
+                problem = "a cut output was left";
             } else if (WIFSIGNALED(status) && WTERMSIG(status) == sig && err.empty()) {
-                ++signalled;  // before main: the signal's default action
+                ++signalled;  // the signal's default action
             } else if (!WIFEXITED(status)) {
                 problem = "ended by signal " + std::to_string(WTERMSIG(status));
             } else if (WEXITSTATUS(status) == 0) {
                 if (err != program.quietErr) problem = "exit 0 with messages: " + err;
-                else if (!program.output.empty() && slurp(work + "/" + program.output) != complete)
-                    problem = "exit 0 with an incomplete output";
+                else if (!program.output.empty() && output != complete)
+                    problem = "exit 0 without the whole output";
             } else if (WEXITSTATUS(status) == sig) {
                 ++signalled;
                 // The signal may cut a message short, but its own message
@@ -188,11 +215,6 @@ int main(int argc, char** argv) {
                                              : err.substr(0, at) + err.substr(at + message.size());
                 if (at == std::string::npos || program.quietErr.compare(0, rest.size(), rest) != 0)
                     problem = "messages: " + err;
-                // Once complete the output may stay: the signal came after.
-                else if (!program.output.empty() &&
-                         access((work + "/" + program.output).c_str(), F_OK) == 0 &&
-                         slurp(work + "/" + program.output) != complete)
-                    problem = "an incomplete output was left";
             } else {
                 problem = "exit status " + std::to_string(WEXITSTATUS(status)) + ": " + err;
             }
