@@ -181,6 +181,8 @@ void compareProfiles() {
     }
 }
 
+std::uint64_t newTotalValue() { return static_cast<std::uint64_t>(newTotal); }
+
 double totalGrowth() {
     if (oldTotal == 0) return newTotal == 0 ? 0 : HUGE_VAL;
     return static_cast<double>((newTotal - oldTotal) / oldTotal * 100);

@@ -58,6 +58,18 @@ struct StreamRecord {
     std::uint32_t counters[7];
 };
 
+// TL_skipWhitespace, with a carriage return as one more blank, as loading
+// takes the end of a record in a file with CRLF line ends.
+inline void skipRecordEnd(std::int32_t s) {
+    FILE* handle = TL_handle(s);
+    for (int c; (c = getc(handle)) != EOF && c != 0xFF;) {
+        if (c != ' ' && c != '\t' && c != '\n' && c != '\f' && c != '\r') {
+            ungetc(c, handle);
+            return;
+        }
+    }
+}
+
 inline std::vector<StreamRecord> loadWithStreamReads(std::int32_t s, bool& more) {
     std::vector<StreamRecord> records;
     TL_string text;
@@ -77,7 +89,7 @@ inline std::vector<StreamRecord> loadWithStreamReads(std::int32_t s, bool& more)
         rewriteName(text);
         record.name = text;
         records.push_back(record);
-        TL_skipWhitespace(static_cast<std::int16_t>(s));
+        skipRecordEnd(s);
     }
     return records;
 }

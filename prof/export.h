@@ -2,10 +2,20 @@
 // comparison: written on standard output.
 #pragma once
 
+#include <cstddef>
+
 void putRaw(const char* text);
 // A CSV field, quoted when it holds a comma, a quote or a line break.
 void putCsvField(const char* text);
-// A JSON string, with quotes, backslashes and control characters escaped.
+// The length of the valid UTF-8 sequence that starts at text (RFC 3629:
+// no overlong forms, no surrogates, nothing past U+10FFFF), or 0 when none
+// starts there.
+std::size_t utf8SequenceLength(const unsigned char* text);
+// Writes the UTF-8 sequence at text, or U+FFFD for a byte that starts no
+// valid one; returns what follows.
+const char* putNonAscii(const char* text);
+// A JSON string, with quotes, backslashes and control characters escaped,
+// and valid UTF-8 whatever bytes text holds.
 void putJsonString(const char* text);
 // A JSON number given as text, or null for "".
 void putJsonNumber(const char* text);

@@ -104,14 +104,19 @@ constexpr char script[] =
 // Text with the characters that mean something in HTML escaped.
 void putText(const char* text) {
     char piece[2] = {'\0', '\0'};
-    for (; *text != '\0'; ++text) {
-        switch (*text) {
+    while (*text != '\0') {
+        if (static_cast<unsigned char>(*text) >= 0x80) {
+            text = putNonAscii(text);
+            continue;
+        }
+        const char c = *text++;
+        switch (c) {
         case '&': putRaw("&amp;"); break;
         case '<': putRaw("&lt;"); break;
         case '>': putRaw("&gt;"); break;
         case '"': putRaw("&quot;"); break;
         case '\'': putRaw("&#39;"); break;
-        default: piece[0] = *text; putRaw(piece);
+        default: piece[0] = c; putRaw(piece);
         }
     }
 }

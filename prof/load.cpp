@@ -118,11 +118,13 @@ void readNumber(std::uint32_t& target) {
 }
 
 // As TL_skipWhitespace: blank, tab, newline and form feed; a byte 255 ends
-// the skip and is taken, as end of file would.
+// the skip and is taken, as end of file would. A carriage return is taken
+// too, so that a file with CRLF line ends reads as one with LF: no empty
+// record after the last, no false warning of records left over.
 void skipRecordEnd() {
     for (;;) {
         int c = peek();
-        if (c == ' ' || c == '\t' || c == '\n' || c == '\f') {
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r') {
             take();
             continue;
         }

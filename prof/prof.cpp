@@ -7,6 +7,7 @@
 // Without a file it reads qav.rprofout, or qav.pprofout with -parse.
 #include "profile.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -207,9 +208,14 @@ void TProg() {
     if (failPercent >= 0) {
         const double growth = totalGrowth();
         if (growth > failPercent) {
+            // Growth from nothing has no percentage: it is said as it is.
             char text[64];
-            std::snprintf(text, sizeof text, "%.1f%%, more than %g%%", growth, failPercent);
-            TL_putLine(stderrStream, {"QAVPROF: The total ", criterionName(), " grew by ", text});
+            if (growth == HUGE_VAL)
+                std::snprintf(text, sizeof text, "from 0 to %llu",
+                              static_cast<unsigned long long>(newTotalValue()));
+            else
+                std::snprintf(text, sizeof text, "by %.1f%%, more than %g%%", growth, failPercent);
+            TL_putLine(stderrStream, {"QAVPROF: The total ", criterionName(), " grew ", text});
             TL_quit(3);
         }
     }

@@ -118,4 +118,6 @@ void forEachComparisonRow(void (*row)(const char* name, const char* status,
 // The total's growth in percent of the old total; infinite when the old
 // total is 0 and the new one is not.
 double totalGrowth();
+// The new profile's total of the criterion's key.
+std::uint64_t newTotalValue();
 const char* criterionName();
