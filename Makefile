@@ -49,17 +49,32 @@ demo: programs
 
 # make install [PREFIX=/usr/local] [DESTDIR=staging-folder]: stripped
 # programs, manual pages, licence and CMake package; make uninstall
-# removes exactly the files it put there.
-install: programs
-	cmake --build build --target manual_pages
-	cmake --install build --prefix $(PREFIX) --strip
-
+# removes exactly the files it put there, then the folders it made that
+# are empty again. BUILD_DIR names the build to install from.
 BUILD_DIR ?= build
+install: $(BUILD_DIR)/CMakeCache.txt
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target qavprof qavcvt manual_pages
+	@# The folders this install makes: a staged install shows which it
+	@# needs, and those that do not exist yet are noted, deepest first.
+	@rm -rf $(BUILD_DIR)/stage
+	@DESTDIR=$(abspath $(BUILD_DIR))/stage cmake --install $(BUILD_DIR) --prefix $(PREFIX) >/dev/null
+	@(cd $(BUILD_DIR)/stage && find . -mindepth 1 -type d | sed 's/^\.//' | \
+	    while IFS= read -r dir; do [ -d "$(DESTDIR)$$dir" ] || printf '%s\n' "$$dir"; done; \
+	    cat ../install_dirs.txt 2>/dev/null) | sort -ru >$(BUILD_DIR)/install_dirs.new
+	@rm -rf $(BUILD_DIR)/stage
+	@mv $(BUILD_DIR)/install_dirs.new $(BUILD_DIR)/install_dirs.txt
+	cmake --install $(BUILD_DIR) --prefix $(PREFIX) --strip
+
+# CMake's manifest has no newline after its last line: read it too.
 uninstall:
 	@test -f $(BUILD_DIR)/install_manifest.txt || { echo "nothing installed from $(BUILD_DIR)/"; exit 1; }
-	@while IFS= read -r file; do rm -f "$(DESTDIR)$$file"; echo "removed $(DESTDIR)$$file"; done \
+	@while IFS= read -r file || [ -n "$$file" ]; do rm -f "$(DESTDIR)$$file"; echo "removed $(DESTDIR)$$file"; done \
 	    <$(BUILD_DIR)/install_manifest.txt
-	@rm -f $(BUILD_DIR)/install_manifest.txt
+	@if [ -f $(BUILD_DIR)/install_dirs.txt ]; then \
+	    while IFS= read -r dir; do \
+	        rmdir "$(DESTDIR)$$dir" 2>/dev/null && echo "removed $(DESTDIR)$$dir/" || true; \
+	    done <$(BUILD_DIR)/install_dirs.txt; fi
+	@rm -f $(BUILD_DIR)/install_manifest.txt $(BUILD_DIR)/install_dirs.txt
 
 # A Debian package in build/.
 package: build

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs a build into a staging folder as `make install` does, checks what
+# Installs a build into a staging folder with `make install`, checks what
 # lands there, runs the installed programs, builds the CMake example against
 # the installed package and runs it, then checks that `make uninstall`
 # removes exactly what was installed.
@@ -10,8 +10,7 @@ build=$2
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 prefix=$stage/usr/local
-cmake --build "$build" --target manual_pages >/dev/null
-cmake --install "$build" --prefix "$prefix" --strip >/dev/null
+make -s -C "$source" install PREFIX="$prefix" BUILD_DIR="$build" >/dev/null
 status=0
 for file in bin/qavprof bin/qavcvt share/man/man1/qavprof.1.gz share/man/man1/qavcvt.1.gz \
     share/doc/qav-tools/copyright lib/cmake/QavTools/QavToolsConfig.cmake; do
@@ -33,11 +32,16 @@ touch "$source/examples/cmake/program.CQav"
 cmake --build "$stage/example" | grep -q 'Embedding program.CQav' ||
     { echo "qav_embed does not convert again after the program changed"; status=1; }
 
-# Uninstalling removes every installed file and nothing else.
+# Uninstalling removes every installed file and the folders install made,
+# and nothing else: not a file of someone else's, nor the folder holding it.
 cp "$build/install_manifest.txt" "$stage/manifest"
 touch "$prefix/bin/someone-else"
 make -s -C "$source" uninstall BUILD_DIR="$build" >/dev/null
-while IFS= read -r file; do [ -e "$file" ] && { echo "left: $file"; status=1; }; done <"$stage/manifest"
+while IFS= read -r file || [ -n "$file" ]; do
+    [ -e "$file" ] && { echo "left: $file"; status=1; }
+done <"$stage/manifest"
 [ -e "$prefix/bin/someone-else" ] || { echo "uninstall removed a file it did not install"; status=1; }
+left=$(cd "$prefix" && find . -mindepth 1 | sort | tr '\n' ' ')
+[ "$left" = "./bin ./bin/someone-else " ] || { echo "uninstall left: $left"; status=1; }
 [ $status -eq 0 ] && echo "install: 1 passed, 0 failed"
 exit $status
