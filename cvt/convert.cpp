@@ -526,6 +526,127 @@ ConvertResult convertBytes(int in, std::uint32_t limit) {
     return output.failed ? ConvertResult::writeFailed : ConvertResult::done;
 }
 
+namespace {
+
+// A byte in a string literal: itself, a named escape, or octal digits as
+// few as will do; shortOctal when fewer than three, which a following
+// octal digit would join.
+struct LiteralText {
+    char text[4];
+    std::uint8_t length;
+    bool shortOctal;
+};
+
+constexpr LiteralText literalText(unsigned byte) {
+    LiteralText t{};
+    constexpr char named[] = "abtnvfr";  // 7 to 13
+    if (byte == '"' || byte == '\\') {
+        t.text[0] = '\\';
+        t.text[1] = static_cast<char>(byte);
+        t.length = 2;
+    } else if (byte >= 0x20 && byte < 0x7F) {
+        t.text[0] = static_cast<char>(byte);
+        t.length = 1;
+    } else if (byte >= 7 && byte <= 13) {
+        t.text[0] = '\\';
+        t.text[1] = named[byte - 7];
+        t.length = 2;
+    } else {
+        const unsigned digits = byte < 8 ? 1 : byte < 64 ? 2 : 3;
+        t.text[0] = '\\';
+        for (unsigned i = digits, rest = byte; i > 0; --i, rest /= 8)
+            t.text[i] = static_cast<char>('0' + rest % 8);
+        t.length = static_cast<std::uint8_t>(digits + 1);
+        t.shortOctal = digits < 3;
+    }
+    return t;
+}
+
+constexpr auto makeLiteralTexts() {
+    struct {
+        LiteralText of[256];
+    } table{};
+    for (unsigned byte = 0; byte < 256; ++byte) table.of[byte] = literalText(byte);
+    return table;
+}
+
+constexpr auto literalTexts = makeLiteralTexts();
+
+// The text of a line between its quotes, at most.
+constexpr std::size_t literalLineText = 76;
+// Bytes converted between looks at whether a piece is ready to go out:
+// their text, at most four characters a byte and the line ends, fits the
+// room the buffer keeps past a piece.
+constexpr std::size_t literalStep = 2048;
+static_assert(literalStep * 5 + 64 < textRoom + stepText, "a step's text fits past a piece");
+
+struct LiteralLine {
+    std::size_t column;
+    bool afterQuestion;
+};
+
+// Puts byte, whose successor in the input is next (-1 at the end).
+inline char* putLiteralByte(char* p, LiteralLine& line, unsigned byte, int next) {
+    LiteralText t = literalTexts.of[byte];
+    if (t.shortOctal && next >= '0' && next <= '7') {
+        // Three digits, so the next byte is not read as one of them.
+        t.text[1] = static_cast<char>('0' + byte / 64);
+        t.text[2] = static_cast<char>('0' + byte / 8 % 8);
+        t.text[3] = static_cast<char>('0' + byte % 8);
+        t.length = 4;
+    } else if (byte == '?' && line.afterQuestion) {
+        // "??" followed by some characters is a trigraph in strict C.
+        t.text[0] = '\\';
+        t.text[1] = '?';
+        t.length = 2;
+    }
+    if (line.column + t.length > literalLineText) {
+        std::memcpy(p, "\"\n\"", 3);
+        p += 3;
+        line.column = 0;
+    }
+    std::memcpy(p, t.text, 4);
+    line.column += t.length;
+    line.afterQuestion = byte == '?';
+    return p + t.length;
+}
+
+}  // namespace
+
+ConvertResult convertBytesAsString(int in, std::uint32_t limit) {
+    // Each byte waits for the next, which decides its escape.
+    std::uint64_t converted = 0;
+    lastLength = 0;
+    LiteralLine line{0, false};
+    int pending = -1;
+    putOutput("\"");
+    for (;;) {
+        const long got = readFull(in, inBuffer, convertBlockBytes);
+        if (got < 0) return ConvertResult::readFailed;
+        converted += static_cast<std::uint64_t>(got);
+        if (converted > limit) return ConvertResult::tooLarge;
+        lastLength = static_cast<std::uint32_t>(converted);
+        const std::size_t count = static_cast<std::size_t>(got);
+        for (std::size_t at = 0; at < count; at += literalStep) {
+            if (output.used >= writePiece) flushPieces();
+            char* p = outBuffer + output.used;
+            const std::size_t end = std::min(count, at + literalStep);
+            for (std::size_t i = at; i < end; ++i) {
+                if (pending >= 0) p = putLiteralByte(p, line, static_cast<unsigned>(pending), inBuffer[i]);
+                pending = inBuffer[i];
+            }
+            output.used = static_cast<std::size_t>(p - outBuffer);
+        }
+        if (output.failed) return ConvertResult::writeFailed;
+        if (count < convertBlockBytes) break;
+    }
+    char* p = outBuffer + output.used;
+    if (pending >= 0) p = putLiteralByte(p, line, static_cast<unsigned>(pending), -1);
+    output.used = static_cast<std::size_t>(p - outBuffer);
+    putOutput("\";\n");
+    return output.failed ? ConvertResult::writeFailed : ConvertResult::done;
+}
+
 std::uint32_t convertedLength() { return lastLength; }
 
 ConvertResult endOutput() {

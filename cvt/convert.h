@@ -29,7 +29,11 @@ void putOutput(const char* text);
 // Adds the data lines for the bytes read from in until end of file. An
 // input of more than limit bytes is tooLarge.
 ConvertResult convertBytes(int in, std::uint32_t limit = maxConvertedBytes);
-// The number of bytes the last convertBytes converted.
+// The same bytes as the lines of a string literal instead, from the quote
+// that opens the first line to the quote and ";" that close the last:
+// each byte as itself or its shortest escape, lines within 80 columns.
+ConvertResult convertBytesAsString(int in, std::uint32_t limit = maxConvertedBytes);
+// The number of bytes the last conversion converted.
 std::uint32_t convertedLength();
 // Writes what is left; writeFailed if any write of this output failed.
 ConvertResult endOutput();

@@ -48,6 +48,37 @@ TEST(Convert, MatchesTheByteByByteConversionIntoARegularFile) {
     }
 }
 
+TEST(Convert, StringFormReadsBackAsTheSameBytes) {
+    // Every byte before every byte (escapes that a digit could extend,
+    // "??" trigraphs), and random inputs around the block.
+    std::string pairs;
+    for (unsigned a = 0; a < 256; ++a)
+        for (unsigned b = 0; b < 256; ++b) pairs += {static_cast<char>(a), static_cast<char>(b)};
+    const std::string inputs[] = {"", "?", "?\?=", "\1" "7", pairs,
+                                  randomBytes(convertBlockBytes - 1, 1),
+                                  randomBytes(convertBlockBytes, 2),
+                                  randomBytes(3 * convertBlockBytes + 5, 3)};
+    for (const std::string& bytes : inputs) {
+        ConvertResult result = ConvertResult::readFailed;
+        const std::string text = test_support::literalThroughFiles(bytes, &result);
+        EXPECT_EQ(result, ConvertResult::done);
+        ASSERT_EQ(test_support::decodedLiteral(text), bytes) << bytes.size() << " bytes";
+        EXPECT_EQ(convertedLength(), bytes.size());
+    }
+    // The shortest escape that the next byte cannot extend.
+    const struct {
+        std::string bytes, text;
+    } shortest[] = {
+        {std::string("\0", 1), "\\0"},     {"\1" "8", "\\18"},  {"\1" "7", "\\0017"},
+        {"\37" "9", "\\379"},            {"\37" "0", "\\0370"}, {"\n\t\x7f\xff", "\\n\\t\\177\\377"},
+        {"\"\\", "\\\"\\\\"},          {"?\?", "?\\?"},      {"a?b?", "a?b?"},
+    };
+    for (const auto& c : shortest) {
+        ConvertResult result;
+        EXPECT_EQ(test_support::literalThroughFiles(c.bytes, &result), "\"" + c.text + "\";\n");
+    }
+}
+
 TEST(Convert, ReadsAPipeThatGivesItsBytesInParts) {
     const std::string bytes = randomBytes(2 * convertBlockBytes + 5, 9);
     int ends[2];

@@ -1,7 +1,8 @@
 // qavcvt: turns compiled QAV programs (byte code) into C source files that
 // hold the same bytes as arrays of unsigned char.
 //
-//   qavcvt [-e] [-n NAME] [-const] [-len] [-o FILE] [--] file.CQav...
+//   qavcvt [-e] [-n NAME] [-const] [-len] [-string] [-header] [-align N]
+//          [-keep] [-o FILE] [--] file.CQav...
 //
 // Each output is named from its input, beside it: the directory part, the
 // last component up to its first ".", and "_QAV.c" ("v1.2/app.CQav" gives
@@ -30,6 +31,10 @@ constexpr char help[] =
     "  -n NAME    name them NAME_QAV, NAME_CQAV (NAME a C identifier)\n"
     "  -const     declare both const\n"
     "  -len       add NAME_LEN, the number of the program's bytes\n"
+    "  -string    write the bytes as a string literal, which compilers take far faster\n"
+    "  -header    also write a header declaring the names (prog_QAV.h, or out.h for out.c)\n"
+    "  -align N   start the array at a multiple of N (a power of two, 1 to 4096)\n"
+    "  -keep      leave an output that would get the text it holds untouched\n"
     "  -o FILE    write to FILE (- for standard output); one input only\n"
     "  -          as input: standard input, written to standard output\n"
     "  --         end of options\n"
@@ -45,6 +50,10 @@ constexpr char tooLarge[] = "Larger than 999999999 bytes: ";
 bool useBaseName;
 bool constArrays;
 bool withLength;
+bool stringForm;
+bool withHeader;
+bool keepUnchanged;
+const char* alignment;    // -align N, or null
 const char* givenName;    // -n, or null
 const char* givenOutput;  // -o, or null
 
@@ -55,6 +64,8 @@ char* outputName;
 char* prefix;
 std::int32_t inStream;
 OutputFile output;  // fd -1 while there is none, or on standard output
+OutputFile header;  // with -header
+char* headerName;   // with -header: beside the C file
 
 void say(const char* message, const char* name = "") {
     TL_putLine(0, {"qavcvt: ", message, name});
@@ -87,6 +98,16 @@ bool isIdentifier(const char* text) {
     return true;
 }
 
+// "1", "2", "4" ... "4096", as written.
+bool isAlignment(const char* text) {
+    std::uint32_t value = 0;
+    for (const char* c = text; *c != '\0'; ++c) {
+        if (!TL_isDigit(*c) || value > 4096 || (c == text && *c == '0')) return false;
+        value = value * 10 + static_cast<std::uint32_t>(*c - '0');
+    }
+    return value >= 1 && value <= 4096 && (value & (value - 1)) == 0;
+}
+
 // Takes the options; returns the number of the first file argument.
 std::int32_t takeOptions() {
     std::int32_t n = 1;
@@ -100,11 +121,21 @@ std::int32_t takeOptions() {
             constArrays = true;
         } else if (std::strcmp(argument, "-len") == 0) {
             withLength = true;
-        } else if (std::strcmp(argument, "-n") == 0 || std::strcmp(argument, "-o") == 0) {
+        } else if (std::strcmp(argument, "-string") == 0) {
+            stringForm = true;
+        } else if (std::strcmp(argument, "-header") == 0) {
+            withHeader = true;
+        } else if (std::strcmp(argument, "-keep") == 0) {
+            keepUnchanged = true;
+        } else if (std::strcmp(argument, "-n") == 0 || std::strcmp(argument, "-o") == 0 ||
+                   std::strcmp(argument, "-align") == 0) {
             if (n == TL_TLI_TLIARC) fail("Option needs a value: ", argument);
             const char* value = TL_TLI_TLIARV[++n];
             if (argument[1] == 'o') {
                 givenOutput = value;
+            } else if (argument[1] == 'a') {
+                if (!isAlignment(value)) fail("-align takes a power of two from 1 to 4096: ", value);
+                alignment = value;
             } else {
                 if (!isIdentifier(value)) fail("Not a C identifier: ", value);
                 givenName = value;
@@ -159,18 +190,47 @@ void nameOutput() {
 void releaseNames() {
     std::free(outputName);
     std::free(prefix);
-    outputName = prefix = nullptr;
+    std::free(headerName);
+    outputName = prefix = headerName = nullptr;
 }
 
-void putHead() {
+// Long string literals draw a pedantic warning from the compilers that know
+// it (gcc only for C); the file says it means them.
+constexpr char overlengthPragma[] =
+    "#if defined(__clang__) || (defined(__GNUC__) && !defined(__cplusplus))\n"
+    "#pragma GCC diagnostic ignored \"-Woverlength-strings\"\n"
+    "#endif\n\n";
+
+// The array's alignment in C++11, C11, and C99 with gcc and clang.
+void putAlignment() {
+    const char* const lines[] = {
+        "#if defined(__cplusplus) && __cplusplus >= 201103L\nalignas(", alignment,
+        ")\n#elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L\n_Alignas(", alignment,
+        ")\n#elif defined(__GNUC__)\n__attribute__((aligned(", alignment,
+        ")))\n#else\n#error \"no way known to align the array with this compiler\"\n#endif\n"};
+    for (const char* piece : lines) putOutput(piece);
+}
+
+const char* unsignedChar() { return constArrays ? "const unsigned char " : "unsigned char "; }
+const char* unsignedLong() { return constArrays ? "const unsigned long " : "unsigned long "; }
+
+void putHead(const char* headerName) {
     putOutput("/* QAV virtual machine byte code */\n\n");
-    putOutput(constArrays ? "const unsigned char " : "unsigned char ");
+    if (headerName != nullptr) {
+        // The names then keep external and C linkage when compiled as C++.
+        const char* const include[] = {"#include \"", headerName, "\"\n\n"};
+        for (const char* piece : include) putOutput(piece);
+    }
+    if (stringForm) putOutput(overlengthPragma);
+    if (alignment != nullptr) putAlignment();
+    putOutput(unsignedChar());
     putOutput(prefix);
-    putOutput("QAV [] = {\n");
+    putOutput(stringForm ? "QAV [] =\n" : "QAV [] = {\n");
 }
 
 void putTail(std::uint32_t length) {
-    putOutput("0};\n\n");
+    // The string form has closed its literal.
+    putOutput(stringForm ? "\n" : "0};\n\n");
     putOutput(constArrays ? "const unsigned char *" : "unsigned char *");
     const char* const pointer[] = {prefix, "CQAV = ", prefix, "QAV;\n"};
     for (const char* piece : pointer) putOutput(piece);
@@ -178,10 +238,39 @@ void putTail(std::uint32_t length) {
     char digits[24];
     char* end = TL_formatNat(digits, length, 0);
     *end = '\0';
-    putOutput(constArrays ? "const unsigned long " : "unsigned long ");
+    putOutput(unsignedLong());
     const char* const line[] = {prefix, "LEN = ", digits, ";\n"};
     for (const char* piece : line) putOutput(piece);
 }
+
+void putHeader() {
+    const char* const text[] = {
+        "/* QAV virtual machine byte code */\n\n#ifndef ", prefix, "QAV_H\n#define ", prefix,
+        "QAV_H\n\n#ifdef __cplusplus\nextern \"C\" {\n#endif\n\nextern ", unsignedChar(),
+        prefix, "QAV [];\nextern ", constArrays ? "const unsigned char *" : "unsigned char *",
+        prefix, "CQAV;\n"};
+    for (const char* piece : text) putOutput(piece);
+    if (withLength) {
+        const char* const line[] = {"extern ", unsignedLong(), prefix, "LEN;\n"};
+        for (const char* piece : line) putOutput(piece);
+    }
+    putOutput("\n#ifdef __cplusplus\n}\n#endif\n\n#endif\n");
+}
+
+// The header's name beside the C file: its extension, if it has one,
+// becomes ".h" ("out.c" gives "out.h").
+char* headerNameFor(const char* cName) {
+    const char* slash = std::strrchr(cName, '/');
+    const char* dot = std::strrchr(slash == nullptr ? cName : slash + 1, '.');
+    const std::size_t kept = dot == nullptr ? std::strlen(cName) : static_cast<std::size_t>(dot - cName);
+    char* name = allocate(kept + 3);
+    std::memcpy(name, cName, kept);
+    std::strcpy(name + kept, ".h");
+    return name;
+}
+
+// Whether name can stand between the quotes of an #include.
+bool includable(const char* name) { return std::strpbrk(name, "\"\\\n") == nullptr; }
 
 void closeStreams() {
     if (inStream > 0) TL_close(inStream);
@@ -195,6 +284,21 @@ int openInput() {
     return inStream == 0 ? -1 : fileno(TL_handle(inStream));
 }
 
+// Writes the header beside the C file into header, complete but not yet
+// in place; false, having said why, when it cannot.
+bool writeHeader(const char* name, const struct stat& input) {
+    switch (openOutputFile(name, input, header)) {
+    case OutputOpened::ok: break;
+    case OutputOpened::sameAsInput: say("Output would overwrite the input: ", name); return false;
+    case OutputOpened::cannotCreate: say("Unable to create ", name); return false;
+    }
+    beginOutput(header.fd);
+    putHeader();
+    if (endOutput() == ConvertResult::done) return true;
+    say("Unable to write ", name);
+    return false;
+}
+
 // Converts inputName into its output; says why and returns false when it
 // cannot, leaving whatever the output's name held before.
 bool convertFile() {
@@ -204,6 +308,18 @@ bool convertFile() {
                                : std::strcmp(inputName, standardStream) == 0;
     const char* const shownOutput = givenOutput != nullptr && !toStandardOutput ? givenOutput
                                                                                : outputName;
+    if (withHeader) {
+        if (toStandardOutput) {
+            say("-header needs an output file, not standard output: ", inputName);
+            return false;
+        }
+        headerName = headerNameFor(shownOutput);
+        const char* slash = std::strrchr(headerName, '/');
+        if (!includable(slash == nullptr ? headerName : slash + 1)) {
+            say("Not a header name to include: ", headerName);
+            return false;
+        }
+    }
 
     const int in = openInput();
     if (in < 0) {
@@ -235,8 +351,13 @@ bool convertFile() {
 
     // A temporary file is new and empty: its space may be reserved ahead.
     beginOutput(out, output.temporaryPath != nullptr);
-    putHead();
-    ConvertResult result = convertBytes(in);
+    if (headerName != nullptr) {
+        const char* slash = std::strrchr(headerName, '/');
+        putHead(slash == nullptr ? headerName : slash + 1);
+    } else {
+        putHead(nullptr);
+    }
+    ConvertResult result = stringForm ? convertBytesAsString(in) : convertBytes(in);
     if (result == ConvertResult::done) {
         putTail(convertedLength());
         result = endOutput();
@@ -244,9 +365,17 @@ bool convertFile() {
 
     switch (result) {
     case ConvertResult::done:
-        if (toStandardOutput || commitOutputFile(output, false)) return true;
-        say("Unable to create ", shownOutput);
-        return false;
+        // The header is made whole before either file is put in place.
+        if (headerName != nullptr && !writeHeader(headerName, input)) break;
+        if (!toStandardOutput && !commitOutputFile(output, keepUnchanged)) {
+            say("Unable to create ", shownOutput);
+            break;
+        }
+        if (headerName != nullptr && !commitOutputFile(header, keepUnchanged)) {
+            say("Unable to create ", headerName);
+            break;
+        }
+        return true;
     case ConvertResult::readFailed: say("Unable to read ", inputName); break;
     case ConvertResult::writeFailed:
         say("Unable to write ", toStandardOutput ? "standard output" : shownOutput);
@@ -254,6 +383,7 @@ bool convertFile() {
     case ConvertResult::tooLarge: say(tooLarge, inputName); break;
     }
     abandonOutputFile(output);
+    abandonOutputFile(header);
     return false;
 }
 
@@ -266,12 +396,14 @@ bool convertOne() {
     if (_setjmp(area.env) != 0) {
         // Signals are held from here on; the quit goes on to main.
         abandonOutputFile(output);
+        abandonOutputFile(header);
         TL_quit(area.quitCode);
     }
-    output = OutputFile{-1, nullptr, nullptr, false};
+    output = header = OutputFile{-1, nullptr, nullptr, false};
     const bool done = convertFile();
     TL_handlerArea = area.next;
     releaseOutputFile(output);
+    releaseOutputFile(header);
     releaseNames();
     return done;
 }

@@ -1,5 +1,6 @@
 // Fuzzes the converter: its output must be that of converting one byte at
-// a time, and an input over the limit must be refused.
+// a time, and an input over the limit must be refused; the string form
+// must read back as the same bytes.
 #include "convert.h"
 #include "convert_test_support.h"
 
@@ -10,6 +11,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 1) return 0;
     const std::uint8_t options = data[0];
     const std::string bytes(reinterpret_cast<const char*>(data + 1), size - 1);
+    if (options & 2) {
+        ConvertResult result;
+        const std::string text = test_support::literalThroughFiles(bytes, &result);
+        if (result != ConvertResult::done || test_support::decodedLiteral(text) != bytes)
+            std::abort();
+        return 0;
+    }
     std::uint32_t limit = maxConvertedBytes;
     if (options & 1) limit = static_cast<std::uint32_t>(bytes.size() / (1 + options % 7));
 
