@@ -84,6 +84,7 @@ check-package: package
 	tests/package_check.sh build/qav-tools_*.deb
 
 bench: build
+	.ci/deps bench
 	bench/bench.sh
 
 build-i386/CMakeCache.txt:

@@ -5,7 +5,9 @@
 # round (A B A B ...), reported as medians and paired median ratios, with
 # old outputs removed outside the timing.
 # Usage: bench/bench.sh [BIN_DIR...]   (default build/bin, and build-i386/bin
-# when it exists). ROUNDS sets the rounds of the short commands (41).
+# when it exists). ROUNDS sets the rounds of the short commands (41),
+# BUILD_ROUNDS those of the compilers (3), BUILD_MIB the sizes they compile
+# ("1 4 16").
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 if [ $# -eq 0 ]; then
@@ -13,6 +15,7 @@ if [ $# -eq 0 ]; then
     [ -x "$here/../build-i386/bin/qavprof" ] && set -- "$@" "$here/../build-i386/bin"
 fi
 rounds=${ROUNDS:-41}
+build_rounds=${BUILD_ROUNDS:-3}
 dirs=()
 for dir in "$@"; do dirs+=("$(cd "$dir" && pwd)"); done
 work=$(mktemp -d)
@@ -52,5 +55,29 @@ for dir in "${dirs[@]}"; do
         echo "   $criterion"
         # shellcheck disable=SC2086
         "$timeit" "$rounds" -- "$bin/qavprof" $criterion $file -- sort -k6,6nr $file
+    done
+done
+
+# What the user waits for after qavcvt: the compiler on its output. Each
+# size is compiled as the array of numbers, as -string and as xxd -i's
+# output, with gcc and with clang; ld -r -b binary, which copies the bytes
+# into an object without compiling anything, is the floor.
+qavcvt=${dirs[0]}/qavcvt
+for mib in ${BUILD_MIB:-1 4 16}; do
+    head -c $((mib * 1048576)) /dev/urandom >build.CQav
+    "$qavcvt" -n A -len -o array.c build.CQav
+    "$qavcvt" -string -n S -len -o string.c build.CQav
+    xxd -i build.CQav >xxd.c
+    for cc in gcc clang; do
+        command -v $cc >/dev/null || { echo "(no $cc)"; continue; }
+        # Both forms compile to the same bytes.
+        $cc -O2 -o same "$here/same_bytes.c" array.c string.c && ./same ||
+            { echo "$cc: the array and -string forms hold different bytes"; exit 1; }
+        echo
+        echo "-- the user's build, $mib MiB, $cc -O2 -c (first/this: the array form's time over this one's; target for -string at 16 MiB: at least 10, and at most 1/5 of the array form's peak memory)"
+        "$timeit" "$build_rounds" -- @name=array $cc -O2 -c array.c -o array.o \
+            -- @name=-string $cc -O2 -c string.c -o string.o \
+            -- @name="xxd -i" $cc -O2 -c xxd.c -o xxd.o \
+            -- @name="ld -b bin" ld -r -b binary -o binary.o build.CQav
     done
 done

@@ -4,10 +4,11 @@
    resident size, and the median over rounds of the first command's time
    divided by this one's (the paired ratio).
 
-     timeit ROUNDS -- [@out=FILE] [@rm=FILE] COMMAND ARGS... -- ...
+     timeit ROUNDS -- [@out=FILE] [@rm=FILE] [@name=LABEL] COMMAND ARGS... -- ...
 
    @out=FILE sends the command's standard output to FILE (created anew);
-   @rm=FILE removes FILE before each run, outside the timing. */
+   @rm=FILE removes FILE before each run, outside the timing; @name=LABEL
+   names the command in the report (its program's name otherwise). */
 #define _GNU_SOURCE
 #include <fcntl.h>
 #include <stdio.h>
@@ -22,7 +23,7 @@ enum { maxCommands = 8, maxRounds = 1000 };
 
 struct command {
     char **argv;
-    const char *out, *rm;
+    const char *out, *rm, *name;
     double times[maxRounds];
     long peakKib;
 };
@@ -80,6 +81,7 @@ int main(int argc, char **argv) {
         for (; i < argc && argv[i][0] == '@'; ++i) {
             if (strncmp(argv[i], "@out=", 5) == 0) c->out = argv[i] + 5;
             if (strncmp(argv[i], "@rm=", 4) == 0) c->rm = argv[i] + 4;
+            if (strncmp(argv[i], "@name=", 6) == 0) c->name = argv[i] + 6;
         }
         c->argv = argv + i;
         while (i < argc && strcmp(argv[i], "--") != 0) ++i;
@@ -94,7 +96,8 @@ int main(int argc, char **argv) {
             ratios[r] = commands[0].times[r] / commands[k].times[r];
             times[r] = commands[k].times[r];
         }
-        printf("%-10s %9.3f ms %8ld KiB  first/this %6.2f\n", commands[k].argv[0],
+        printf("%-10s %9.3f ms %8ld KiB  first/this %6.2f\n",
+               commands[k].name ? commands[k].name : commands[k].argv[0],
                median(times, rounds) * 1e3, commands[k].peakKib, median(ratios, rounds));
     }
     return 0;
