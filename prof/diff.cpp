@@ -3,6 +3,7 @@
 // n-th of that name in the other), with the criterion's key in each, the
 // change and the change in percent of the old key, largest change first.
 #include "export.h"
+#include "extended.h"
 #include "profile.h"
 
 #include <algorithm>
@@ -18,13 +19,14 @@ Position oldOrder[maxEntries];
 
 struct Change {
     Position oldAt, newAt;  // 0 where the rule is absent
-    long double oldKey, newKey;
+    TL_Extended oldKey, newKey;
     std::int32_t rank;      // report order: the new profile's, then the old one's
 };
 
 Change changes[2 * maxEntries];
 std::int32_t changeCount;
-long double oldTotal, newTotal;
+TL_Extended oldTotal, newTotal;
+const TL_Extended zero{false, 0, 0};
 
 constexpr int keyWidth = 14;
 constexpr int percentWidth = 10;
@@ -35,11 +37,16 @@ const char* const header[] = {
 
 bool integerKeys() { return orderBy != OrderBy::efficiency; }
 
-long double keyOf(const ProfileEntry& entry) {
-    return integerKeys() ? static_cast<long double>(orderKey(entry)) : efficiencyOf(entry);
+TL_Extended keyOf(const ProfileEntry& entry) {
+    return integerKeys() ? TL_extendedOf(orderKey(entry)) : TL_extendedOf(efficiencyOf(entry));
 }
 
-long double magnitude(long double x) { return x < 0 ? -x : x; }
+bool isZero(const TL_Extended& x) { return x.significand == 0; }
+
+// The change in percent of the old key, as a double.
+double percentChange(const TL_Extended& oldKey, const TL_Extended& change) {
+    return TL_toDouble(TL_multiply(TL_divide(change, oldKey), TL_extendedOf(std::uint64_t{100})));
+}
 
 // The positions of the called entries of a table, by name and then by file
 // position, so that equal names pair off in file order.
@@ -59,8 +66,8 @@ void addChange(Position oldAt, Position newAt, const std::int32_t oldRank[],
     Change& c = changes[changeCount++];
     c.oldAt = oldAt;
     c.newAt = newAt;
-    c.oldKey = oldAt != 0 ? keyOf(oldEntries[oldAt]) : 0;
-    c.newKey = newAt != 0 ? keyOf(entries[newAt]) : 0;
+    c.oldKey = oldAt != 0 ? keyOf(oldEntries[oldAt]) : zero;
+    c.newKey = newAt != 0 ? keyOf(entries[newAt]) : zero;
     c.rank = newAt != 0 ? newRank[newAt] : maxEntries + oldRank[oldAt];
 }
 
@@ -73,42 +80,42 @@ const char* statusOf(const Change& c) {
 }
 
 // The texts of a key, a change and a change in percent; "" where absent.
-void keyText(char* out, std::size_t room, long double key, bool present) {
+void keyText(char* out, std::size_t room, const TL_Extended& key, bool present) {
     if (!present)
         out[0] = '\0';
     else if (integerKeys())
-        std::snprintf(out, room, "%" PRIu64, static_cast<std::uint64_t>(key));
+        std::snprintf(out, room, "%" PRIu64, static_cast<std::uint64_t>(TL_truncate(key)));
     else
-        std::snprintf(out, room, "%.3f", static_cast<double>(key));
+        std::snprintf(out, room, "%.3f", TL_toDouble(key));
 }
 
-void changeText(char* out, std::size_t room, long double change) {
+void changeText(char* out, std::size_t room, const TL_Extended& change) {
     if (integerKeys())
-        std::snprintf(out, room, "%+" PRId64, static_cast<std::int64_t>(change));
+        std::snprintf(out, room, "%+" PRId64, TL_truncate(change));
     else
-        std::snprintf(out, room, "%+.3f", static_cast<double>(change));
+        std::snprintf(out, room, "%+.3f", TL_toDouble(change));
 }
 
-void percentText(char* out, std::size_t room, long double oldKey, long double change,
-                 bool withSign) {
-    if (oldKey == 0)
+void percentText(char* out, std::size_t room, const TL_Extended& oldKey,
+                 const TL_Extended& change, bool withSign) {
+    if (isZero(oldKey))
         out[0] = '\0';
     else
-        std::snprintf(out, room, withSign ? "%+.1f%%" : "%+.1f",
-                      static_cast<double>(change / oldKey * 100));
+        std::snprintf(out, room, withSign ? "%+.1f%%" : "%+.1f", percentChange(oldKey, change));
 }
 
 struct Texts {
     char oldKey[40], newKey[40], change[40], percent[40];
 };
 
-Texts textsOf(long double oldKey, long double newKey, bool hasOld, bool hasNew,
+Texts textsOf(const TL_Extended& oldKey, const TL_Extended& newKey, bool hasOld, bool hasNew,
               bool percentSign) {
     Texts t;
+    const TL_Extended change = TL_subtract(newKey, oldKey);
     keyText(t.oldKey, sizeof t.oldKey, oldKey, hasOld);
     keyText(t.newKey, sizeof t.newKey, newKey, hasNew);
-    changeText(t.change, sizeof t.change, newKey - oldKey);
-    percentText(t.percent, sizeof t.percent, oldKey, newKey - oldKey, percentSign);
+    changeText(t.change, sizeof t.change, change);
+    percentText(t.percent, sizeof t.percent, oldKey, change, percentSign);
     return t;
 }
 
@@ -171,21 +178,22 @@ void compareProfiles() {
             addChange(oldByName[i++], newByName[j++], oldRank, newRank);
     }
     std::sort(changes, changes + changeCount, [](const Change& a, const Change& b) {
-        const long double x = magnitude(a.newKey - a.oldKey), y = magnitude(b.newKey - b.oldKey);
-        return x != y ? x > y : a.rank < b.rank;
+        const int c = TL_compare(TL_magnitude(TL_subtract(a.newKey, a.oldKey)),
+                                 TL_magnitude(TL_subtract(b.newKey, b.oldKey)));
+        return c != 0 ? c > 0 : a.rank < b.rank;
     });
-    oldTotal = newTotal = 0;
+    oldTotal = newTotal = zero;
     for (std::int32_t k = 0; k < changeCount; ++k) {
-        oldTotal += changes[k].oldKey;
-        newTotal += changes[k].newKey;
+        oldTotal = TL_add(oldTotal, changes[k].oldKey);
+        newTotal = TL_add(newTotal, changes[k].newKey);
     }
 }
 
-std::uint64_t newTotalValue() { return static_cast<std::uint64_t>(newTotal); }
+std::uint64_t newTotalValue() { return static_cast<std::uint64_t>(TL_truncate(newTotal)); }
 
 double totalGrowth() {
-    if (oldTotal == 0) return newTotal == 0 ? 0 : HUGE_VAL;
-    return static_cast<double>((newTotal - oldTotal) / oldTotal * 100);
+    if (isZero(oldTotal)) return isZero(newTotal) ? 0 : HUGE_VAL;
+    return percentChange(oldTotal, TL_subtract(newTotal, oldTotal));
 }
 
 void printComparison() {

@@ -4,6 +4,8 @@
 // record.
 #include "profile.h"
 
+#include "extended.h"
+
 namespace {
 
 std::uint64_t keys[maxEntries + 1];
@@ -53,8 +55,9 @@ std::uint64_t orderKey(const ProfileEntry& entry) {
 
 double efficiencyOf(const ProfileEntry& entry) {
     if (entry.cycles == 0) return 0;
-    return static_cast<double>(static_cast<long double>(entry.treeNodes) /
-                               entry.cycles * 100);
+    const TL_Extended share =
+        TL_divide(TL_extendedOf(std::uint64_t{entry.treeNodes}), TL_extendedOf(std::uint64_t{entry.cycles}));
+    return TL_toDouble(TL_multiply(share, TL_extendedOf(std::uint64_t{100})));
 }
 
 void orderEntries() {

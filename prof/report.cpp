@@ -1,5 +1,7 @@
 #include "profile.h"
 
+#include "extended.h"
+
 #include <cstring>
 
 namespace {
@@ -89,7 +91,9 @@ void printRow(const ProfileEntry& entry, FILE* out) {
 }  // namespace
 
 std::int32_t percentOf(std::uint64_t value, std::uint64_t base) {
-    return static_cast<std::int32_t>(static_cast<long double>(value) / base * 100);
+    const TL_Extended share = TL_divide(TL_extendedOf(value), TL_extendedOf(base));
+    return static_cast<std::int32_t>(
+        TL_truncate(TL_multiply(share, TL_extendedOf(std::uint64_t{100}))));
 }
 
 void cutName(char* cut, const char* name) {

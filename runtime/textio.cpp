@@ -5,9 +5,10 @@
 // thousands of fields per run.
 #include "runtime.h"
 
+#include "extended.h"
+
 #include <algorithm>
 #include <cstring>
-#include <limits>
 
 namespace {
 
@@ -129,26 +130,32 @@ char* placeField(char* p, const char* text, std::size_t length, std::int32_t wid
     return p;
 }
 
-// "%*.*f" for 0 to 3 fraction digits and magnitudes below 2^53, where the
-// value times 10^digits is exact in extended precision, so rounding it to
-// an integer (to nearest, ties to even, as printf rounds) is exact too.
+// "%*.*f" for 0 to 3 fraction digits and magnitudes below 2^53: the value
+// times 10^digits is an integer of at most 63 bits times a power of two,
+// so rounding it to an integer (to nearest, ties to even, as printf
+// rounds) takes integer shifts alone.
 bool formatFixed(double value, std::int32_t digits, char* end, char** start) {
     static constexpr std::uint64_t scales[] = {1, 10, 100, 1000};
     if (digits < 0 || digits > 3) return false;
     if (!(value > -9007199254740992.0 && value < 9007199254740992.0))
         return false;  // too large, infinite or not a number
-    const bool negative = __builtin_signbit(value);
-    long double scaled = static_cast<long double>(negative ? -value : value) *
-                         static_cast<long double>(scales[digits]);
-    // Rounded by an addition: from 2^63 to 2^64 an extended number's units
-    // are whole, so the sum rounds to nearest, ties to even, and its 64-bit
-    // significand is 2^63 plus the units. No conversion to an integer,
-    // which switches the x87 rounding mode there and back.
-    static_assert(std::numeric_limits<long double>::digits == 64, "x87 extended precision");
-    const long double biased = scaled + 0x1p63L;
+    const TL_Extended exact = TL_extendedOf(value);
+    const bool negative = exact.negative;
+    // The significand's low 11 bits are 0: 53 bits times at most 1000.
+    const std::uint64_t scaled = (exact.significand >> 11) * scales[digits];
+    std::int32_t exponent = exact.exponent + 11;
     std::uint64_t units;
-    std::memcpy(&units, &biased, sizeof units);
-    units -= std::uint64_t{1} << 63;
+    if (exponent >= 0) {
+        units = scaled << exponent;
+    } else if (exponent < -63) {
+        units = 0;  // below a half
+    } else {
+        const int shift = -exponent;
+        units = scaled >> shift;
+        const std::uint64_t rest = scaled & ((std::uint64_t{1} << shift) - 1);
+        const std::uint64_t half = std::uint64_t{1} << (shift - 1);
+        if (rest > half || (rest == half && (units & 1) != 0)) ++units;
+    }
 
     // One 64-bit division at most, which a 32-bit build makes by a call;
     // the fraction digits take 32-bit arithmetic.

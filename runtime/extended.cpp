@@ -1,0 +1,210 @@
+#include "extended.h"
+
+#include <cstring>
+
+namespace {
+
+// 128 bits, for exact products and aligned sums.
+struct Wide {
+    std::uint64_t high, low;
+};
+
+int leadingZeros(std::uint64_t x) { return x == 0 ? 64 : __builtin_clzll(x); }
+
+// Shifts right by count, or-ing every bit shifted out into the lowest bit,
+// so that rounding still sees that something was there.
+Wide shiftRightJamming(Wide x, int count) {
+    if (count == 0) return x;
+    if (count >= 128) return {0, (x.high | x.low) != 0};
+    std::uint64_t lost;
+    Wide r;
+    if (count >= 64) {
+        const int c = count - 64;
+        lost = (c == 0 ? 0 : x.high << (64 - c)) | x.low;
+        r = {0, c == 0 ? x.high : x.high >> c};
+    } else {
+        lost = x.low << (64 - count);
+        r = {x.high >> count, (x.low >> count) | (x.high << (64 - count))};
+    }
+    r.low |= lost != 0;
+    return r;
+}
+
+Wide shiftLeft(Wide x, int count) {
+    if (count == 0) return x;
+    if (count >= 64) return {x.low << (count - 64), 0};
+    return {(x.high << count) | (x.low >> (64 - count)), x.low << count};
+}
+
+// The value (high:low) * 2^exponent, rounded to a 64-bit significand.
+TL_Extended rounded(bool negative, std::int32_t exponent, Wide x) {
+    if (x.high == 0 && x.low == 0) return {negative, 0, 0};
+    const int shift = x.high != 0 ? leadingZeros(x.high) : 64 + leadingZeros(x.low);
+    x = shiftLeft(x, shift);
+    exponent -= shift;
+    std::uint64_t significand = x.high;
+    const bool guard = (x.low >> 63) != 0;
+    const bool sticky = (x.low << 1) != 0;
+    // The low 64 bits are the part below the significand.
+    exponent += 64;
+    if (guard && (sticky || (significand & 1) != 0)) {
+        ++significand;
+        if (significand == 0) {
+            significand = std::uint64_t{1} << 63;
+            ++exponent;
+        }
+    }
+    return {negative, exponent, significand};
+}
+
+Wide product(std::uint64_t a, std::uint64_t b) {
+    const std::uint64_t aHigh = a >> 32, aLow = a & 0xFFFFFFFFu;
+    const std::uint64_t bHigh = b >> 32, bLow = b & 0xFFFFFFFFu;
+    const std::uint64_t lowLow = aLow * bLow, highLow = aHigh * bLow;
+    const std::uint64_t lowHigh = aLow * bHigh, highHigh = aHigh * bHigh;
+    const std::uint64_t middle = (lowLow >> 32) + (highLow & 0xFFFFFFFFu) + (lowHigh & 0xFFFFFFFFu);
+    return {highHigh + (highLow >> 32) + (lowHigh >> 32) + (middle >> 32),
+            (middle << 32) | (lowLow & 0xFFFFFFFFu)};
+}
+
+// Compares magnitudes.
+int compareMagnitudes(const TL_Extended& a, const TL_Extended& b) {
+    if (a.significand == 0 || b.significand == 0)
+        return (a.significand != 0) - (b.significand != 0);
+    if (a.exponent != b.exponent) return a.exponent < b.exponent ? -1 : 1;
+    return a.significand < b.significand ? -1 : a.significand > b.significand;
+}
+
+}  // namespace
+
+TL_Extended TL_extendedOf(std::uint64_t value) { return rounded(false, 0, {0, value}); }
+
+// Doubles are taken apart and put together by their bits (IEEE 754
+// binary64), which needs no maths library.
+TL_Extended TL_extendedOf(double value) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    const bool negative = (bits >> 63) != 0;
+    const auto field = static_cast<std::int32_t>(bits >> 52 & 0x7FF);
+    std::uint64_t significand = bits & ((std::uint64_t{1} << 52) - 1);
+    if (field != 0) significand |= std::uint64_t{1} << 52;
+    return rounded(negative, (field != 0 ? field : 1) - 1075, {0, significand});
+}
+
+TL_Extended TL_add(TL_Extended a, TL_Extended b) {
+    if (b.significand == 0) return a;
+    if (a.significand == 0) return b;
+    if (compareMagnitudes(a, b) < 0) {
+        const TL_Extended t = a;
+        a = b;
+        b = t;
+    }
+    // Both with 64 bits below the significand; the smaller aligned to the
+    // larger, its lost bits kept as one sticky bit.
+    const Wide larger{a.significand, 0};
+    const std::int64_t gap = static_cast<std::int64_t>(a.exponent) - b.exponent;
+    const Wide smaller = shiftRightJamming({b.significand, 0}, gap > 128 ? 128 : static_cast<int>(gap));
+    Wide sum;
+    if (a.negative == b.negative) {
+        sum.low = larger.low + smaller.low;
+        sum.high = larger.high + smaller.high + (sum.low < larger.low);
+        if (sum.high < larger.high) {
+            // A carry out: one more bit on top.
+            sum = shiftRightJamming(sum, 1);
+            sum.high |= std::uint64_t{1} << 63;
+            return rounded(a.negative, a.exponent - 64 + 1, sum);
+        }
+    } else {
+        sum.low = larger.low - smaller.low;
+        sum.high = larger.high - smaller.high - (larger.low < smaller.low);
+        // An exact zero is positive, as in round to nearest.
+        if (sum.high == 0 && sum.low == 0) return {false, 0, 0};
+    }
+    return rounded(a.negative, a.exponent - 64, sum);
+}
+
+TL_Extended TL_subtract(TL_Extended a, TL_Extended b) {
+    b.negative = !b.negative;
+    return TL_add(a, b);
+}
+
+TL_Extended TL_multiply(TL_Extended a, TL_Extended b) {
+    const bool negative = a.negative != b.negative;
+    if (a.significand == 0 || b.significand == 0) return {negative, 0, 0};
+    return rounded(negative, a.exponent + b.exponent, product(a.significand, b.significand));
+}
+
+TL_Extended TL_divide(TL_Extended a, TL_Extended b) {
+    const bool negative = a.negative != b.negative;
+    if (a.significand == 0) return {negative, 0, 0};
+    // Long division, a bit at a time: 64 bits of the quotient and one more
+    // to round by, the remainder (up to 65 bits: carry and rest) telling
+    // whether anything is left.
+    std::int32_t exponent = a.exponent - b.exponent;
+    bool carry = false;
+    std::uint64_t rest = a.significand;
+    if (rest < b.significand) {
+        carry = (rest >> 63) != 0;
+        rest <<= 1;
+        --exponent;
+    }
+    std::uint64_t quotient = 0;
+    bool guard = false;
+    for (int bit = 0; bit < 65; ++bit) {
+        const bool one = carry || rest >= b.significand;
+        if (one) rest -= b.significand;
+        if (bit < 64)
+            quotient = quotient << 1 | one;
+        else
+            guard = one;
+        carry = (rest >> 63) != 0;
+        rest <<= 1;
+    }
+    const bool sticky = carry || rest != 0;
+    // The quotient's first bit stands for 2^exponent.
+    const Wide x{quotient, (guard ? std::uint64_t{1} << 63 : 0) | sticky};
+    return rounded(negative, exponent - 63 - 64, x);
+}
+
+int TL_compare(TL_Extended a, TL_Extended b) {
+    const bool aZero = a.significand == 0, bZero = b.significand == 0;
+    if (aZero && bZero) return 0;
+    const bool aNegative = a.negative && !aZero, bNegative = b.negative && !bZero;
+    if (aNegative != bNegative) return aNegative ? -1 : 1;
+    const int magnitude = compareMagnitudes(a, b);
+    return aNegative ? -magnitude : magnitude;
+}
+
+TL_Extended TL_magnitude(TL_Extended a) {
+    a.negative = false;
+    return a;
+}
+
+double TL_toDouble(TL_Extended a) {
+    if (a.significand == 0) return a.negative ? -0.0 : 0.0;
+    // 53 of the 64 bits, rounded to nearest, ties to even.
+    std::uint64_t kept = a.significand >> 11;
+    const std::uint64_t dropped = a.significand & 0x7FF;
+    std::int32_t exponent = a.exponent + 11;
+    if (dropped > 0x400 || (dropped == 0x400 && (kept & 1) != 0)) {
+        ++kept;
+        if (kept == std::uint64_t{1} << 53) {
+            kept >>= 1;
+            ++exponent;
+        }
+    }
+    // kept has its top bit at 52: the value is 1.f * 2^(exponent + 52).
+    const std::uint64_t bits = (a.negative ? std::uint64_t{1} << 63 : 0) |
+                               static_cast<std::uint64_t>(exponent + 52 + 1023) << 52 |
+                               (kept & ((std::uint64_t{1} << 52) - 1));
+    double value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+std::int64_t TL_truncate(TL_Extended a) {
+    if (a.significand == 0 || a.exponent <= -64) return 0;
+    const std::uint64_t magnitude =
+        a.exponent >= 0 ? a.significand << a.exponent : a.significand >> -a.exponent;
+    return a.negative ? -static_cast<std::int64_t>(magnitude) : static_cast<std::int64_t>(magnitude);
+}
