@@ -18,6 +18,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
         return 0;
     }
+    // Small blocks, so that inputs under the fuzzer's 16 KiB also take the
+    // vector lines.
+    blockBytes = options & 4 ? 3200 : convertBlockBytes;
     std::uint32_t limit = maxConvertedBytes;
     if (options & 1) limit = static_cast<std::uint32_t>(bytes.size() / (1 + options % 7));
 

@@ -25,6 +25,8 @@ for file in "$source_dir"/examples/*.CQav "$source_dir"/tests/e2e/cvt/*/files/*;
     n=$((n + 1))
     { printf '\x00'; head -c 8000 "$file"; } >"$work/convert/seed$n"
     { printf '\x03'; head -c 8000 "$file"; } >"$work/convert/seed$n-limit"
+    { printf '\x02'; head -c 8000 "$file"; } >"$work/convert/seed$n-string"
+    { printf '\x04'; head -c 16000 /dev/urandom; } >"$work/convert/seed$n-vectors"
 done
 
 status=0
