@@ -13,7 +13,7 @@
 #include <cstring>
 #include <unistd.h>
 
-unsigned vectorBitsAllowed = 256;
+unsigned vectorBitsAllowed = 512;
 std::size_t blockBytes = convertBlockBytes;
 
 namespace {
@@ -48,8 +48,8 @@ constexpr auto makeSingles() {
 
 constexpr auto singles = makeSingles();
 
-// Whether lines are made with vectors: not until the input proves large.
-bool vectorLines;
+// How lines are made: value by value (0) until the input proves large.
+VectorWay vectorWay;
 
 
 // A block is converted a step at a time, whole lines, so that its text can
@@ -139,9 +139,9 @@ char* putSingles(char* p, const unsigned char* bytes, std::size_t count) {
 
 // Converts bytes that start at the beginning of a line.
 char* putLines(char* p, const unsigned char* bytes, std::size_t count) {
-    if (vectorLines) {
+    if (vectorWay != 0) {
         std::size_t done = 0;
-        p = putVectorLines(p, bytes, count, done);
+        p = putVectorLines(vectorWay, p, bytes, count, done);
         bytes += done;
         count -= done;
     }
@@ -197,7 +197,7 @@ ConvertResult convertBytes(int in, std::uint32_t limit) {
     std::size_t wanted = firstLineValues;
     std::uint64_t converted = 0;
     lastLength = 0;
-    vectorLines = false;
+    vectorWay = 0;
     for (;;) {
         long got = readFull(in, inBuffer, wanted);
         if (got < 0) return ConvertResult::readFailed;
@@ -216,7 +216,7 @@ ConvertResult convertBytes(int in, std::uint32_t limit) {
         if (count < wanted) break;
         // The first whole block makes the input large.
         if (converted == firstLineValues + blockBytes)
-            vectorLines = vectorLinesAvailable(vectorBitsAllowed);
+            vectorWay = vectorWayFor(vectorBitsAllowed);
         if (output.failed) return ConvertResult::writeFailed;
         firstLine = false;
         wanted = blockBytes;

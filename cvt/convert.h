@@ -14,8 +14,8 @@ constexpr std::uint32_t valuesPerLine = 20;
 // The input is read this many bytes at a time (whole lines).
 constexpr std::size_t convertBlockBytes = 13120 * valuesPerLine;
 // The widest vectors, in bits, that large inputs may be converted with
-// where the processor has them (256 or 0); the tests lower it to check
-// the plain way.
+// where the processor has them (512, 256 or 0); the tests lower it to
+// check the other ways.
 extern unsigned vectorBitsAllowed;
 // The bytes read at a time after the first line: convertBlockBytes, or for
 // the fuzz target a smaller multiple of 3200, so that small inputs reach

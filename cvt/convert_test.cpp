@@ -33,9 +33,9 @@ TEST(Convert, MatchesTheByteByByteConversionIntoARegularFile) {
                                  block + 20, 2 * block + 19, 3 * block + 7, 3 * block + 179};
     // Put back for the tests after, also when an assertion ends this one.
     struct Widest {
-        ~Widest() { vectorBitsAllowed = 256; }
+        ~Widest() { vectorBitsAllowed = 512; }
     } widest;
-    for (unsigned bits : {256u, 0u}) {
+    for (unsigned bits : {512u, 256u, 0u}) {
         vectorBitsAllowed = bits;
         for (std::size_t size : sizes) {
             const std::string bytes = randomBytes(size, static_cast<std::uint32_t>(size));

@@ -6,13 +6,16 @@
 
 #include <cstddef>
 
-// The values made in one round: whole lines.
-constexpr std::size_t vectorRoundValues = 160;
+// Values are converted in whole rounds of this many, whole lines.
+constexpr std::size_t vectorRoundValues = 320;
 
-// Whether this processor makes lines with vectors of at most bits bits.
-bool vectorLinesAvailable(unsigned bits);
+// The way this processor makes lines: the width of its vectors in bits, at
+// most bitsAllowed, or 0 for none.
+using VectorWay = unsigned;
+VectorWay vectorWayFor(unsigned bitsAllowed);
 // Writes the text of the whole rounds in the first count bytes, which start
 // a line, at p: a line break, then each value and a comma, for each line.
 // Returns the end of the text; done is the number of bytes converted. May
-// store up to 32 bytes past the end.
-char* putVectorLines(char* p, const unsigned char* bytes, std::size_t count, std::size_t& done);
+// store up to 64 bytes past the end.
+char* putVectorLines(VectorWay way, char* p, const unsigned char* bytes, std::size_t count,
+                     std::size_t& done);

@@ -1,9 +1,9 @@
 // Processors without vector lines: the conversion goes value by value.
 #include "lines.h"
 
-bool vectorLinesAvailable(unsigned) { return false; }
+VectorWay vectorWayFor(unsigned) { return 0; }
 
-char* putVectorLines(char* p, const unsigned char*, std::size_t, std::size_t& done) {
+char* putVectorLines(VectorWay, char* p, const unsigned char*, std::size_t, std::size_t& done) {
     done = 0;
     return p;
 }

@@ -19,8 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     // Small blocks, so that inputs under the fuzzer's 16 KiB also take the
-    // vector lines.
+    // vector lines, of either width.
     blockBytes = options & 4 ? 3200 : convertBlockBytes;
+    vectorBitsAllowed = options & 8 ? 256 : 512;
     std::uint32_t limit = maxConvertedBytes;
     if (options & 1) limit = static_cast<std::uint32_t>(bytes.size() / (1 + options % 7));
 

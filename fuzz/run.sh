@@ -27,6 +27,7 @@ for file in "$source_dir"/examples/*.CQav "$source_dir"/tests/e2e/cvt/*/files/*;
     { printf '\x03'; head -c 8000 "$file"; } >"$work/convert/seed$n-limit"
     { printf '\x02'; head -c 8000 "$file"; } >"$work/convert/seed$n-string"
     { printf '\x04'; head -c 16000 /dev/urandom; } >"$work/convert/seed$n-vectors"
+    { printf '\x0c'; head -c 16000 /dev/urandom; } >"$work/convert/seed$n-avx2"
 done
 
 status=0
