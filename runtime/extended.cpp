@@ -137,19 +137,32 @@ TL_Extended TL_multiply(TL_Extended a, TL_Extended b) {
 TL_Extended TL_divide(TL_Extended a, TL_Extended b) {
     const bool negative = a.negative != b.negative;
     if (a.significand == 0) return {negative, 0, 0};
-    // Long division, a bit at a time: 64 bits of the quotient and one more
-    // to round by, the remainder (up to 65 bits: carry and rest) telling
-    // whether anything is left.
     std::int32_t exponent = a.exponent - b.exponent;
+    std::uint64_t dividend = a.significand;
     bool carry = false;
-    std::uint64_t rest = a.significand;
-    if (rest < b.significand) {
-        carry = (rest >> 63) != 0;
-        rest <<= 1;
+    if (dividend < b.significand) {
+        carry = (dividend >> 63) != 0;
+        dividend <<= 1;
         --exponent;
     }
+    // Now (carry, dividend) / b is in [1, 2): 64 bits of the quotient and
+    // one more to round by, and whether anything is left.
     std::uint64_t quotient = 0;
     bool guard = false;
+#ifdef __SIZEOF_INT128__
+    // Where the compiler has 128-bit integers, one division gives them.
+    using U128 = unsigned __int128;
+    // (The dividend has up to 65 bits: shifted by 63, it fits 128.)
+    using U128 = unsigned __int128;
+    const U128 wide = (U128{carry} << 64 | dividend) << 63;
+    quotient = static_cast<std::uint64_t>(wide / b.significand);
+    const U128 twiceRest = wide % b.significand * 2;
+    guard = twiceRest >= b.significand;
+    const bool sticky = guard ? twiceRest != b.significand : twiceRest != 0;
+#else
+    // Elsewhere, long division a bit at a time, the remainder up to 65
+    // bits (carry and rest).
+    std::uint64_t rest = dividend;
     for (int bit = 0; bit < 65; ++bit) {
         const bool one = carry || rest >= b.significand;
         if (one) rest -= b.significand;
@@ -161,6 +174,7 @@ TL_Extended TL_divide(TL_Extended a, TL_Extended b) {
         rest <<= 1;
     }
     const bool sticky = carry || rest != 0;
+#endif
     // The quotient's first bit stands for 2^exponent.
     const Wide x{quotient, (guard ? std::uint64_t{1} << 63 : 0) | sticky};
     return rounded(negative, exponent - 63 - 64, x);
