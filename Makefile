@@ -16,8 +16,9 @@ PREFIX ?= /usr/local
 # Progress and errors, not the directory changes of the nested makes.
 MAKEFLAGS += --no-print-directory
 
-.PHONY: all build programs build-i386 demo deps install uninstall package check-package \
-        bench fuzz check check-i386 check-large check-sanitize check-same check-all clean
+.PHONY: all build programs build-i386 build-aarch64 build-clang demo deps install uninstall \
+        package check-package bench fuzz check check-i386 check-aarch64 check-clang check-large \
+        check-sanitize check-same check-all clean
 
 all: build
 
@@ -96,6 +97,31 @@ build-i386: build-i386/CMakeCache.txt
 check-i386: build-i386
 	cd build-i386 && ctest --output-on-failure -j $(JOBS) -LE large
 
+# aarch64 Linux, cross-built with clang and run under qemu-aarch64-static
+# (.ci/deps all installs both and registers the emulator): the same tests,
+# and the same bytes as the native programs.
+build-aarch64/CMakeCache.txt:
+	cmake -S . -B build-aarch64 -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/aarch64-linux-gnu.cmake \
+	  -DQAV_CHECK_LIBC_ONLY=OFF $(CMAKE_FLAGS)
+
+build-aarch64: build-aarch64/CMakeCache.txt
+	cmake --build build-aarch64 -j $(JOBS)
+
+check-aarch64: build build-aarch64
+	cd build-aarch64 && ctest --output-on-failure -j $(JOBS) -LE large
+	tests/same_output.sh build/bin build-aarch64/bin
+
+# The native programs and tests built with clang.
+build-clang/CMakeCache.txt:
+	CC=clang CXX=clang++ cmake -S . -B build-clang $(CMAKE_FLAGS)
+
+build-clang: build-clang/CMakeCache.txt
+	cmake --build build-clang -j $(JOBS)
+
+check-clang: build build-clang
+	cd build-clang && ctest --output-on-failure -j $(JOBS) -LE large
+	tests/same_output.sh build/bin build-clang/bin
+
 build-sanitize/CMakeCache.txt:
 	cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DQAV_CHECK_LIBC_ONLY=OFF \
 	  "-DCMAKE_C_FLAGS=$(SANITIZE)" "-DCMAKE_CXX_FLAGS=$(SANITIZE)" \
@@ -123,7 +149,8 @@ fuzz: build-fuzz/CMakeCache.txt
 	cmake --build build-fuzz -j $(JOBS) --target profile_fuzz convert_fuzz
 	fuzz/run.sh build-fuzz $(FUZZ_SECONDS)
 
-check-all: check check-i386 check-large check-sanitize check-same fuzz check-package
+check-all: check check-i386 check-aarch64 check-clang check-large check-sanitize check-same fuzz \
+           check-package
 
 clean:
-	rm -rf build build-i386 build-sanitize build-fuzz
+	rm -rf build build-i386 build-aarch64 build-clang build-sanitize build-fuzz

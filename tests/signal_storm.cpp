@@ -101,11 +101,16 @@ int runOnce(const std::string& work, const Program& program, int sig, double del
 }
 
 // Whether this 32-bit program runs under user-mode emulation (a kernel
-// without 32-bit support, programs run through qemu by binfmt_misc). The
+// without 32-bit support, programs run through qemu by binfmt_misc), or
+// this aarch64 program on another machine. The
 // emulator itself can then hang when a signal lands inside its own work,
 // which says nothing of the program.
 bool emulated() {
+#if defined(__aarch64__)
+    return access("/proc/sys/fs/binfmt_misc/qemu-aarch64", F_OK) == 0;
+#else
     return sizeof(void*) == 4 && access("/proc/sys/fs/binfmt_misc/qemu-i386", F_OK) == 0;
+#endif
 }
 
 // Removes the temporary files the run left; true if there were any.
@@ -179,7 +184,9 @@ int main(int argc, char** argv) {
             const std::string old = "old\n";
             if (!program.output.empty()) spill(work + "/" + program.output, old);
             const int status = runOnce(work, program, sig, delay);
-            const std::string err = slurp(work + "/stderr");
+            std::string err = slurp(work + "/stderr");
+            // An emulator says so when a signal ends its program.
+            if (emulated() && err.compare(0, 6, "qemu: ") == 0) err.clear();
             const std::string output =
                 program.output.empty() ? "" : slurp(work + "/" + program.output);
             const bool outputWhole = program.output.empty() || output == old || output == complete;
