@@ -63,7 +63,7 @@ done
 # output, with gcc and with clang; ld -r -b binary, which copies the bytes
 # into an object without compiling anything, is the floor.
 qavcvt=${dirs[0]}/qavcvt
-for mib in ${BUILD_MIB:-1 4 16}; do
+for mib in ${BUILD_MIB-1 4 16}; do
     head -c $((mib * 1048576)) /dev/urandom >build.CQav
     "$qavcvt" -n A -len -o array.c build.CQav
     "$qavcvt" -string -n S -len -o string.c build.CQav
