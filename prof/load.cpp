@@ -43,10 +43,8 @@ void take() { ++reader.at; }
 
 // Takes bytes while they pass test, block after block, giving each to
 // use; test must refuse 0, so that the stop after the block ends the loop.
-// The hot loops of loading: the pointer stays in a register, which the
-// stores of use could not otherwise be trusted to leave alone.
 template <typename Test, typename Use>
-[[gnu::always_inline]] inline void takeWhile(Test test, Use use) {
+void takeWhile(Test test, Use use) {
     for (;;) {
         const unsigned char* at = reader.at;
         while (test(*at)) use(*at++);
@@ -55,7 +53,7 @@ template <typename Test, typename Use>
     }
 }
 
-[[gnu::always_inline]] inline void skipSpaces() {
+void skipSpaces() {
     takeWhile([](unsigned char c) { return TL_isSpace(c); }, [](unsigned char) {});
 }
 

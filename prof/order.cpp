@@ -1,42 +1,24 @@
 // The report order is that of an exchange sort with strict comparisons:
-// largest key first, entries with equal keys in file order. A stable merge
-// sort of positions gives the same order in O(n log n) without moving a
-// record.
+// largest key first, entries with equal keys in file order. Sorting the
+// positions with file order breaking ties gives the same order without
+// moving a record (and std::sort needs no memory of its own, unlike
+// std::stable_sort, which would bring the C++ library in at run time).
 #include "profile.h"
 
 #include "extended.h"
+
+#include <algorithm>
 
 namespace {
 
 std::uint64_t keys[maxEntries + 1];
 double efficiencies[maxEntries + 1];
-Position scratch[maxEntries];
 
-// Whether entry a must come before entry b (never true for equal keys).
+// Whether entry a comes before entry b.
 bool before(Position a, Position b) {
-    if (orderBy == OrderBy::efficiency) return efficiencies[a] < efficiencies[b];
-    return keys[a] > keys[b];
-}
-
-void mergeSort(std::int32_t count) {
-    Position* from = order;
-    Position* to = scratch;
-    for (std::int32_t width = 1; width < count; width *= 2) {
-        for (std::int32_t low = 0; low < count; low += 2 * width) {
-            std::int32_t middle = low + width < count ? low + width : count;
-            std::int32_t high = low + 2 * width < count ? low + 2 * width : count;
-            std::int32_t left = low, right = middle, out = low;
-            while (left < middle && right < high)
-                to[out++] = before(from[right], from[left]) ? from[right++] : from[left++];
-            while (left < middle) to[out++] = from[left++];
-            while (right < high) to[out++] = from[right++];
-        }
-        Position* swap = from;
-        from = to;
-        to = swap;
-    }
-    if (from != order)
-        for (std::int32_t i = 0; i < count; ++i) order[i] = from[i];
+    if (orderBy == OrderBy::efficiency)
+        return efficiencies[a] != efficiencies[b] ? efficiencies[a] < efficiencies[b] : a < b;
+    return keys[a] != keys[b] ? keys[a] > keys[b] : a < b;
 }
 
 }  // namespace
@@ -70,7 +52,7 @@ void orderEntries() {
         else
             keys[p] = orderKey(entries[p]);
     }
-    mergeSort(entryCount);
+    std::sort(order, order + entryCount, before);
 }
 
 void setPercentBase() {
