@@ -10,6 +10,6 @@ trap 'rm -rf "$work"' EXIT
 (cd "$examples" && "$bin/qavprof" -parse -top 16 -html) >"$work/report.html" 2>/dev/null
 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
     --disable-background-networking --disable-component-update --disable-sync \
-    --user-data-dir="$work/profile" --hide-scrollbars --window-size=1160,560 \
+    --user-data-dir="$work/profile" --hide-scrollbars --window-size=1280,600 \
     --screenshot="$examples/report.png" "file://$work/report.html" >/dev/null 2>&1
 echo "wrote $examples/report.png"

@@ -219,6 +219,14 @@ void forEachComparisonRow(void (*row)(const char* name, const char* status,
     }
 }
 
+void comparisonTotal(void (*row)(const char* name, const char* status,
+                                 const char* const texts[4])) {
+    if (!integerKeys()) return;
+    const Texts t = textsOf(oldTotal, newTotal, true, true, false);
+    const char* const texts[] = {t.oldKey, t.newKey, t.change, t.percent};
+    row("(total)", "", texts);
+}
+
 void printComparisonCsv() {
     putRaw("name,old,new,change,change_pct,status\r\n");
     forEachComparisonRow([](const char* name, const char* status, const char* const texts[4]) {

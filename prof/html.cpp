@@ -18,20 +18,23 @@ constexpr char pageHead[] =
 
 constexpr char style[] =
     "<style>\n"
-    "body{font:14px system-ui,sans-serif;margin:1.5em;color:#222}\n"
+    "body{font:14px system-ui,sans-serif;margin:1em;color:#222}\n"
     "h1{font-size:1.3em;margin:0 0 .2em}\n"
     "p.about{margin:0 0 1em;color:#555}\n"
     "input{font:inherit;padding:.3em .5em;margin-bottom:.8em;width:20em}\n"
     "table{border-collapse:collapse}\n"
-    "th,td{padding:.25em .6em;border-bottom:1px solid #e4e4e4;white-space:nowrap}\n"
-    "th{cursor:pointer;user-select:none;background:#f4f4f4;text-align:right}\n"
+    "table{font-size:13px}\n"
+    "th,td{padding:.25em .4em;border-bottom:1px solid #e4e4e4;white-space:nowrap}\n"
+    "th{cursor:pointer;user-select:none;background:#f4f4f4;text-align:right;\n"
+    "white-space:normal;vertical-align:bottom}\n"
     "th.text,td.text{text-align:left}\n"
+    "td.text{white-space:normal;overflow-wrap:anywhere;min-width:10em;max-width:18em}\n"
     "td{text-align:right;font-variant-numeric:tabular-nums}\n"
     "th[aria-sort=descending]::after{content:' \\25BC'}\n"
     "th[aria-sort=ascending]::after{content:' \\25B2'}\n"
-    "td.bar{width:16em;padding:0}\n"
+    "td.bar{width:10em;min-width:5em;padding:0}\n"
     "td.bar div{height:.9em;background:#4a7bd0}\n"
-    "td.change{width:24em;padding:0;position:relative}\n"
+    "td.change{width:16em;min-width:8em;padding:0;position:relative}\n"
     "td.change div{position:absolute;top:.35em;height:.9em}\n"
     "td.change div.grow{left:50%;background:#d0584a}\n"
     "td.change div.shrink{right:50%;background:#3f9a5b}\n"
@@ -42,8 +45,9 @@ constexpr char style[] =
 
 // Orders the rows by a column at a click (numbers as numbers, names as
 // text, ties in the order the page came with), again the other way at a
-// second click; the bars follow the numeric column the rows are ordered
-// by; the filter keeps the rows whose name holds the text typed.
+// second click; the bars and the subtitle follow the column the rows are
+// ordered by; the filter keeps the rows whose name holds the text typed.
+// A total row stands apart, in the table's foot.
 constexpr char script[] =
     "<script>\n"
     "(function () {\n"
@@ -86,6 +90,8 @@ constexpr char script[] =
     "      return (down ? -c : c) || a.index - b.index;\n"
     "    });\n"
     "    rows.forEach(function (row) { body.appendChild(row); });\n"
+    "    document.getElementById('order').textContent =\n"
+    "      head.textContent.toLowerCase() + (down === text ? ', reversed' : '');\n"
     "    if (!text) drawBars(column);\n"
     "  }\n"
     "  for (var i = 0; i < heads.length - 1; ++i)\n"
@@ -155,13 +161,13 @@ void putPage(const char* title, bool comparison) {
     }
     putRaw("</code> &middot; ");
     putRaw(parseProfile ? "parse profile" : "match profile");
-    putRaw(" &middot; ordered by ");
+    putRaw(" &middot; ordered by <span id=\"order\">");
     putRaw(criterionName());
-    putRaw("</p>\n<input id=\"filter\" type=\"search\" placeholder=\"Filter names\">\n");
+    putRaw("</span></p>\n<input id=\"filter\" type=\"search\" placeholder=\"Filter names\">\n");
 }
 
 void putEnd() {
-    putRaw("</tbody>\n</table>\n");
+    putRaw("</table>\n");
     putRaw(script);
     putRaw("</body>\n</html>\n");
 }
@@ -196,6 +202,7 @@ void printHtml() {
         }
         putRaw("<td class=\"bar\"><div></div></td></tr>\n");
     });
+    putRaw("</tbody>\n");
     putEnd();
 }
 
@@ -227,5 +234,9 @@ void printComparisonHtml() {
     for (int i = 0; i < 5; ++i) putHeading(names[i], i == 0);
     putRaw("<th class=\"text\">CHANGE BAR</th></tr></thead>\n<tbody>\n");
     forEachComparisonRow(putComparisonRow);
+    // The total, which -fail judges, apart from the rows that are ordered.
+    putRaw("</tbody>\n<tfoot>\n");
+    comparisonTotal(putComparisonRow);
+    putRaw("</tfoot>\n");
     putEnd();
 }

@@ -115,6 +115,9 @@ void printComparisonJson();
 // ("" where absent).
 void forEachComparisonRow(void (*row)(const char* name, const char* status,
                                       const char* const texts[4]));
+// Calls row for the total row, "(total)", where keys add up (not -eff).
+void comparisonTotal(void (*row)(const char* name, const char* status,
+                                 const char* const texts[4]));
 // The total's growth in percent of the old total; infinite when the old
 // total is 0 and the new one is not.
 double totalGrowth();

@@ -1,7 +1,9 @@
 // Opens pages that qavprof -html makes in headless Chromium and uses them
-// as a person would: counts the rows, reads the first names, orders by
-// CALLS twice, types in the filter; checks that no name ran as script and
-// that the page loaded nothing from anywhere.
+// as a person would, in a laptop's 1280 pixels: checks that nothing is cut
+// off, counts the rows, reads the first names, orders by CALLS twice and
+// reads the subtitle, types in the filter; checks that no name ran as
+// script, that the page loaded nothing from anywhere, and that a
+// comparison shows its total.
 //   node page_test.js QAVPROF EXAMPLES_DIR
 // Exits 77 (skipped) without Chromium or puppeteer-core, unless
 // QAV_REQUIRE_BROWSER is set.
@@ -69,7 +71,11 @@ async function testPage(browser, label, made, filterText) {
   });
   let dialogs = 0;
   page.on('dialog', (dialog) => { ++dialogs; dialog.dismiss(); });
+  await page.setViewport({ width: 1280, height: 800 });
   await page.goto(url);
+  const right = await page.evaluate(() => Math.max(document.documentElement.scrollWidth,
+    ...Array.from(document.querySelectorAll('td.bar, td.change')).map((c) => c.getBoundingClientRect().right)));
+  check(right <= 1280, `${label}: ${Math.ceil(right)} pixels wide, more than a 1280-pixel window`);
 
   let rows = await visible(page);
   check(rows.length === made.names.length, `${label}: ${rows.length} rows, not ${made.names.length}`);
@@ -84,6 +90,8 @@ async function testPage(browser, label, made, filterText) {
     await th.click();
     let values = await numbers();
     check(values.every((v, i) => i === 0 || values[i - 1] >= v), `${label}: one click does not order by calls`);
+    const subtitle = await page.$eval('p.about', (p) => p.textContent);
+    check(subtitle.endsWith('ordered by calls'), `${label}: the subtitle says '${subtitle}' after ordering by calls`);
     await th.click();
     values = await numbers();
     check(values.every((v, i) => i === 0 || values[i - 1] <= v), `${label}: a second click does not reverse it`);
@@ -94,6 +102,13 @@ async function testPage(browser, label, made, filterText) {
   const wanted = made.names.filter((n) => n.includes(filterText));
   check(rows.length === wanted.length && rows.every((r) => r.name.includes(filterText)),
         `${label}: filter '${filterText}' shows ${rows.length} rows, not ${wanted.length}`);
+
+  if (made.total) {
+    const foot = await page.$$eval('#rows tfoot tr', (trs) => trs.map((tr) => Array.from(tr.cells).map((c) => c.textContent)));
+    const newSum = (await page.$$eval('#rows tbody tr', (trs) => trs.reduce((sum, tr) => sum + (parseFloat(tr.cells[2].getAttribute('data-v')) || 0), 0)));
+    check(foot.length === 1 && foot[0][0] === '(total)' && parseFloat(foot[0][2]) === newSum,
+          `${label}: the total row is ${JSON.stringify(foot)}, not (total) with ${newSum}`);
+  }
 
   const ran = await page.evaluate(() => window.ran);
   check(ran === undefined && dialogs === 0, `${label}: a name ran as script`);
@@ -118,7 +133,10 @@ async function testPage(browser, label, made, filterText) {
     const shown = (await visible(page)).map((r) => r.name).sort();
     check(JSON.stringify(shown) === JSON.stringify([...names.names].sort()), 'hostile names do not show as text');
     await page.close();
-    await testPage(browser, 'comparison', make('diff', ['-diff', path.join(examples, 'qav.rprofout')], examples), 'ex');
+    await testPage(browser, 'per-call parse profile', make('percall', ['-parse', '-percall'], examples), 'list');
+    const comparison = make('diff', ['-diff', path.join(examples, 'qav.rprofout')], examples);
+    comparison.total = true;
+    await testPage(browser, 'comparison', comparison, 'ex');
   } finally {
     await browser.close();
     fs.rmSync(work, { recursive: true, force: true });
