@@ -15,23 +15,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 1) return 0;
     constexpr OrderBy criteria[] = {OrderBy::time, OrderBy::space, OrderBy::calls,
                                     OrderBy::cycles, OrderBy::efficiency};
-    orderBy = criteria[data[0] % 5];
-    parseProfile = (data[0] & 8) != 0;
-    perCallLayout = (data[0] & 16) != 0;
+    Options options;
+    options.orderBy = criteria[data[0] % 5];
+    options.parseProfile = (data[0] & 8) != 0;
+    options.perCallLayout = (data[0] & 16) != 0;
     const std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
 
     bool more = false;
     std::int32_t s = test_support::streamOver(text);
     const std::vector<test_support::StreamRecord> records =
-        test_support::loadWithStreamReads(s, more);
+        test_support::loadWithStreamReads(s, options.parseProfile, more);
     TL_close(s);
+    static Profile profile;
     s = test_support::streamOver(text);
-    loadProfile(s);
+    loadProfile(s, options.parseProfile, profile);
     TL_close(s);
-    if (entryCount != static_cast<std::int32_t>(records.size()) || moreRecords != more)
+    if (profile.entryCount != static_cast<std::int32_t>(records.size()) ||
+        profile.moreRecords != more)
         std::abort();
-    for (std::int32_t p = 1; p <= entryCount; ++p) {
-        const ProfileEntry& e = entries[p];
+    for (std::int32_t p = 1; p <= profile.entryCount; ++p) {
+        const ProfileEntry& e = profile.entries[p];
         const std::uint32_t counters[] = {e.calls, e.matched, e.cycles, e.backtracks,
                                           e.time, e.treeNodes, e.kidCells};
         if (records[p - 1].name != e.name ||
@@ -39,20 +42,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
     }
 
-    std::vector<ProfileEntry> expected(entries + 1, entries + 1 + entryCount);
-    orderEntries();
-    setPercentBase();
-    if (entryCount <= 1000) {
-        test_support::exchangeSort(expected);
-        for (std::int32_t k = 0; k < entryCount; ++k)
-            if (entries[order[k]].name != expected[k].name) std::abort();
+    std::vector<ProfileEntry> expected(profile.entries + 1,
+                                       profile.entries + 1 + profile.entryCount);
+    orderEntries(profile, options);
+    if (profile.entryCount <= 1000) {
+        test_support::exchangeSort(expected, options);
+        for (std::int32_t k = 0; k < profile.entryCount; ++k)
+            if (profile.entries[profile.order[k]].name != expected[k].name) std::abort();
     }
 
-    const std::string report = test_support::reportText();
+    const std::string report = test_support::printed(buildReport(profile, options));
     std::size_t lines = 0;
     for (char c : report) lines += c == '\n';
-    std::size_t printed = perCallLayout ? 3 : 2;
-    for (std::int32_t p = 1; p <= entryCount; ++p) printed += entries[p].calls != 0;
+    std::size_t printed = options.perCallLayout ? 3 : 2;
+    for (std::int32_t p = 1; p <= profile.entryCount; ++p) printed += profile.entries[p].calls != 0;
     if (lines != printed) std::abort();
     return 0;
 }

@@ -1,13 +1,15 @@
 // Helpers for tests of the profiler: entries made in place and loaded into
-// the entry table.
+// profiles of the tests' own.
 #pragma once
 
 #include "profile.h"
+#include "table.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -33,21 +35,23 @@ inline ProfileEntry makeEntry(const std::string& name, std::uint32_t calls,
     return entry;
 }
 
-// Makes the entry table hold these entries, as if loaded in this order,
-// and in that order for the report.
-inline void setEntries(const std::vector<ProfileEntry>& loaded) {
-    std::memset(entries, 0, sizeof entries);
-    entryCount = static_cast<std::int32_t>(loaded.size());
+// A profile that holds these entries, as if loaded in this order, and in
+// that order for the report.
+inline std::unique_ptr<Profile> profileOf(const std::vector<ProfileEntry>& loaded) {
+    auto profile = std::make_unique<Profile>();
+    profile->entryCount = static_cast<std::int32_t>(loaded.size());
     for (std::size_t i = 0; i < loaded.size(); ++i) {
-        entries[i + 1] = loaded[i];
-        order[i] = static_cast<Position>(i + 1);
+        profile->entries[i + 1] = loaded[i];
+        profile->order[i] = static_cast<Position>(i + 1);
     }
+    return profile;
 }
 
 // The names of the entries in report order.
-inline std::vector<std::string> namesInOrder() {
+inline std::vector<std::string> namesInOrder(const Profile& profile) {
     std::vector<std::string> names;
-    for (std::int32_t k = 0; k < entryCount; ++k) names.push_back(entries[order[k]].name);
+    for (std::int32_t k = 0; k < profile.entryCount; ++k)
+        names.push_back(profile.entries[profile.order[k]].name);
     return names;
 }
 
@@ -70,7 +74,7 @@ inline void skipRecordEnd(std::int32_t s) {
     }
 }
 
-inline std::vector<StreamRecord> loadWithStreamReads(std::int32_t s, bool& more) {
+inline std::vector<StreamRecord> loadWithStreamReads(std::int32_t s, bool parse, bool& more) {
     std::vector<StreamRecord> records;
     TL_string text;
     TL_ensureOpen(s, TL_kindTextIn);
@@ -86,7 +90,7 @@ inline std::vector<StreamRecord> loadWithStreamReads(std::int32_t s, bool& more)
         text[0] = '\0';
         TL_getToken(s, text);
         for (std::uint32_t& counter : record.counters) TL_getNat(s, counter);
-        rewriteName(text);
+        rewriteName(text, parse);
         record.name = text;
         records.push_back(record);
         skipRecordEnd(s);
@@ -94,13 +98,13 @@ inline std::vector<StreamRecord> loadWithStreamReads(std::int32_t s, bool& more)
     return records;
 }
 
-// What print writes on standard output for the entries as they stand.
-inline std::string reportText(void (*print)() = printReport) {
+// What print writes on standard output for table.
+inline std::string printed(Table& table, void (*print)(Table&) = printText) {
     char* buffer = nullptr;
     std::size_t size = 0;
     FILE* saved = TL_files[1];
     TL_files[1] = open_memstream(&buffer, &size);
-    print();
+    print(table);
     std::fclose(TL_files[1]);
     TL_files[1] = saved;
     std::string text(buffer, size);
@@ -109,9 +113,10 @@ inline std::string reportText(void (*print)() = printReport) {
 }
 
 // The exchange sort itself, pass by pass, comparing whole keys.
-inline void exchangeSort(std::vector<ProfileEntry>& list) {
-    auto outOfOrder = [](const ProfileEntry& a, const ProfileEntry& b) {
-        switch (orderBy) {
+inline void exchangeSort(std::vector<ProfileEntry>& list, const Options& options) {
+    const bool parseProfile = options.parseProfile;
+    auto outOfOrder = [&](const ProfileEntry& a, const ProfileEntry& b) {
+        switch (options.orderBy) {
         case OrderBy::time: return a.time < b.time;
         case OrderBy::space:
             return std::uint64_t{a.treeNodes} + a.kidCells < std::uint64_t{b.treeNodes} + b.kidCells;

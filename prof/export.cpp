@@ -2,7 +2,7 @@
 // spreadsheets: the same rows in the same order, with full names and plain
 // numbers.
 #include "export.h"
-#include "profile.h"
+#include "table.h"
 
 #include <cstring>
 
@@ -85,10 +85,14 @@ void putJsonString(const char* text) {
     putc_unlocked('"', out());
 }
 
-// A number as JSON: the text itself, or null when there is none.
-void putJsonNumber(const char* text) { putRaw(text[0] == '\0' ? "null" : text); }
+// A number as JSON: the text itself (JSON numbers take no plus sign), or
+// null when there is none.
+void putJsonNumber(const char* text) {
+    if (text[0] == '+') ++text;
+    putRaw(text[0] == '\0' ? "null" : text);
+}
 
-const char* criterionName() {
+const char* criterionName(OrderBy orderBy) {
     switch (orderBy) {
     case OrderBy::time: return "time";
     case OrderBy::space: return "space";
@@ -99,54 +103,81 @@ const char* criterionName() {
     return "";
 }
 
+void printCsv(Table& table) {
+    const Layout& layout = *table.layout;
+    for (std::int32_t i = 0; i < layout.columnCount; ++i) {
+        if (i > 0) putRaw(",");
+        putRaw(layout.columns[i].name);
+    }
+    putRaw("\r\n");
+    for (startRows(table); nextRows(table);)
+        for (std::int32_t k = 0; k < table.rowCount; ++k) {
+            const Row& row = table.rows[k];
+            putCsvField(row.name);
+            for (std::int32_t i = 1; i < layout.columnCount; ++i) {
+                putRaw(",");
+                putRaw(valueOf(table, row, i));
+            }
+            putRaw("\r\n");
+        }
+}
+
 namespace {
 
-const char* names[maxColumns];
-std::int32_t columns;
+// A row's members after its name: numbers, and the status as text; or
+// those of the total, which has neither name nor status.
+void putJsonMembers(const Table& table, const Row& row, bool total) {
+    const Layout& layout = *table.layout;
+    bool first = total;
+    for (std::int32_t i = 1; i < layout.columnCount; ++i) {
+        const Column& column = layout.columns[i];
+        if (total && column.field == Field::status) continue;
+        putRaw(first ? "\"" : ", \"");
+        first = false;
+        putRaw(column.name);
+        putRaw("\": ");
+        if (column.field == Field::status)
+            putJsonString(valueOf(table, row, i));
+        else
+            putJsonNumber(valueOf(table, row, i));
+    }
+}
 
 }  // namespace
 
-void printCsv() {
-    columns = columnNames(names);
-    for (std::int32_t i = 0; i < columns; ++i) {
-        if (i > 0) putRaw(",");
-        putRaw(names[i]);
-    }
-    putRaw("\r\n");
-    forEachRow([](std::int32_t, const ProfileEntry& entry, RowValues values) {
-        putCsvField(entry.name);
-        for (std::int32_t i = 1; i < columns; ++i) {
-            putRaw(",");
-            putRaw(values[i]);
-        }
-        putRaw("\r\n");
-    });
-}
-
-void putJsonHead() {
+void printJson(Table& table) {
     putRaw("{\"kind\": ");
-    putJsonString(parseProfile ? "parse" : "match");
+    putJsonString(table.kind);
     putRaw(", \"criterion\": ");
-    putJsonString(criterionName());
+    putJsonString(table.criterion);
     putRaw(", \"file\": ");
-    putJsonString(profileName);
-}
-
-void printJson() {
-    putJsonHead();
+    putJsonString(table.fileName);
+    if (table.comparison) {
+        putRaw(", \"old_file\": ");
+        putJsonString(table.oldFileName);
+    }
     putRaw(", \"rows\": [");
-    columns = columnNames(names);
-    const std::int32_t count = forEachRow([](std::int32_t k, const ProfileEntry& entry,
-                                             RowValues values) {
-        putRaw(k == 0 ? "\n  {\"name\": " : ",\n  {\"name\": ");
-        putJsonString(entry.name);
-        for (std::int32_t i = 1; i < columns; ++i) {
-            putRaw(", \"");
-            putRaw(names[i]);
-            putRaw("\": ");
-            putJsonNumber(values[i]);
+    bool first = true;
+    for (startRows(table); nextRows(table);)
+        for (std::int32_t k = 0; k < table.rowCount; ++k) {
+            putRaw(first ? "\n  {\"name\": " : ",\n  {\"name\": ");
+            first = false;
+            putJsonString(table.rows[k].name);
+            putJsonMembers(table, table.rows[k], false);
+            putRaw("}");
         }
-        putRaw("}");
-    });
-    putRaw(count == 0 ? "]}\n" : "\n]}\n");
+    putRaw(first ? "]" : "\n]");
+    if (!table.comparison) {
+        putRaw("}\n");
+        return;
+    }
+    // The total: the same members but the name and the status.
+    putRaw(", \"total\": ");
+    if (!table.hasTotal) {
+        putRaw("null}\n");
+        return;
+    }
+    putRaw("{");
+    putJsonMembers(table, table.total, true);
+    putRaw("}}\n");
 }

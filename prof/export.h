@@ -17,7 +17,5 @@ const char* putNonAscii(const char* text);
 // A JSON string, with quotes, backslashes and control characters escaped,
 // and valid UTF-8 whatever bytes text holds.
 void putJsonString(const char* text);
-// A JSON number given as text, or null for "".
+// A JSON number given as text, less a plus sign, or null for "".
 void putJsonNumber(const char* text);
-// {"kind": ..., "criterion": ..., "file": ... (no closing brace).
-void putJsonHead();

@@ -3,7 +3,7 @@
 // name, with a little plain JavaScript and CSS and nothing loaded from
 // anywhere (the page forbids it itself).
 #include "export.h"
-#include "profile.h"
+#include "table.h"
 
 #include <cstring>
 
@@ -145,98 +145,73 @@ void putNumberCell(const char* value, const char* shown) {
     putRaw("</td>");
 }
 
-void putPage(const char* title, bool comparison) {
+void putPage(const Table& table) {
     putRaw(pageHead);
     putRaw("<title>qavprof: ");
-    putText(title);
+    putText(table.fileName);
     putRaw("</title>\n");
     putRaw(style);
     putRaw("</head>\n<body>\n<h1>");
-    putText(comparison ? "QAV profile comparison" : "QAV profile");
+    putText(table.comparison ? "QAV profile comparison" : "QAV profile");
     putRaw("</h1>\n<p class=\"about\">File <code>");
-    putText(profileName);
-    if (comparison) {
+    putText(table.fileName);
+    if (table.comparison) {
         putRaw("</code> against <code>");
-        putText(oldProfileName);
+        putText(table.oldFileName);
     }
     putRaw("</code> &middot; ");
-    putRaw(parseProfile ? "parse profile" : "match profile");
-    putRaw(" &middot; ordered by <span id=\"order\">");
-    putRaw(criterionName());
+    putRaw(table.kind);
+    putRaw(" profile &middot; ordered by <span id=\"order\">");
+    putRaw(table.criterion);
     putRaw("</span></p>\n<input id=\"filter\" type=\"search\" placeholder=\"Filter names\">\n");
 }
 
-void putEnd() {
+// A row: its key for the bars, its class (a comparison's status), its
+// cells, and the bar's cell.
+void putRow(const Table& table, const Row& row) {
+    putRaw("<tr data-key=\"");
+    putRaw(row.key);
+    if (row.status[0] != '\0') {
+        putRaw("\" class=\"");
+        putRaw(row.status);
+    }
+    putRaw("\"><td class=\"text\">");
+    putText(row.name);
+    putRaw("</td>");
+    for (std::int32_t i = 1; i < table.layout->columnCount; ++i) {
+        if (table.layout->columns[i].field == Field::status) continue;
+        char shown[valueRoom + 2];
+        shownValue(table, row, i, shown);
+        putNumberCell(valueOf(table, row, i), shown);
+    }
+    putRaw(table.comparison ? "<td class=\"change\"><div></div></td></tr>\n"
+                            : "<td class=\"bar\"><div></div></td></tr>\n");
+}
+
+}  // namespace
+
+void printHtml(Table& table) {
+    putPage(table);
+    putRaw(table.comparison ? "<table id=\"rows\" class=\"diff\">\n<thead><tr>"
+                            : "<table id=\"rows\">\n<thead><tr>");
+    for (std::int32_t i = 0; i < table.layout->columnCount; ++i) {
+        const Column& column = table.layout->columns[i];
+        if (column.field == Field::status) continue;
+        // The heading says "%" where the text layout shows one.
+        putHeading(column.field == Field::changePercent ? "change%" : column.name, i == 0);
+    }
+    putRaw(table.comparison ? "<th class=\"text\">CHANGE BAR</th></tr></thead>\n<tbody>\n"
+                            : "<th class=\"text\">SHARE</th></tr></thead>\n<tbody>\n");
+    for (startRows(table); nextRows(table);)
+        for (std::int32_t k = 0; k < table.rowCount; ++k) putRow(table, table.rows[k]);
+    putRaw("</tbody>\n");
+    // The total, which -fail judges, apart from the rows that are ordered.
+    if (table.comparison) {
+        putRaw("<tfoot>\n");
+        if (table.hasTotal) putRow(table, table.total);
+        putRaw("</tfoot>\n");
+    }
     putRaw("</table>\n");
     putRaw(script);
     putRaw("</body>\n</html>\n");
-}
-
-}  // namespace
-
-void printHtml() {
-    putPage(profileName, false);
-    putRaw("<table id=\"rows\">\n<thead><tr>");
-    const char* names[maxColumns];
-    static std::int32_t columns;
-    columns = columnNames(names);
-    for (std::int32_t i = 0; i < columns; ++i) putHeading(names[i], i == 0);
-    putRaw("<th class=\"text\">SHARE</th></tr></thead>\n<tbody>\n");
-    forEachRow([](std::int32_t, const ProfileEntry& entry, RowValues values) {
-        // The bar's share on load: the criterion's key.
-        char key[40];
-        if (orderBy == OrderBy::efficiency)
-            *TL_formatReal(key, efficiencyOf(entry), 0, 3) = '\0';
-        else
-            std::snprintf(key, sizeof key, "%llu", static_cast<unsigned long long>(orderKey(entry)));
-        putRaw("<tr data-key=\"");
-        putRaw(key);
-        putRaw("\"><td class=\"text\">");
-        putText(entry.name);
-        putRaw("</td>");
-        for (std::int32_t i = 1; i < columns; ++i) {
-            char shown[valueRoom + 1];
-            std::strcpy(shown, values[i]);
-            if (i == 1 && shown[0] != '\0') std::strcat(shown, "%");
-            putNumberCell(values[i], shown);
-        }
-        putRaw("<td class=\"bar\"><div></div></td></tr>\n");
-    });
-    putRaw("</tbody>\n");
-    putEnd();
-}
-
-namespace {
-
-void putComparisonRow(const char* name, const char* status, const char* const texts[4]) {
-    putRaw("<tr data-key=\"");
-    putRaw(texts[2]);
-    putRaw(status[0] == '\0' ? "\">" : "\" class=\"");
-    putRaw(status);
-    putRaw(status[0] == '\0' ? "" : "\">");
-    putRaw("<td class=\"text\">");
-    putText(name);
-    putRaw("</td>");
-    for (int i = 0; i < 4; ++i) {
-        char shown[48];
-        std::snprintf(shown, sizeof shown, i == 3 && texts[i][0] != '\0' ? "%s%%" : "%s", texts[i]);
-        putNumberCell(texts[i], shown);
-    }
-    putRaw("<td class=\"change\"><div></div></td></tr>\n");
-}
-
-}  // namespace
-
-void printComparisonHtml() {
-    putPage(profileName, true);
-    putRaw("<table id=\"rows\" class=\"diff\">\n<thead><tr>");
-    const char* const names[] = {"name", "old", "new", "change", "change%"};
-    for (int i = 0; i < 5; ++i) putHeading(names[i], i == 0);
-    putRaw("<th class=\"text\">CHANGE BAR</th></tr></thead>\n<tbody>\n");
-    forEachComparisonRow(putComparisonRow);
-    // The total, which -fail judges, apart from the rows that are ordered.
-    putRaw("</tbody>\n<tfoot>\n");
-    comparisonTotal(putComparisonRow);
-    putRaw("</tfoot>\n");
-    putEnd();
 }

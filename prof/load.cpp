@@ -8,9 +8,6 @@
 
 namespace {
 
-// Every name is at most 255 characters and its zero byte.
-char namePools[2][maxEntries * TL_stringSize];
-
 // The byte at end is always 0, a stop that the loops of takeWhile need
 // not look for.
 struct Reader {
@@ -20,10 +17,8 @@ struct Reader {
     unsigned char block[profileBlockBytes + 1];
 };
 
-Reader reader;
-
 // A new block once the last is used up; false at end of file.
-bool refill() {
+bool refill(Reader& reader) {
     std::size_t got = fread_unlocked(reader.block, 1, profileBlockBytes, reader.file);
     if (got == 0) return false;
     reader.at = reader.block;
@@ -33,68 +28,68 @@ bool refill() {
 }
 
 // The next byte without taking it, or EOF.
-inline int peek() {
-    if (reader.at == reader.end && !refill()) return EOF;
+inline int peek(Reader& reader) {
+    if (reader.at == reader.end && !refill(reader)) return EOF;
     return *reader.at;
 }
 
 // Takes the byte peek returned.
-void take() { ++reader.at; }
+void take(Reader& reader) { ++reader.at; }
 
 // Takes bytes while they pass test, block after block, giving each to
 // use; test must refuse 0, so that the stop after the block ends the loop.
 template <typename Test, typename Use>
-void takeWhile(Test test, Use use) {
+void takeWhile(Reader& reader, Test test, Use use) {
     for (;;) {
         const unsigned char* at = reader.at;
         while (test(*at)) use(*at++);
         reader.at = at;
-        if (at != reader.end || !refill()) return;
+        if (at != reader.end || !refill(reader)) return;
     }
 }
 
-void skipSpaces() {
-    takeWhile([](unsigned char c) { return TL_isSpace(c); }, [](unsigned char) {});
+void skipSpaces(Reader& reader) {
+    takeWhile(reader, [](unsigned char c) { return TL_isSpace(c); }, [](unsigned char) {});
 }
 
 // As TL_getLine: through the first newline, at most 255 bytes.
-void skipHeaderLine() {
+void skipHeaderLine(Reader& reader) {
     for (std::int32_t n = 0; n < TL_maxStringLength; ++n) {
-        int c = peek();
+        int c = peek(reader);
         if (c == EOF) return;
-        take();
+        take(reader);
         if (c == '\n') return;
     }
 }
 
 // As TL_getToken: a word of non-blank bytes, cut to 255; nothing at end
 // of file.
-void readWord(char* target) {
-    skipSpaces();
+void readWord(Reader& reader, char* target) {
+    skipSpaces(reader);
     std::int32_t length = 0;
     const auto put = [&](unsigned char c) {
         if (length < TL_maxStringLength) target[length++] = static_cast<char>(c);
     };
     for (;;) {
-        takeWhile([](unsigned char c) { return c != 0 && !TL_isSpace(c); }, put);
+        takeWhile(reader, [](unsigned char c) { return c != 0 && !TL_isSpace(c); }, put);
         // Stopped at a blank, at end of file, or at a 0 of the word itself.
         if (reader.at == reader.end || *reader.at != 0) break;
         put(0);
-        take();
+        take(reader);
     }
     target[length] = '\0';
 }
 
 // As TL_getNat: strtoul's reading of an unsigned 32-bit number; the target
 // keeps its value when no digit comes.
-void readNumber(std::uint32_t& target) {
-    skipSpaces();
-    int c = peek();
+void readNumber(Reader& reader, std::uint32_t& target) {
+    skipSpaces(reader);
+    int c = peek(reader);
     bool negative = false;
     if (c == '-' || c == '+') {
         negative = c == '-';
-        take();  // the sign is taken even without digits
-        c = peek();
+        take(reader);  // the sign is taken even without digits
+        c = peek(reader);
     }
     if (!TL_isDigit(c)) return;
     // In 32 bits, which a 32-bit build does without calls: a digit that
@@ -102,7 +97,7 @@ void readNumber(std::uint32_t& target) {
     constexpr std::uint32_t limit = 0xFFFFFFFFu;
     std::uint32_t magnitude = 0;
     bool outOfRange = false;
-    takeWhile([](unsigned char c) { return TL_isDigit(c); }, [&](unsigned char digit) {
+    takeWhile(reader, [](unsigned char c) { return TL_isDigit(c); }, [&](unsigned char digit) {
         const std::uint32_t value = digit - '0';
         if (magnitude < limit / 10 || (magnitude == limit / 10 && value <= limit % 10))
             magnitude = magnitude * 10 + value;
@@ -119,14 +114,14 @@ void readNumber(std::uint32_t& target) {
 // the skip and is taken, as end of file would. A carriage return is taken
 // too, so that a file with CRLF line ends reads as one with LF: no empty
 // record after the last, no false warning of records left over.
-void skipRecordEnd() {
+void skipRecordEnd(Reader& reader) {
     for (;;) {
-        int c = peek();
+        int c = peek(reader);
         if (c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r') {
-            take();
+            take(reader);
             continue;
         }
-        if (c == 0xFF) take();
+        if (c == 0xFF) take(reader);
         return;
     }
 }
@@ -144,7 +139,7 @@ bool startsWith(const char* text, const char* prefix) {
 
 }  // namespace
 
-void rewriteName(char* name) {
+void rewriteName(char* name, bool parseProfile) {
     if (!startsWith(name, "list__") && !(parseProfile && startsWith(name, "repeat__"))) return;
     const std::int32_t separator = TL_index(name, "__");
     TL_string rewritten, rest;
@@ -155,31 +150,34 @@ void rewriteName(char* name) {
     std::strcpy(name, rewritten);
 }
 
-void loadProfile(std::int32_t s, NamePool pool) {
+void loadProfile(std::int32_t s, bool parseProfile, Profile& profile) {
     TL_ensureOpen(s, TL_kindTextIn);
+    // About 64 KiB, for this load alone.
+    Reader reader;
     reader.file = TL_handle(s);
     reader.at = reader.end = reader.block;
     reader.block[0] = 0;
-    skipHeaderLine();
+    skipHeaderLine(reader);
 
-    char* names = namePools[pool == NamePool::old ? 1 : 0];
-    entryCount = 0;
-    moreRecords = false;
+    // Every name is at most 255 characters and its zero byte.
+    char* names = profile.names;
+    profile.entryCount = 0;
+    profile.moreRecords = false;
     for (std::int32_t p = 1; p <= maxEntries; ++p) {
-        if (peek() == EOF) return;
-        ProfileEntry& entry = entries[p];
+        if (peek(reader) == EOF) return;
+        ProfileEntry& entry = profile.entries[p];
         entry = ProfileEntry{};
-        readWord(names);
+        readWord(reader, names);
         std::uint32_t* const counters[] = {&entry.calls,     &entry.matched,
                                            &entry.cycles,    &entry.backtracks,
                                            &entry.time,      &entry.treeNodes,
                                            &entry.kidCells};
-        for (std::uint32_t* counter : counters) readNumber(*counter);
-        rewriteName(names);
+        for (std::uint32_t* counter : counters) readNumber(reader, *counter);
+        rewriteName(names, parseProfile);
         entry.name = names;
         names += std::strlen(names) + 1;
-        ++entryCount;
-        skipRecordEnd();
+        ++profile.entryCount;
+        skipRecordEnd(reader);
     }
-    moreRecords = peek() != EOF;
+    profile.moreRecords = peek(reader) != EOF;
 }

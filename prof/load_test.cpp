@@ -3,6 +3,7 @@
 #include "test_support.h"
 
 #include <cstring>
+#include <memory>
 #include <random>
 #include <string>
 
@@ -30,17 +31,21 @@ TEST(Rewrite, ReplacesTheFirstDoubleUnderscoreOfListAndRepeatNames) {
         {"", true, ""},
     };
     for (const auto& c : cases) {
-        parseProfile = c.parse;
         TL_string name;
         std::strcpy(name, c.word);
-        rewriteName(name);
+        rewriteName(name, c.parse);
         EXPECT_STREQ(name, c.stored) << c.word << " " << c.parse;
     }
 }
 
+// The profile the last load read.
+Profile& loaded() {
+    static const std::unique_ptr<Profile> profile = std::make_unique<Profile>();
+    return *profile;
+}
+
 void load(const std::string& text, bool parse = false) {
-    parseProfile = parse;
-    loadProfile(streamOver(text));
+    loadProfile(streamOver(text), parse, loaded());
 }
 
 // Random profiles of the words, numbers and separators that matter to the
@@ -69,16 +74,15 @@ TEST(Load, TakesWhatTheStreamReadsTake) {
     for (int round = 0; round < 300; ++round) {
         const std::string text = randomProfile(random);
         const bool parse = round % 2 == 0;
-        parseProfile = parse;
         bool more = false;
         const std::vector<test_support::StreamRecord> expected =
-            test_support::loadWithStreamReads(streamOver(text), more);
+            test_support::loadWithStreamReads(streamOver(text), parse, more);
         load(text, parse);
-        ASSERT_EQ(entryCount, static_cast<std::int32_t>(expected.size())) << round;
-        EXPECT_EQ(moreRecords, more) << round;
-        for (std::int32_t p = 1; p <= entryCount; ++p) {
+        ASSERT_EQ(loaded().entryCount, static_cast<std::int32_t>(expected.size())) << round;
+        EXPECT_EQ(loaded().moreRecords, more) << round;
+        for (std::int32_t p = 1; p <= loaded().entryCount; ++p) {
             const test_support::StreamRecord& record = expected[p - 1];
-            const ProfileEntry& e = entries[p];
+            const ProfileEntry& e = loaded().entries[p];
             const std::uint32_t counters[] = {e.calls, e.matched, e.cycles, e.backtracks,
                                               e.time, e.treeNodes, e.kidCells};
             ASSERT_EQ(e.name, record.name) << round << " record " << p;
@@ -91,58 +95,58 @@ TEST(Load, TakesWhatTheStreamReadsTake) {
 TEST(Load, ReadsRecordsAfterTheHeaderLine) {
     load("header 1 2 3 4 5 6 7\nexpression 120 118 530 402 75 240 960\n"
          "  list__a 1 2 3 4 5 6 7   \n\n");
-    ASSERT_EQ(entryCount, 2);
-    const ProfileEntry& e = entries[1];
+    ASSERT_EQ(loaded().entryCount, 2);
+    const ProfileEntry& e = loaded().entries[1];
     EXPECT_STREQ(e.name, "expression");
     const std::uint32_t counters[] = {e.calls, e.matched, e.cycles, e.backtracks,
                                       e.time, e.treeNodes, e.kidCells};
     const std::uint32_t expected[] = {120, 118, 530, 402, 75, 240, 960};
     for (int i = 0; i < 7; ++i) EXPECT_EQ(counters[i], expected[i]) << i;
-    EXPECT_STREQ(entries[2].name, "list a");
-    EXPECT_EQ(entries[2].kidCells, 7u);
+    EXPECT_STREQ(loaded().entries[2].name, "list a");
+    EXPECT_EQ(loaded().entries[2].kidCells, 7u);
 }
 
 TEST(Load, CarriageReturnsEndRecordsAsNewlinesDo) {
     load("header\r\na 1 2 3 4 5 6 7\r\nb 8 9 10 11 12 13 14\r\n");
-    ASSERT_EQ(entryCount, 2);
-    EXPECT_STREQ(entries[2].name, "b");
-    EXPECT_EQ(entries[2].kidCells, 14u);
-    EXPECT_FALSE(moreRecords);
+    ASSERT_EQ(loaded().entryCount, 2);
+    EXPECT_STREQ(loaded().entries[2].name, "b");
+    EXPECT_EQ(loaded().entries[2].kidCells, 14u);
+    EXPECT_FALSE(loaded().moreRecords);
 }
 
 TEST(Load, EdgesOfTheFile) {
     load("");
-    EXPECT_EQ(entryCount, 0);
+    EXPECT_EQ(loaded().entryCount, 0);
     load("only a header\n");
-    EXPECT_EQ(entryCount, 0);
+    EXPECT_EQ(loaded().entryCount, 0);
     // A word that is no number stays 0 and becomes the next record's name.
     load("h\na 1 x 3\n");
-    ASSERT_EQ(entryCount, 2);
-    EXPECT_EQ(entries[1].calls, 1u);
-    EXPECT_EQ(entries[1].matched, 0u);
-    EXPECT_STREQ(entries[2].name, "x");
-    EXPECT_EQ(entries[2].calls, 3u);
+    ASSERT_EQ(loaded().entryCount, 2);
+    EXPECT_EQ(loaded().entries[1].calls, 1u);
+    EXPECT_EQ(loaded().entries[1].matched, 0u);
+    EXPECT_STREQ(loaded().entries[2].name, "x");
+    EXPECT_EQ(loaded().entries[2].calls, 3u);
     // A header longer than 255 bytes leaves its rest as record data.
     load(std::string(255, 'h') + "rest 1 2 3 4 5 6 7\n");
-    ASSERT_EQ(entryCount, 1);
-    EXPECT_STREQ(entries[1].name, "rest");
+    ASSERT_EQ(loaded().entryCount, 1);
+    EXPECT_STREQ(loaded().entries[1].name, "rest");
 }
 
 TEST(Load, AnOverlongNameKeeps255CharactersAndTheCounters) {
     load("h\nlist__" + std::string(300, 'n') + " 1 2 3 4 5 6 7\nnext 9 0 0 0 0 0 0\n");
-    ASSERT_EQ(entryCount, 2);
-    EXPECT_EQ(std::string(entries[1].name), "list " + std::string(249, 'n'));
-    EXPECT_EQ(entries[1].kidCells, 7u);
-    EXPECT_STREQ(entries[2].name, "next");
+    ASSERT_EQ(loaded().entryCount, 2);
+    EXPECT_EQ(std::string(loaded().entries[1].name), "list " + std::string(249, 'n'));
+    EXPECT_EQ(loaded().entries[1].kidCells, 7u);
+    EXPECT_STREQ(loaded().entries[2].name, "next");
 }
 
 TEST(Load, StopsAfter4096Records) {
     std::string text = "header\n";
     for (int i = 1; i <= 4100; ++i) text += "r" + std::to_string(i) + " 1 1 1 1 1 1 1\n";
     load(text);
-    EXPECT_EQ(entryCount, 4096);
-    EXPECT_STREQ(entries[4096].name, "r4096");
-    EXPECT_TRUE(moreRecords);
+    EXPECT_EQ(loaded().entryCount, 4096);
+    EXPECT_STREQ(loaded().entries[4096].name, "r4096");
+    EXPECT_TRUE(loaded().moreRecords);
 }
 
 }  // namespace

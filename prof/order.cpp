@@ -9,27 +9,14 @@
 
 #include <algorithm>
 
-namespace {
-
-std::uint64_t keys[maxEntries + 1];
-double efficiencies[maxEntries + 1];
-
-// Whether entry a comes before entry b.
-bool before(Position a, Position b) {
-    if (orderBy == OrderBy::efficiency)
-        return efficiencies[a] != efficiencies[b] ? efficiencies[a] < efficiencies[b] : a < b;
-    return keys[a] != keys[b] ? keys[a] > keys[b] : a < b;
-}
-
-}  // namespace
-
-std::uint64_t orderKey(const ProfileEntry& entry) {
-    switch (orderBy) {
+std::uint64_t orderKey(const ProfileEntry& entry, const Options& options) {
+    switch (options.orderBy) {
     case OrderBy::time: return entry.time;
     case OrderBy::space: return std::uint64_t{entry.treeNodes} + entry.kidCells;
     case OrderBy::calls: return entry.calls;
     case OrderBy::cycles:
-        return parseProfile ? entry.cycles : std::uint64_t{entry.cycles} + entry.backtracks;
+        return options.parseProfile ? entry.cycles
+                                    : std::uint64_t{entry.cycles} + entry.backtracks;
     case OrderBy::efficiency: break;
     }
     return 0;
@@ -37,26 +24,36 @@ std::uint64_t orderKey(const ProfileEntry& entry) {
 
 double efficiencyOf(const ProfileEntry& entry) {
     if (entry.cycles == 0) return 0;
-    const TL_Extended share =
-        TL_divide(TL_extendedOf(std::uint64_t{entry.treeNodes}), TL_extendedOf(std::uint64_t{entry.cycles}));
+    const TL_Extended share = TL_divide(TL_extendedOf(std::uint64_t{entry.treeNodes}),
+                                        TL_extendedOf(std::uint64_t{entry.cycles}));
     return TL_toDouble(TL_multiply(share, TL_extendedOf(std::uint64_t{100})));
 }
 
-void orderEntries() {
-    for (std::int32_t p = 1; p <= entryCount; ++p) order[p - 1] = static_cast<Position>(p);
+void orderEntries(Profile& profile, const Options& options) {
+    const std::int32_t count = profile.entryCount;
+    for (std::int32_t p = 1; p <= count; ++p) profile.order[p - 1] = static_cast<Position>(p);
     // A match profile has no efficiency and stays in file order.
-    if (orderBy == OrderBy::efficiency && !parseProfile) return;
-    for (std::int32_t p = 1; p <= entryCount; ++p) {
-        if (orderBy == OrderBy::efficiency)
-            efficiencies[p] = efficiencyOf(entries[p]);
+    const bool byEfficiency = options.orderBy == OrderBy::efficiency;
+    if (byEfficiency && !options.parseProfile) return;
+    // Each entry's key, worked out once rather than at every comparison.
+    static std::uint64_t keys[maxEntries + 1];
+    static double efficiencies[maxEntries + 1];
+    for (std::int32_t p = 1; p <= count; ++p) {
+        if (byEfficiency)
+            efficiencies[p] = efficiencyOf(profile.entries[p]);
         else
-            keys[p] = orderKey(entries[p]);
+            keys[p] = orderKey(profile.entries[p], options);
     }
-    std::sort(order, order + entryCount, before);
+    std::sort(profile.order, profile.order + count, [byEfficiency](Position a, Position b) {
+        if (byEfficiency)
+            return efficiencies[a] != efficiencies[b] ? efficiencies[a] < efficiencies[b] : a < b;
+        return keys[a] != keys[b] ? keys[a] > keys[b] : a < b;
+    });
 }
 
-void setPercentBase() {
-    percentBase = orderBy == OrderBy::calls || orderBy == OrderBy::efficiency || entryCount == 0
-                      ? 0
-                      : orderKey(entries[order[0]]);
+std::uint64_t percentBaseOf(const Profile& profile, const Options& options) {
+    if (options.orderBy == OrderBy::calls || options.orderBy == OrderBy::efficiency ||
+        profile.entryCount == 0)
+        return 0;
+    return orderKey(profile.entries[profile.order[0]], options);
 }

@@ -19,10 +19,19 @@ ProfileEntry entry(const std::string& name, std::uint32_t calls, std::uint32_t c
     return makeEntry(name, calls, 0, cycles, backtracks, time, treeNodes, kidCells);
 }
 
-std::string joinedNames() {
+// The names of the entries once ordered.
+std::string orderedNames(const std::vector<ProfileEntry>& loaded, const Options& options) {
+    const std::unique_ptr<Profile> profile = profileOf(loaded);
+    orderEntries(*profile, options);
     std::string joined;
-    for (const std::string& name : namesInOrder()) joined += name;
+    for (const std::string& name : namesInOrder(*profile)) joined += name;
     return joined;
+}
+
+std::uint64_t baseOf(const std::vector<ProfileEntry>& loaded, const Options& options) {
+    const std::unique_ptr<Profile> profile = profileOf(loaded);
+    orderEntries(*profile, options);
+    return percentBaseOf(*profile, options);
 }
 
 const OrderBy allCriteria[] = {OrderBy::time, OrderBy::space, OrderBy::calls,
@@ -45,13 +54,14 @@ TEST(Order, MatchesTheExchangeSortOnRandomEntriesWithTies) {
         }
         for (bool parse : {false, true})
             for (OrderBy criterion : allCriteria) {
-                orderBy = criterion;
-                parseProfile = parse;
+                Options options;
+                options.orderBy = criterion;
+                options.parseProfile = parse;
                 std::vector<ProfileEntry> expected = loaded;
-                exchangeSort(expected);
-                setEntries(loaded);
-                orderEntries();
-                const std::vector<std::string> names = namesInOrder();
+                exchangeSort(expected, options);
+                const std::unique_ptr<Profile> profile = profileOf(loaded);
+                orderEntries(*profile, options);
+                const std::vector<std::string> names = namesInOrder(*profile);
                 for (std::size_t i = 0; i < expected.size(); ++i)
                     ASSERT_EQ(names[i], expected[i].name)
                         << "round " << round << " criterion "
@@ -61,14 +71,12 @@ TEST(Order, MatchesTheExchangeSortOnRandomEntriesWithTies) {
 }
 
 TEST(Order, KeepsFileOrderForEqualKeysAndSetsThePercentBase) {
-    orderBy = OrderBy::time;
-    parseProfile = false;
-    setEntries({entry("a", 1, 0, 0, 5, 0, 0), entry("b", 1, 0, 0, 9, 0, 0),
-                entry("c", 1, 0, 0, 9, 0, 0), entry("d", 1, 0, 0, 2, 0, 0)});
-    orderEntries();
-    setPercentBase();
-    EXPECT_EQ(joinedNames(), "bcad");
-    EXPECT_EQ(percentBase, 9u);
+    const Options options;
+    const std::vector<ProfileEntry> loaded = {
+        entry("a", 1, 0, 0, 5, 0, 0), entry("b", 1, 0, 0, 9, 0, 0),
+        entry("c", 1, 0, 0, 9, 0, 0), entry("d", 1, 0, 0, 2, 0, 0)};
+    EXPECT_EQ(orderedNames(loaded, options), "bcad");
+    EXPECT_EQ(baseOf(loaded, options), 9u);
 }
 
 TEST(Order, PercentBaseFollowsTheCriterion) {
@@ -84,38 +92,28 @@ TEST(Order, PercentBaseFollowsTheCriterion) {
         {OrderBy::cycles, false, 11 + 13},
     };
     for (const auto& c : cases) {
-        orderBy = c.criterion;
-        parseProfile = c.parse;
-        setEntries({entry("only", 5, 11, 13, 7, 0x80000003u, 0x80000001u)});
-        orderEntries();
-        setPercentBase();
-        EXPECT_EQ(percentBase, c.base) << static_cast<int>(c.criterion) << c.parse;
+        Options options;
+        options.orderBy = c.criterion;
+        options.parseProfile = c.parse;
+        EXPECT_EQ(baseOf({entry("only", 5, 11, 13, 7, 0x80000003u, 0x80000001u)}, options), c.base)
+            << static_cast<int>(c.criterion) << c.parse;
     }
-
-    orderBy = OrderBy::time;
-    setEntries({});
-    orderEntries();
-    setPercentBase();
-    EXPECT_EQ(percentBase, 0u);
+    EXPECT_EQ(baseOf({}, Options{}), 0u);
 }
 
 TEST(Order, EfficiencyPutsTheLeastEfficientFirstInAParseProfileOnly) {
-    orderBy = OrderBy::efficiency;
-    parseProfile = true;
+    Options options;
+    options.orderBy = OrderBy::efficiency;
+    options.parseProfile = true;
     const std::vector<ProfileEntry> loaded = {
         entry("a", 1, 530, 0, 0, 240, 0),  // 45.28
         entry("b", 1, 0, 0, 0, 999, 0),    // no cycles: 0
         entry("c", 1, 10, 0, 0, 1, 0),     // 10
         entry("d", 0, 4, 0, 0, 0, 0),      // 0, never printed but ordered
     };
-    setEntries(loaded);
-    orderEntries();
-    EXPECT_EQ(joinedNames(), "bdca");
-
-    parseProfile = false;
-    setEntries(loaded);
-    orderEntries();
-    EXPECT_EQ(joinedNames(), "abcd");
+    EXPECT_EQ(orderedNames(loaded, options), "bdca");
+    options.parseProfile = false;
+    EXPECT_EQ(orderedNames(loaded, options), "abcd");
 }
 
 TEST(Order, EfficiencyIsFormedInExtendedPrecision) {

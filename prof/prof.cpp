@@ -5,7 +5,7 @@
 //           [-top N] [-csv|-json|-html] [-diff OLD [-fail PCT]] [file]
 //
 // Without a file it reads qav.rprofout, or qav.pprofout with -parse.
-#include "profile.h"
+#include "table.h"
 
 #include <cmath>
 #include <cstdio>
@@ -50,20 +50,20 @@ constexpr char version[] = "qavprof (QAV tools) 6.0\n";
 
 struct Flag {
     const char* text;
-    void (*apply)();
+    void (*apply)(Options&);
 };
 
 const Flag flags[] = {
-    {"-time", [] { orderBy = OrderBy::time; }},
-    {"-space", [] { orderBy = OrderBy::space; }},
-    {"-calls", [] { orderBy = OrderBy::calls; }},
-    {"-cycles", [] { orderBy = OrderBy::cycles; }},
-    {"-eff", [] { orderBy = OrderBy::efficiency; }},
-    {"-percall", [] { perCallLayout = true; }},
-    {"-parse", [] { parseProfile = true; }},
-    {"-csv", [] { format = Format::csv; }},
-    {"-json", [] { format = Format::json; }},
-    {"-html", [] { format = Format::html; }},
+    {"-time", [](Options& o) { o.orderBy = OrderBy::time; }},
+    {"-space", [](Options& o) { o.orderBy = OrderBy::space; }},
+    {"-calls", [](Options& o) { o.orderBy = OrderBy::calls; }},
+    {"-cycles", [](Options& o) { o.orderBy = OrderBy::cycles; }},
+    {"-eff", [](Options& o) { o.orderBy = OrderBy::efficiency; }},
+    {"-percall", [](Options& o) { o.perCallLayout = true; }},
+    {"-parse", [](Options& o) { o.parseProfile = true; }},
+    {"-csv", [](Options& o) { o.format = Format::csv; }},
+    {"-json", [](Options& o) { o.format = Format::json; }},
+    {"-html", [](Options& o) { o.format = Format::html; }},
 };
 
 // The stream of the profile file name, opened whole (a path of any length
@@ -87,60 +87,63 @@ std::int32_t positiveNumber(const char* text) {
     return value;
 }
 
-// Takes argument n and the value of a flag that has one; returns the
-// number of the last argument used.
-std::int32_t takeArgument(std::int32_t n) {
+// Takes argument n and the value of a flag that has one into options, and
+// opens a file named on stream; returns the number of the last argument
+// used.
+std::int32_t takeArgument(std::int32_t n, Options& options, std::int32_t& stream) {
     const char* argument = TL_TLI_TLIARV[n];
     for (const Flag& flag : flags)
         if (std::strcmp(argument, flag.text) == 0) {
-            flag.apply();
+            flag.apply(options);
             return n;
         }
     const bool hasValue = n < TL_TLI_TLIARC;
     const char* value = hasValue ? TL_TLI_TLIARV[n + 1] : "";
     if (std::strcmp(argument, "-top") == 0) {
-        topRows = positiveNumber(value);
-        if (topRows == 0) invalidFlag(argument, value);
+        options.topRows = positiveNumber(value);
+        if (options.topRows == 0) invalidFlag(argument, value);
         return n + 1;
     }
     if (std::strcmp(argument, "-fail") == 0) {
         char* end = nullptr;
-        failPercent = hasValue ? std::strtod(value, &end) : -1;
-        if (!hasValue || end == value || *end != '\0' || !(failPercent >= 0))
+        options.failPercent = hasValue ? std::strtod(value, &end) : -1;
+        if (!hasValue || end == value || *end != '\0' || !(options.failPercent >= 0))
             invalidFlag(argument, value);
         return n + 1;
     }
     if (std::strcmp(argument, "-diff") == 0) {
         if (!hasValue) invalidFlag(argument);
-        oldProfileName = value;
+        options.oldProfileName = value;
         return n + 1;
     }
     if (std::strcmp(argument, "-h") == 0 || std::strcmp(argument, "--help") == 0)
         printAndEnd(help);
     if (std::strcmp(argument, "--version") == 0) printAndEnd(version);
     if (argument[0] == '-') invalidFlag(argument);
-    if (profileStream != 0) fail({"QAVPROF: Only one QAV profile file allowed"});
-    profileStream = openProfile(argument);
-    profileName = argument;
+    if (stream != 0) fail({"QAVPROF: Only one QAV profile file allowed"});
+    stream = openProfile(argument);
+    options.profileName = argument;
     return n;
 }
 
-void openDefaultProfile() {
-    profileName = parseProfile ? "qav.pprofout" : "qav.rprofout";
-    TL_open(TL_modeTextIn, profileName, profileStream);
-    if (profileStream != 0) return;
+std::int32_t openDefaultProfile(Options& options) {
+    options.profileName = options.parseProfile ? "qav.pprofout" : "qav.rprofout";
+    std::int32_t stream = 0;
+    TL_open(TL_modeTextIn, options.profileName, stream);
+    if (stream != 0) return stream;
     TL_putLine(stderrStream,
                {"QAVPROF: Unable to open QAV profile file 'qav.rprofout' or 'qav.pprofout'"});
     fail({"  (Probable cause: errors in profiled QAV run)"});
 }
 
-// Loads the profile open on stream s, named name, and closes it.
-void load(std::int32_t s, const char* name, NamePool pool) {
-    loadProfile(s, pool);
+// Loads the profile open on stream s, named name, closes it and orders it.
+void load(std::int32_t s, const char* name, const Options& options, Profile& profile) {
+    loadProfile(s, options.parseProfile, profile);
     if (std::ferror(TL_handle(s)))
         fail({"QAVPROF: Unable to read QAV profile file '", name, "'"});
     TL_close(s);
-    if (moreRecords) {
+    orderEntries(profile, options);
+    if (profile.moreRecords) {
         char count[16];
         *TL_formatNat(count, maxEntries, 0) = '\0';
         TL_putLine(stderrStream, {"QAVPROF: Only the first ", count, " records of '", name,
@@ -156,66 +159,52 @@ const bool TL_catchesTermination = false;
 void TProg() {
     TL_putLine(stderrStream, {"QAV Profiler v6.0 (1.12.00): profile report of a QAV run"});
 
-    orderBy = OrderBy::time;
-    parseProfile = false;
-    perCallLayout = false;
-    profileStream = 0;
-    format = Format::report;
-    topRows = 0;
-    oldProfileName = nullptr;
-    failPercent = -1;
-    for (std::int32_t n = 1; n <= TL_TLI_TLIARC; ++n) n = takeArgument(n);
-    if (failPercent >= 0 && oldProfileName == nullptr)
+    Options options;
+    std::int32_t stream = 0;
+    for (std::int32_t n = 1; n <= TL_TLI_TLIARC; ++n) n = takeArgument(n, options, stream);
+    if (options.failPercent >= 0 && options.oldProfileName == nullptr)
         fail({"QAVPROF: -fail goes with -diff"});
-    if (failPercent >= 0 && orderBy == OrderBy::efficiency)
+    if (options.failPercent >= 0 && options.orderBy == OrderBy::efficiency)
         fail({"QAVPROF: -fail needs a criterion with a total, not -eff"});
-    if (profileStream == 0) openDefaultProfile();
+    if (stream == 0) stream = openDefaultProfile(options);
 
-    if (oldProfileName != nullptr) {
-        load(openProfile(oldProfileName), oldProfileName, NamePool::old);
-        keepAsOld();
-    }
-    load(profileStream, profileName, NamePool::reported);
-    orderEntries();
-    setPercentBase();
+    // The profiles live for the whole run, too large for the stack.
+    static Profile now, old;
+    const bool comparing = options.oldProfileName != nullptr;
+    if (comparing) load(openProfile(options.oldProfileName), options.oldProfileName, options, old);
+    load(stream, options.profileName, options, now);
 
     // A report runs to hundreds of kilobytes: into a file or a pipe it
     // goes in 64 KiB pieces rather than in the 4 KiB of the usual buffer.
     static char reportBuffer[1 << 16];
     if (!isatty(fileno(stdout))) std::setvbuf(stdout, reportBuffer, _IOFBF, sizeof reportBuffer);
 
-    if (oldProfileName != nullptr) {
-        compareProfiles();
-        switch (format) {
-        case Format::csv: printComparisonCsv(); break;
-        case Format::json: printComparisonJson(); break;
-        case Format::html: printComparisonHtml(); break;
-        case Format::report: printComparison(); break;
-        }
-    } else {
-        switch (format) {
-        case Format::csv: printCsv(); break;
-        case Format::json: printJson(); break;
-        case Format::html: printHtml(); break;
-        case Format::report: printReport(); break;
-        }
+    Table& table = comparing ? buildComparison(old, now, options) : buildReport(now, options);
+    switch (options.format) {
+    case Format::csv: printCsv(table); break;
+    case Format::json: printJson(table); break;
+    case Format::html: printHtml(table); break;
+    case Format::report: printText(table); break;
     }
 
     // The shut-down would not notice a report that did not get out.
     if (std::fflush(stdout) != 0 || std::ferror(stdout))
         fail({"QAVPROF: Unable to write report"});
 
-    if (failPercent >= 0) {
-        const double growth = totalGrowth();
-        if (growth > failPercent) {
+    if (options.failPercent >= 0) {
+        std::uint64_t newTotal = 0;
+        const double growth = totalGrowth(old, now, options, newTotal);
+        if (growth > options.failPercent) {
             // Growth from nothing has no percentage: it is said as it is.
             char text[64];
             if (growth == HUGE_VAL)
                 std::snprintf(text, sizeof text, "from 0 to %llu",
-                              static_cast<unsigned long long>(newTotalValue()));
+                              static_cast<unsigned long long>(newTotal));
             else
-                std::snprintf(text, sizeof text, "by %.1f%%, more than %g%%", growth, failPercent);
-            TL_putLine(stderrStream, {"QAVPROF: The total ", criterionName(), " grew ", text});
+                std::snprintf(text, sizeof text, "by %.1f%%, more than %g%%", growth,
+                              options.failPercent);
+            TL_putLine(stderrStream, {"QAVPROF: The total ", criterionName(options.orderBy),
+                                      " grew ", text});
             TL_quit(3);
         }
     }

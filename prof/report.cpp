@@ -1,4 +1,6 @@
-#include "profile.h"
+// The report: its layouts, its rows as a table, and the fixed-width text
+// printer that reports and comparisons share.
+#include "table.h"
 
 #include "extended.h"
 
@@ -8,87 +10,164 @@ namespace {
 
 constexpr std::int32_t stdoutStream = -1;
 constexpr std::int32_t pctWidth = 4;
-constexpr std::int32_t percentWidth = 3;  // the number before the "%"
 constexpr std::int32_t callsWidth = 8;
 constexpr std::int32_t matchedWidth = 10;
 constexpr std::int32_t counterWidth = 12;
-constexpr std::int32_t efficiencyDigits = 3;
 constexpr std::int32_t perCallWidth = 9;
 constexpr std::int32_t cyclesTotalWidth = 15;
 constexpr std::int32_t cyclesPerCallWidth = 12;
+constexpr std::int32_t efficiencyDigits = 3;
 
-const char* const parseHeader[] = {
+using E = ProfileEntry;
+
+// The columns each layout starts with.
+#define QAV_LEADING_COLUMNS                                        \
+    {"name", Field::name, nullptr, nameWidth},                     \
+        {"pct", Field::percent, nullptr, pctWidth},                \
+        {"calls", Field::counter, &E::calls, callsWidth},          \
+        {"matched", Field::counter, &E::matched, matchedWidth}
+
+constexpr Column parseColumns[] = {
+    QAV_LEADING_COLUMNS,
+    {"cells", Field::counter, &E::kidCells, counterWidth},
+    {"nodes", Field::counter, &E::treeNodes, counterWidth},
+    {"time", Field::counter, &E::time, counterWidth},
+    {"cycles", Field::counter, &E::cycles, counterWidth},
+    {"backtracks", Field::counter, &E::backtracks, counterWidth},
+    {"efficiency", Field::efficiency, nullptr, counterWidth},
+};
+constexpr Column matchColumns[] = {
+    QAV_LEADING_COLUMNS,
+    {"cells", Field::counter, &E::kidCells, counterWidth},
+    {"nodes", Field::counter, &E::treeNodes, counterWidth},
+    {"time", Field::counter, &E::time, counterWidth},
+    {"searches", Field::counter, &E::cycles, counterWidth},
+    {"matches", Field::counter, &E::backtracks, counterWidth},
+};
+
+// A counter's total and per-call value.
+#define QAV_PER_CALL(name, member, totalWidth, perCallFieldWidth)            \
+    {name "_total", Field::counter, &E::member, totalWidth},                 \
+        {name "_per_call", Field::perCall, &E::member, perCallFieldWidth}
+
+constexpr Column perCallParseColumns[] = {
+    QAV_LEADING_COLUMNS,
+    QAV_PER_CALL("kid_cells", kidCells, counterWidth, perCallWidth),
+    QAV_PER_CALL("tree_nodes", treeNodes, counterWidth, perCallWidth),
+    QAV_PER_CALL("time", time, counterWidth, perCallWidth),
+    QAV_PER_CALL("parse_cycles", cycles, cyclesTotalWidth, cyclesPerCallWidth),
+    QAV_PER_CALL("backtrack_cycles", backtracks, cyclesTotalWidth, cyclesPerCallWidth),
+};
+constexpr Column perCallMatchColumns[] = {
+    QAV_LEADING_COLUMNS,
+    QAV_PER_CALL("kid_cells", kidCells, counterWidth, perCallWidth),
+    QAV_PER_CALL("tree_nodes", treeNodes, counterWidth, perCallWidth),
+    QAV_PER_CALL("time", time, counterWidth, perCallWidth),
+    QAV_PER_CALL("search_cycles", cycles, cyclesTotalWidth, cyclesPerCallWidth),
+    QAV_PER_CALL("match_cycles", backtracks, cyclesTotalWidth, cyclesPerCallWidth),
+};
+
+template <std::size_t n>
+constexpr std::int32_t count(const Column (&)[n]) {
+    return static_cast<std::int32_t>(n);
+}
+
+constexpr char perCallHeading[] =
+    "     NAME                      PCT    CALLS    MATCHED     total  per call      total  per call      total  per call         total     per call         total     per call ";
+constexpr char perCallRule[] =
+    "     ----                      ---    -----     -----      -----  --------      -----  --------      -----  --------         -----     --------         -----     -------- ";
+
+const Layout parseLayout{parseColumns, count(parseColumns), {
     "     NAME                      PCT    CALLS    MATCHED     CELLS       NODES       TIME      CYCLES   BACKTRACKS  EFFICIENCY",
     "     ----                      ---    -----     -----      -----       -----      ------    --------  ----------  ----------",
-};
-const char* const matchHeader[] = {
+    nullptr}};
+const Layout matchLayout{matchColumns, count(matchColumns), {
     "     NAME                      PCT    CALLS    MATCHED     CELLS       NODES       TIME     SEARCHES     MATCHES",
     "     ----                      ---    -----     -----      -----       -----      ------    --------     -------",
-};
-const char* const perCallParseTitle =
-    "                                                              KID CELLS            TREE NODES             TIME                 PARSE CYCLES             BACKTRACK CYCLES   ";
-const char* const perCallMatchTitle =
-    "                                                              KID CELLS            TREE NODES             TIME                 SEARCH CYCLES               MATCH CYCLES    ";
-const char* const perCallHeader[] = {
-    "     NAME                      PCT    CALLS    MATCHED     total  per call      total  per call      total  per call         total     per call         total     per call ",
-    "     ----                      ---    -----     -----      -----  --------      -----  --------      -----  --------         -----     --------         -----     -------- ",
-};
+    nullptr}};
+const Layout perCallParseLayout{perCallParseColumns, count(perCallParseColumns), {
+    "                                                              KID CELLS            TREE NODES             TIME                 PARSE CYCLES             BACKTRACK CYCLES   ",
+    perCallHeading, perCallRule}};
+const Layout perCallMatchLayout{perCallMatchColumns, count(perCallMatchColumns), {
+    "                                                              KID CELLS            TREE NODES             TIME                 SEARCH CYCLES               MATCH CYCLES    ",
+    perCallHeading, perCallRule}};
 
-void printHeader() {
-    if (perCallLayout) {
-        TL_putLine(stdoutStream, {parseProfile ? perCallParseTitle : perCallMatchTitle});
-        for (const char* line : perCallHeader) TL_putLine(stdoutStream, {line});
+static_assert(count(perCallParseColumns) <= maxColumns, "every layout fits a row");
+
+// The storage of the report last built: the table, and its batch's texts.
+Table table;
+char pool[batchRows * (maxColumns + 1) * valueRoom];
+
+// A number's digits, straight into place.
+char* putNumber(char* p, std::uint64_t value) {
+    std::int32_t digits = 1;
+    for (std::uint64_t rest = value; rest >= 10; rest /= 10) ++digits;
+    char* end = p + digits;
+    if (value <= 0xFFFFFFFFu) {
+        // In 32 bits, which a 32-bit build divides without calls.
+        for (auto rest = static_cast<std::uint32_t>(value); p != end; rest /= 10)
+            *--end = static_cast<char>('0' + rest % 10);
     } else {
-        for (const char* line : parseProfile ? parseHeader : matchHeader)
-            TL_putLine(stdoutStream, {line});
+        for (; p != end; value /= 10) *--end = static_cast<char>('0' + value % 10);
     }
-}
-
-char* putTotalAndPerCall(char* p, std::uint32_t total, std::uint32_t calls,
-                         std::int32_t totalWidth, std::int32_t perCall) {
-    p = TL_formatNat(p, total, totalWidth);
-    return TL_formatNat(p, total / calls, perCall);
-}
-
-// A row is built whole and written at once. Every field is at most a few
-// characters wider than its width, so a row stays well inside the buffer.
-void printRow(const ProfileEntry& entry, FILE* out) {
-    char row[512];
-    char* p = row;
-    TL_string name;
-    cutName(name, entry.name);
-    p = TL_formatText(p, name, nameWidth);
-
-    if (percentBase == 0) {
-        p = TL_formatText(p, "", pctWidth);
-    } else {
-        p = TL_formatInt(p, percentOf(orderKey(entry), percentBase), percentWidth);
-        *p++ = '%';
-    }
-    p = TL_formatNat(p, entry.calls, callsWidth);
-    p = TL_formatNat(p, entry.matched, matchedWidth);
-
-    if (perCallLayout) {
-        p = putTotalAndPerCall(p, entry.kidCells, entry.calls, counterWidth, perCallWidth);
-        p = putTotalAndPerCall(p, entry.treeNodes, entry.calls, counterWidth, perCallWidth);
-        p = putTotalAndPerCall(p, entry.time, entry.calls, counterWidth, perCallWidth);
-        p = putTotalAndPerCall(p, entry.cycles, entry.calls, cyclesTotalWidth, cyclesPerCallWidth);
-        p = putTotalAndPerCall(p, entry.backtracks, entry.calls, cyclesTotalWidth,
-                               cyclesPerCallWidth);
-    } else {
-        p = TL_formatNat(p, entry.kidCells, counterWidth);
-        p = TL_formatNat(p, entry.treeNodes, counterWidth);
-        p = TL_formatNat(p, entry.time, counterWidth);
-        p = TL_formatNat(p, entry.cycles, counterWidth);
-        p = TL_formatNat(p, entry.backtracks, counterWidth);
-        if (parseProfile)
-            p = TL_formatReal(p, efficiencyOf(entry), counterWidth, efficiencyDigits);
-    }
-    *p++ = '\n';
-    fwrite_unlocked(row, 1, static_cast<std::size_t>(p - row), out);
+    return p + digits;
 }
 
 }  // namespace
+
+// ---- Tables ----------------------------------------------------------------
+
+void beginRow(Table& t, Row& row, const char* name, const char* status) {
+    row.name = name;
+    row.status = status;
+    row.key = "";
+    row.texts = t.pool + t.poolUsed;
+}
+
+char* valueRoomFor(Table& t, Row&, std::int32_t) { return t.pool + t.poolUsed; }
+
+void endValue(Table& t, Row& row, std::int32_t i, char* end) {
+    *end = '\0';
+    row.length[i] = static_cast<std::uint8_t>(end - (t.pool + t.poolUsed));
+    t.poolUsed = static_cast<std::size_t>(end + 1 - t.pool);
+}
+
+namespace {
+
+// Where value i of a row starts: after the others and their zero bytes
+// (the name column has none).
+const char* textOf(const Table& t, const Row& row, std::int32_t i) {
+    const char* p = row.texts;
+    for (std::int32_t j = 1; j < i; ++j)
+        if (t.layout->columns[j].field != Field::status) p += row.length[j] + 1;
+    return p;
+}
+
+}  // namespace
+
+void setKey(Table& t, Row& row, const char* key) {
+    char* p = t.pool + t.poolUsed;
+    row.key = p;
+    const std::size_t length = std::strlen(key);
+    std::memcpy(p, key, length + 1);
+    t.poolUsed += length + 1;
+}
+
+const char* valueOf(const Table& t, const Row& row, std::int32_t i) {
+    switch (t.layout->columns[i].field) {
+    case Field::name: return row.name;
+    case Field::status: return row.status;
+    default: return textOf(t, row, i);
+    }
+}
+
+void shownValue(const Table& t, const Row& row, std::int32_t i, char* shown) {
+    const char* value = valueOf(t, row, i);
+    std::strcpy(shown, value);
+    const Field field = t.layout->columns[i].field;
+    if ((field == Field::percent || field == Field::changePercent) && value[0] != '\0')
+        std::strcat(shown, "%");
+}
 
 std::int32_t percentOf(std::uint64_t value, std::uint64_t base) {
     const TL_Extended share = TL_divide(TL_extendedOf(value), TL_extendedOf(base));
@@ -102,73 +181,127 @@ void cutName(char* cut, const char* name) {
     cut[i] = '\0';
 }
 
-std::int32_t reportedRows(Position rows[]) {
-    std::int32_t count = 0;
-    for (std::int32_t k = 0; k < entryCount && (topRows == 0 || count < topRows); ++k)
-        if (entries[order[k]].calls != 0) rows[count++] = order[k];
-    return count;
+void startRows(Table& t) { t.next = t.made = 0; }
+
+bool nextRows(Table& t) {
+    t.rowCount = 0;
+    t.poolUsed = 0;
+    const std::int32_t top = t.options->topRows;
+    if (top == 0 || t.made < top) t.fill(t);
+    // -top counts the rows made, over all batches.
+    if (top != 0 && t.made + t.rowCount > top) t.rowCount = top - t.made;
+    t.made += t.rowCount;
+    return t.rowCount > 0;
 }
 
-void printReport() {
-    printHeader();
+namespace {
+
+// The next batch of the report: entries with calls, in report order; next
+// counts the entries looked at.
+void fillReport(Table& t) {
+    const Profile& profile = *t.profile;
+    const Options& options = *t.options;
+    const Layout& layout = *t.layout;
+    const std::uint64_t base = percentBaseOf(profile, options);
+    for (; t.next < profile.entryCount && t.rowCount < batchRows; ++t.next) {
+        const ProfileEntry& entry = profile.entries[profile.order[t.next]];
+        if (entry.calls == 0) continue;
+        Row& row = t.rows[t.rowCount++];
+        beginRow(t, row, entry.name, "");
+        for (std::int32_t i = 1; i < layout.columnCount; ++i) {
+            const Column& column = layout.columns[i];
+            char* p = valueRoomFor(t, row, i);
+            switch (column.field) {
+            case Field::percent:
+                if (base != 0) p = TL_formatInt(p, percentOf(orderKey(entry, options), base), 0);
+                break;
+            case Field::counter: p = putNumber(p, entry.*column.counter); break;
+            case Field::perCall: p = putNumber(p, entry.*column.counter / entry.calls); break;
+            case Field::efficiency:
+                p = TL_formatReal(p, efficiencyOf(entry), 0, efficiencyDigits);
+                break;
+            default: break;
+            }
+            endValue(t, row, i, p);
+        }
+        char key[valueRoom];
+        if (options.orderBy == OrderBy::efficiency)
+            *TL_formatReal(key, efficiencyOf(entry), 0, efficiencyDigits) = '\0';
+        else
+            *putNumber(key, orderKey(entry, options)) = '\0';
+        setKey(t, row, key);
+    }
+}
+
+}  // namespace
+
+Table& buildReport(const Profile& profile, const Options& options) {
+    table.layout = options.perCallLayout
+                       ? (options.parseProfile ? &perCallParseLayout : &perCallMatchLayout)
+                       : (options.parseProfile ? &parseLayout : &matchLayout);
+    table.comparison = false;
+    table.kind = options.parseProfile ? "parse" : "match";
+    table.criterion = criterionName(options.orderBy);
+    table.fileName = options.profileName;
+    table.oldFileName = nullptr;
+    table.hasTotal = false;
+    table.pool = pool;
+    table.profile = &profile;
+    table.oldProfile = nullptr;
+    table.options = &options;
+    table.fill = fillReport;
+    startRows(table);
+    return table;
+}
+
+// ---- The fixed-width text ----------------------------------------------------
+
+namespace {
+
+// A row is built whole and written at once. Every field is at most a few
+// characters wider than its width, so a row stays well inside the buffer.
+void printRow(const Table& t, const Row& row, FILE* out) {
+    char line[maxColumns * (valueRoom + 16) + 2 * TL_stringSize + 16];
+    TL_string name;
+    cutName(name, row.name);
+    char* p = TL_formatText(line, name, nameWidth);
+    const char* value = row.texts;
+    for (std::int32_t i = 1; i < t.layout->columnCount; ++i) {
+        const Column& column = t.layout->columns[i];
+        if (column.field == Field::status) {
+            if (row.status[0] != '\0') p = TL_formatText(TL_formatText(p, "  ", 0), row.status, 0);
+            continue;
+        }
+        // Right-aligned in its field, as a number is; never cut. Fields
+        // and most values fit 16 bytes, copied whole (the line has room).
+        const std::size_t length = row.length[i];
+        const bool percent = (column.field == Field::percent ||
+                              column.field == Field::changePercent) && length != 0;
+        const std::int64_t pad = column.width - static_cast<std::int64_t>(length) - percent;
+        static_assert(cyclesTotalWidth <= 16, "a field's blanks fit 16 bytes");
+        if (pad > 0) {
+            std::memset(p, ' ', 16);
+            p += pad;
+        }
+        if (length <= 16 && value + 16 <= t.pool + t.poolUsed)
+            std::memcpy(p, value, 16);
+        else
+            std::memcpy(p, value, length);
+        p += length;
+        if (percent) *p++ = '%';
+        value += length + 1;
+    }
+    *p++ = '\n';
+    fwrite_unlocked(line, 1, static_cast<std::size_t>(p - line), out);
+}
+
+}  // namespace
+
+void printText(Table& t) {
+    for (const char* line : t.layout->lines)
+        if (line != nullptr) TL_putLine(stdoutStream, {line});
     FILE* out = TL_handle(stdoutStream);
-    static Position rows[maxEntries];
-    const std::int32_t count = reportedRows(rows);
-    for (std::int32_t k = 0; k < count; ++k) printRow(entries[rows[k]], out);
-}
-
-std::int32_t forEachRow(void (*row)(std::int32_t k, const ProfileEntry& entry, RowValues values)) {
-    static Position rows[maxEntries];
-    const std::int32_t count = reportedRows(rows);
-    char values[maxColumns][valueRoom];
-    for (std::int32_t k = 0; k < count; ++k) {
-        columnValues(entries[rows[k]], values);
-        row(k, entries[rows[k]], values);
-    }
-    return count;
-}
-
-std::int32_t columnNames(const char* names[maxColumns]) {
-    static const char* const normalParse[] = {"name",  "pct",  "calls", "matched",
-                                              "cells", "nodes", "time", "cycles",
-                                              "backtracks", "efficiency"};
-    static const char* const normalMatch[] = {"name",  "pct",   "calls", "matched", "cells",
-                                              "nodes", "time", "searches", "matches"};
-    static const char* const perCallParse[] = {
-        "name", "pct", "calls", "matched", "kid_cells_total", "kid_cells_per_call",
-        "tree_nodes_total", "tree_nodes_per_call", "time_total", "time_per_call",
-        "parse_cycles_total", "parse_cycles_per_call", "backtrack_cycles_total",
-        "backtrack_cycles_per_call"};
-    static const char* const perCallMatch[] = {
-        "name", "pct", "calls", "matched", "kid_cells_total", "kid_cells_per_call",
-        "tree_nodes_total", "tree_nodes_per_call", "time_total", "time_per_call",
-        "search_cycles_total", "search_cycles_per_call", "match_cycles_total",
-        "match_cycles_per_call"};
-    const char* const* chosen = perCallLayout ? (parseProfile ? perCallParse : perCallMatch)
-                                              : (parseProfile ? normalParse : normalMatch);
-    const std::int32_t count = perCallLayout ? 14 : parseProfile ? 10 : 9;
-    for (std::int32_t i = 0; i < count; ++i) names[i] = chosen[i];
-    return count;
-}
-
-// The values in the order of columnNames; the name column is left to the
-// caller, which has the name whole.
-void columnValues(const ProfileEntry& entry, char values[maxColumns][valueRoom]) {
-    std::int32_t i = 1;
-    auto number = [&](std::uint32_t value) { *TL_formatNat(values[i++], value, 0) = '\0'; };
-    values[0][0] = '\0';
-    if (percentBase == 0)
-        values[i++][0] = '\0';
-    else
-        *TL_formatInt(values[i++], percentOf(orderKey(entry), percentBase), 0) = '\0';
-    number(entry.calls);
-    number(entry.matched);
-    const std::uint32_t counters[] = {entry.kidCells, entry.treeNodes, entry.time, entry.cycles,
-                                      entry.backtracks};
-    for (std::uint32_t counter : counters) {
-        number(counter);
-        if (perCallLayout) number(counter / entry.calls);
-    }
-    if (parseProfile && !perCallLayout)
-        *TL_formatReal(values[i], efficiencyOf(entry), 0, efficiencyDigits) = '\0';
+    for (startRows(t); nextRows(t);)
+        for (std::int32_t k = 0; k < t.rowCount; ++k) printRow(t, t.rows[k], out);
+    if (t.hasTotal) printRow(t, t.total, out);
 }

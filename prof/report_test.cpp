@@ -1,4 +1,4 @@
-#include "profile.h"
+#include "table.h"
 #include "entries_test_support.h"
 
 #include <cstdlib>
@@ -31,11 +31,10 @@ TEST(Percent, DividesFirstAndTruncates) {
 const auto row = makeEntry;
 
 // The report of the given entries, already in order, as lines.
-std::vector<std::string> report(const std::vector<ProfileEntry>& list) {
-    setEntries(list);
-    setPercentBase();
+std::vector<std::string> report(const std::vector<ProfileEntry>& list, const Options& options) {
+    const std::unique_ptr<Profile> profile = profileOf(list);
     std::vector<std::string> lines;
-    std::istringstream text(reportText());
+    std::istringstream text(printed(buildReport(*profile, options)));
     for (std::string line; std::getline(text, line);) lines.push_back(line);
     return lines;
 }
@@ -51,62 +50,60 @@ TEST(Report, RowsHaveTheirWidthsInEveryLayout) {
         {true, true, 3, 171, 169},
         {false, true, 3, 171, 169},
     };
-    orderBy = OrderBy::time;
+    Options options;
     for (const auto& c : cases) {
-        parseProfile = c.parse;
-        perCallLayout = c.perCall;
-        std::vector<std::string> lines = report({expression});
+        options.parseProfile = c.parse;
+        options.perCallLayout = c.perCall;
+        std::vector<std::string> lines = report({expression}, options);
         ASSERT_EQ(lines.size(), c.headerLines + 1);
         for (std::size_t i = 0; i < c.headerLines; ++i)
             EXPECT_EQ(lines[i].size(), c.headerLength) << i;
         EXPECT_EQ(lines.back().size(), c.rowLength);
     }
 
-    parseProfile = true;
-    perCallLayout = false;
-    EXPECT_EQ(report({expression}).back(),
+    options.parseProfile = true;
+    options.perCallLayout = false;
+    EXPECT_EQ(report({expression}, options).back(),
               "expression                    100%     120       118         960"
               "         240          75         530         402      45.283");
-    perCallLayout = true;
-    EXPECT_EQ(report({row("r", 3, 1, 31, 7, 10, 0, 6)}).back(),
+    options.perCallLayout = true;
+    EXPECT_EQ(report({row("r", 3, 1, 31, 7, 10, 0, 6)}, options).back(),
               "r                             100%       3         1           6"
               "        2           0        0          10        3             31"
               "          10              7           2");
-    EXPECT_EQ(report({row("r", 3, 1, 31, 7, 10, 0, 6)})[0].substr(150),
+    EXPECT_EQ(report({row("r", 3, 1, 31, 7, 10, 0, 6)}, options)[0].substr(150),
               "  BACKTRACK CYCLES   ");
 }
 
 TEST(Report, PctFieldByCriterion) {
-    parseProfile = false;
-    perCallLayout = false;
+    Options options;
     const std::vector<ProfileEntry> list = {row("a", 1, 0, 0, 0, 9, 0, 0),
                                             row("b", 1, 0, 0, 0, 3, 0, 0),
                                             row("c", 1, 0, 0, 0, 0, 0, 0)};
-    orderBy = OrderBy::time;
-    std::vector<std::string> lines = report(list);
+    std::vector<std::string> lines = report(list, options);
     EXPECT_EQ(lines[2].substr(30, 4), "100%");
     EXPECT_EQ(lines[3].substr(30, 4), " 33%");
     EXPECT_EQ(lines[4].substr(30, 4), "  0%");
     for (OrderBy criterion : {OrderBy::calls, OrderBy::efficiency}) {
-        orderBy = criterion;
-        lines = report(list);
+        options.orderBy = criterion;
+        lines = report(list, options);
         for (std::size_t i = 2; i < lines.size(); ++i)
             EXPECT_EQ(lines[i].substr(30, 4), "    ");
     }
-    orderBy = OrderBy::time;
-    lines = report({row("z", 1, 0, 0, 0, 0, 0, 0)});  // the base is 0
+    options.orderBy = OrderBy::time;
+    lines = report({row("z", 1, 0, 0, 0, 0, 0, 0)}, options);  // the base is 0
     EXPECT_EQ(lines[2].substr(30, 4), "    ");
 }
 
 TEST(Report, NamesAreCutAndWideNumbersPushTheLine) {
-    parseProfile = false;
-    perCallLayout = false;
-    orderBy = OrderBy::calls;
+    Options options;
+    options.orderBy = OrderBy::calls;
     std::vector<std::string> lines =
         report({row("abcdefghijabcdefghijabcdefghij", 1, 0, 0, 0, 0, 0, 0),
                 row("abcdefghijabcdefghijabcdefghijXYZ", 1, 0, 0, 0, 0, 0, 0),
                 row("wide", 123456789, 4294967295u, 0, 0, 0, 0, 0),
-                row("hidden", 0, 5, 5, 5, 5, 5, 5)});
+                row("hidden", 0, 5, 5, 5, 5, 5, 5)},
+               options);
     ASSERT_EQ(lines.size(), 5u);
     EXPECT_EQ(lines[2].substr(0, 31), "abcdefghijabcdefghijabcdefghij ");
     EXPECT_EQ(lines[3].substr(0, 34), "abcdefghijabcdefghijabcdefghij    ");
@@ -115,19 +112,18 @@ TEST(Report, NamesAreCutAndWideNumbersPushTheLine) {
 }
 
 TEST(Report, EfficiencyWithoutCyclesReadsZero) {
-    parseProfile = true;
-    perCallLayout = false;
-    orderBy = OrderBy::calls;
-    std::vector<std::string> lines = report({row("n", 1, 0, 0, 0, 0, 8, 0)});
+    Options options;
+    options.parseProfile = true;
+    options.orderBy = OrderBy::calls;
+    std::vector<std::string> lines = report({row("n", 1, 0, 0, 0, 0, 8, 0)}, options);
     EXPECT_EQ(lines[2].substr(112), "       0.000");
 }
 
 TEST(Report, OnlyHeadersWithoutPrintableEntries) {
-    parseProfile = false;
-    perCallLayout = true;
-    orderBy = OrderBy::time;
-    EXPECT_EQ(report({}).size(), 3u);
-    EXPECT_EQ(report({row("x", 0, 1, 1, 1, 1, 1, 1)}).size(), 3u);
+    Options options;
+    options.perCallLayout = true;
+    EXPECT_EQ(report({}, options).size(), 3u);
+    EXPECT_EQ(report({row("x", 0, 1, 1, 1, 1, 1, 1)}, options).size(), 3u);
 }
 
 std::vector<std::string> fields(const std::string& line, char separator) {
@@ -144,23 +140,26 @@ TEST(Csv, HasTheReportsRowsInItsOrderWithFullNames) {
                                 OrderBy::cycles, OrderBy::efficiency};
     for (int round = 0; round < 80; ++round) {
         std::vector<ProfileEntry> list;
-        for (int i = random() % 40; i > 0; --i) {
+        // Some longer than a batch of rows, so that -top and the rows
+        // run across batches.
+        for (int i = random() % (round % 5 == 2 ? 700 : 40); i > 0; --i) {
             // Values that keep a blank between fields, so the report splits.
             auto v = [&] { return static_cast<std::uint32_t>(random() % (round % 2 ? 5 : 9999999)); };
             const std::string name = (random() % 3 ? "r" : "list r") +
                                      std::string(random() % 40, 'n') + std::to_string(i);
             list.push_back(makeEntry(name, v(), v(), v(), v(), v(), v(), v()));
         }
-        orderBy = criteria[round % 5];
-        parseProfile = round % 3 == 0;
-        perCallLayout = round % 4 == 1;
-        topRows = round % 7 == 0 ? 3 : 0;
-        setEntries(list);
-        orderEntries();
-        setPercentBase();
-        std::istringstream report(reportText()), csv(reportText(printCsv));
+        Options options;
+        options.orderBy = criteria[round % 5];
+        options.parseProfile = round % 3 == 0;
+        options.perCallLayout = round % 4 == 1;
+        options.topRows = round % 7 == 0 ? 3 : round % 10 == 2 ? 300 : 0;
+        const std::unique_ptr<Profile> profile = profileOf(list);
+        orderEntries(*profile, options);
+        Table& table = buildReport(*profile, options);
+        std::istringstream report(printed(table)), csv(printed(table, printCsv));
         std::string reportLine, csvLine;
-        for (int i = 0; i < (perCallLayout ? 3 : 2); ++i) std::getline(report, reportLine);
+        for (int i = 0; i < (options.perCallLayout ? 3 : 2); ++i) std::getline(report, reportLine);
         std::getline(csv, csvLine);
         while (std::getline(report, reportLine)) {
             ASSERT_TRUE(std::getline(csv, csvLine)) << round;
@@ -169,14 +168,13 @@ TEST(Csv, HasTheReportsRowsInItsOrderWithFullNames) {
             const std::vector<std::string> c = fields(csvLine, ',');
             ASSERT_EQ(c[0].substr(0, 30), reportLine.substr(0, std::min<std::size_t>(30, c[0].size())));
             std::vector<std::string> r = fields(reportLine.substr(30), ' ');
-            if (percentBase == 0) r.insert(r.begin(), "");  // a blank PCT field
+            if (percentBaseOf(*profile, options) == 0) r.insert(r.begin(), "");  // no PCT
             else r[0].pop_back();                          // the "%"
             ASSERT_EQ(r.size() + 1, c.size()) << round << ": " << reportLine;
             for (std::size_t i = 0; i < r.size(); ++i) ASSERT_EQ(r[i], c[i + 1]) << round;
         }
         EXPECT_FALSE(std::getline(csv, csvLine)) << round;
     }
-    topRows = 0;
 }
 
 }  // namespace
