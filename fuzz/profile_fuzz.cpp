@@ -35,11 +35,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     for (std::int32_t p = 1; p <= profile.entryCount; ++p) {
         const ProfileEntry& e = profile.entries[p];
-        const std::uint32_t counters[] = {e.calls, e.matched, e.cycles, e.backtracks,
+        const std::uint64_t counters[] = {e.calls, e.matched, e.cycles, e.backtracks,
                                           e.time, e.treeNodes, e.kidCells};
-        if (records[p - 1].name != e.name ||
-            std::memcmp(counters, records[p - 1].counters, sizeof counters) != 0)
-            std::abort();
+        if (records[p - 1].name != e.name) std::abort();
+        for (int i = 0; i < 7; ++i)
+            if (counters[i] != records[p - 1].counters[i]) std::abort();
     }
 
     std::vector<ProfileEntry> expected(profile.entries + 1,

@@ -1,15 +1,20 @@
-// Comparison of the reported profile with an older one of the same kind:
-// a row per rule found in either (the n-th record of a name in one is the
-// n-th of that name in the other), with the criterion's key in each, the
-// change and the change in percent of the old key, largest change first.
+// Comparison of the reported runs with older runs of the same kind: a row
+// per rule found in either (the n-th record of a name in one is the n-th
+// of that name in the other), with the criterion's key in each (a run's
+// on average), the change and the change in percent of the old key,
+// largest change first; for keys that are totals, what of the change more
+// or fewer calls make and what the cost per call makes; and with two runs
+// or more on each side, whether the runs show the change to be real.
 #include "table.h"
 
 #include "extended.h"
+#include "stats.h"
 
 #include <algorithm>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -17,15 +22,31 @@ namespace {
 constexpr std::int32_t keyWidth = 14;
 constexpr std::int32_t percentWidth = 10;
 
-constexpr Column columns[] = {
-    {"name", Field::name, nullptr, nameWidth},
-    {"old", Field::oldKey, nullptr, keyWidth},
-    {"new", Field::newKey, nullptr, keyWidth},
-    {"change", Field::change, nullptr, keyWidth},
-    {"change_pct", Field::changePercent, nullptr, percentWidth},
+#define QAV_COMPARISON_COLUMNS                                   \
+    {"name", Field::name, nullptr, nameWidth},                   \
+        {"old", Field::oldKey, nullptr, keyWidth},               \
+        {"new", Field::newKey, nullptr, keyWidth},               \
+        {"change", Field::change, nullptr, keyWidth},            \
+        {"change_pct", Field::changePercent, nullptr, percentWidth}
+
+// Keys that are totals split their change in two; efficiencies do not.
+// The split comes after today's columns: after the status too in CSV and
+// JSON; the text layout puts the status at the end of the line, as always.
+constexpr Column totalColumns[] = {
+    QAV_COMPARISON_COLUMNS,
+    {"status", Field::status, nullptr, 0},
+    {"from_calls", Field::fromCalls, nullptr, keyWidth},
+    {"from_cost", Field::fromCost, nullptr, keyWidth},
+};
+constexpr Column efficiencyColumns[] = {
+    QAV_COMPARISON_COLUMNS,
     {"status", Field::status, nullptr, 0},
 };
-const Layout layout{columns, 6, {
+const Layout totalLayout{totalColumns, 8, {
+    "     NAME                                OLD           NEW        CHANGE   CHANGE%    FROM CALLS     FROM COST",
+    "     ----                                ---           ---        ------   -------    ----------     ---------",
+    nullptr}};
+const Layout efficiencyLayout{efficiencyColumns, 6, {
     "     NAME                                OLD           NEW        CHANGE   CHANGE%",
     "     ----                                ---           ---        ------   -------",
     nullptr}};
@@ -33,7 +54,7 @@ const Layout layout{columns, 6, {
 struct Change {
     Position oldAt, newAt;  // 0 where the rule is absent
     TL_Extended oldKey, newKey;
-    std::int32_t rank;      // report order: the new profile's, then the old one's
+    std::int32_t rank;      // report order: the new runs', then the old ones'
 };
 
 const TL_Extended zero{false, 0, 0};
@@ -47,8 +68,17 @@ char totalPool[(maxColumns + 1) * valueRoom];
 
 bool integerKeys(const Options& options) { return options.orderBy != OrderBy::efficiency; }
 
-TL_Extended keyOf(const ProfileEntry& entry, const Options& options) {
-    return integerKeys(options) ? TL_extendedOf(orderKey(entry, options))
+TL_Extended ext(std::uint64_t value) { return TL_extendedOf(value); }
+
+// A value of a side's sums as one run's on average.
+TL_Extended perRun(std::uint64_t sum, const Runs& runs) {
+    return TL_divide(ext(sum), ext(static_cast<std::uint64_t>(runs.count)));
+}
+
+// The key of a merged entry: a run's on average; an efficiency is that of
+// the sums, a ratio that the number of runs does not change.
+TL_Extended keyOf(const ProfileEntry& entry, const Runs& runs, const Options& options) {
+    return integerKeys(options) ? perRun(orderKey(entry, options), runs)
                                 : TL_extendedOf(efficiencyOf(entry));
 }
 
@@ -56,7 +86,14 @@ bool isZero(const TL_Extended& x) { return x.significand == 0; }
 
 // The change in percent of the old key, as a double.
 double percentChange(const TL_Extended& oldKey, const TL_Extended& change) {
-    return TL_toDouble(TL_multiply(TL_divide(change, oldKey), TL_extendedOf(std::uint64_t{100})));
+    return TL_toDouble(TL_multiply(TL_divide(change, oldKey), ext(100)));
+}
+
+// A whole number to show, rounded half away from zero (an average of runs
+// may have a fraction; a single run's key has none).
+std::int64_t rounded(const TL_Extended& x) {
+    const TL_Extended half = TL_extendedOf(0.5);
+    return x.negative ? -TL_truncate(TL_add(TL_magnitude(x), half)) : TL_truncate(TL_add(x, half));
 }
 
 // The positions of the called entries of a profile, by name and then by
@@ -73,8 +110,10 @@ std::int32_t byName(const Profile& profile, Position out[]) {
     return n;
 }
 
-// Matches the rules of old and now into changes, largest change first.
-std::int32_t compare(const Profile& old, const Profile& now, const Options& options) {
+// Matches the rules of the two sides into changes, largest change first.
+std::int32_t compare(const Runs& oldRuns, const Runs& newRuns, const Options& options) {
+    const Profile& old = *oldRuns.merged;
+    const Profile& now = *newRuns.merged;
     static Position oldByName[maxEntries], newByName[maxEntries];
     static std::int32_t oldRank[maxEntries + 1], newRank[maxEntries + 1];
     for (std::int32_t k = 0; k < old.entryCount; ++k) oldRank[old.order[k]] = k;
@@ -87,8 +126,8 @@ std::int32_t compare(const Profile& old, const Profile& now, const Options& opti
         Change& c = changes[count++];
         c.oldAt = oldAt;
         c.newAt = newAt;
-        c.oldKey = oldAt != 0 ? keyOf(old.entries[oldAt], options) : zero;
-        c.newKey = newAt != 0 ? keyOf(now.entries[newAt], options) : zero;
+        c.oldKey = oldAt != 0 ? keyOf(old.entries[oldAt], oldRuns, options) : zero;
+        c.newKey = newAt != 0 ? keyOf(now.entries[newAt], newRuns, options) : zero;
         c.rank = newAt != 0 ? newRank[newAt] : maxEntries + oldRank[oldAt];
     };
     std::int32_t i = 0, j = 0;
@@ -120,85 +159,166 @@ void totals(std::int32_t count, TL_Extended& oldTotal, TL_Extended& newTotal) {
     }
 }
 
+// Whether old and new samples show a real change. Values that are the same
+// in every run of a side (calls often are) differ exactly or not at all;
+// others go to the test.
+bool realChange(const double* old, std::int32_t n, const double* now, std::int32_t m) {
+    const bool steady = std::all_of(old, old + n, [&](double v) { return v == old[0]; }) &&
+                        std::all_of(now, now + m, [&](double v) { return v == now[0]; });
+    if (steady) return old[0] != now[0];
+    return differSignificantly(old, n, now, m);
+}
+
+// A side's samples of a merged rule, in scratch.
+const double* samplesOf(const Runs& runs, Position at, double* scratch) {
+    for (std::int32_t r = 0; r < runs.count; ++r)
+        scratch[r] = runs.samples[static_cast<std::size_t>(at) * static_cast<std::size_t>(runs.capacity) +
+                                  static_cast<std::size_t>(r)];
+    return scratch;
+}
+
 // A key as text: a whole number, or an efficiency with three decimals.
 char* keyText(char* p, const TL_Extended& key, const Options& options) {
     const int length =
-        integerKeys(options)
-            ? std::snprintf(p, valueRoom, "%" PRIu64, static_cast<std::uint64_t>(TL_truncate(key)))
-            : std::snprintf(p, valueRoom, "%.3f", TL_toDouble(key));
+        integerKeys(options) ? std::snprintf(p, valueRoom, "%" PRId64, rounded(key))
+                             : std::snprintf(p, valueRoom, "%.3f", TL_toDouble(key));
     return p + length;
 }
 
-// The values of a row: the keys where present, the change, and the change
-// in percent where there is an old key.
-void putValues(Table& table, Row& row, const TL_Extended& oldKey, const TL_Extended& newKey, bool hasOld,
-               bool hasNew, const Options& options) {
+char* signedText(char* p, const TL_Extended& value) {
+    return p + std::snprintf(p, valueRoom, "%+" PRId64, rounded(value));
+}
+
+// The averages of calls on each side, for the split of the change.
+struct Calls {
+    TL_Extended old, now;
+};
+
+struct Split {
+    TL_Extended fromCalls, fromCost;
+};
+
+// The change from calls (the change in calls times the old cost per call)
+// and from cost (the new calls times the change in the cost per call); a
+// new rule's change is all from calls, and so is a gone one's.
+Split splitOf(const TL_Extended& oldKey, const TL_Extended& newKey, bool hasOld, bool hasNew,
+              const Calls& calls) {
+    if (!hasOld || !hasNew) return {TL_subtract(newKey, oldKey), zero};
+    const TL_Extended oldCost = TL_divide(oldKey, calls.old);
+    const TL_Extended newCost = TL_divide(newKey, calls.now);
+    return {TL_multiply(TL_subtract(calls.now, calls.old), oldCost),
+            TL_multiply(calls.now, TL_subtract(newCost, oldCost))};
+}
+
+Calls callsOf(const Change& c, const Runs& oldRuns, const Runs& newRuns) {
+    Calls calls{zero, zero};
+    if (c.oldAt != 0) calls.old = perRun(oldRuns.merged->entries[c.oldAt].calls, oldRuns);
+    if (c.newAt != 0) calls.now = perRun(newRuns.merged->entries[c.newAt].calls, newRuns);
+    return calls;
+}
+
+// The values of a row: the keys where present, the change, the change in
+// percent where there is an old key, and for keys that are totals the
+// split of the change.
+void putValues(Table& t, Row& row, const TL_Extended& oldKey, const TL_Extended& newKey,
+               bool hasOld, bool hasNew, const Split& split, const Options& options) {
     const TL_Extended change = TL_subtract(newKey, oldKey);
-    char* p = valueRoomFor(table, row, 1);
-    endValue(table, row, 1, hasOld ? keyText(p, oldKey, options) : p);
-    p = valueRoomFor(table, row, 2);
-    endValue(table, row, 2, hasNew ? keyText(p, newKey, options) : p);
-    p = valueRoomFor(table, row, 3);
-    endValue(table, row, 3, p + (integerKeys(options)
-                             ? std::snprintf(p, valueRoom, "%+" PRId64, TL_truncate(change))
-                             : std::snprintf(p, valueRoom, "%+.3f", TL_toDouble(change))));
-    p = valueRoomFor(table, row, 4);
-    endValue(table, row, 4, isZero(oldKey) ? p
-                                   : p + std::snprintf(p, valueRoom, "%+.1f",
-                                                       percentChange(oldKey, change)));
+    char* p = valueRoomFor(t, row, 1);
+    endValue(t, row, 1, hasOld ? keyText(p, oldKey, options) : p);
+    p = valueRoomFor(t, row, 2);
+    endValue(t, row, 2, hasNew ? keyText(p, newKey, options) : p);
+    p = valueRoomFor(t, row, 3);
+    endValue(t, row, 3, integerKeys(options)
+                            ? signedText(p, change)
+                            : p + std::snprintf(p, valueRoom, "%+.3f", TL_toDouble(change)));
+    p = valueRoomFor(t, row, 4);
+    endValue(t, row, 4, isZero(oldKey) ? p
+                                       : p + std::snprintf(p, valueRoom, "%+.1f",
+                                                           percentChange(oldKey, change)));
+    if (integerKeys(options)) {
+        p = valueRoomFor(t, row, 6);
+        endValue(t, row, 6, signedText(p, split.fromCalls));
+        p = valueRoomFor(t, row, 7);
+        endValue(t, row, 7, signedText(p, split.fromCost));
+    }
     // The page's bars show the change.
-    setKey(table, row, valueOf(table, row, 3));
+    setKey(t, row, valueOf(t, row, 3));
 }
 
 // The next batch of rows, from change next on.
 void fillComparison(Table& t) {
-    const Profile& old = *t.oldProfile;
-    const Profile& now = *t.profile;
+    const Runs& oldRuns = *t.oldRuns;
+    const Runs& newRuns = *t.runs;
+    const Profile& old = *oldRuns.merged;
+    const Profile& now = *newRuns.merged;
+    const bool tested = oldRuns.count >= 2 && newRuns.count >= 2;
+    double* oldSamples = static_cast<double*>(std::malloc(sizeof(double) * oldRuns.count));
+    double* newSamples = static_cast<double*>(std::malloc(sizeof(double) * newRuns.count));
     for (; t.next < changeCount && t.rowCount < batchRows; ++t.next) {
         const Change& c = changes[t.next];
         const char* name = c.newAt != 0 ? now.entries[c.newAt].name : old.entries[c.oldAt].name;
         const char* status = c.oldAt == 0 ? "new" : c.newAt == 0 ? "gone" : "";
+        if (tested && status[0] == '\0' &&
+            !realChange(samplesOf(oldRuns, c.oldAt, oldSamples), oldRuns.count,
+                        samplesOf(newRuns, c.newAt, newSamples), newRuns.count))
+            status = "~";
         Row& row = t.rows[t.rowCount++];
         beginRow(t, row, name, status);
-        putValues(t, row, c.oldKey, c.newKey, c.oldAt != 0, c.newAt != 0, *t.options);
+        const Split split = splitOf(c.oldKey, c.newKey, c.oldAt != 0, c.newAt != 0,
+                                    callsOf(c, oldRuns, newRuns));
+        putValues(t, row, c.oldKey, c.newKey, c.oldAt != 0, c.newAt != 0, split, *t.options);
     }
+    std::free(oldSamples);
+    std::free(newSamples);
 }
 
 }  // namespace
 
-Table& buildComparison(const Profile& old, const Profile& now, const Options& options) {
-    table.layout = &layout;
+Table& buildComparison(const Runs& old, const Runs& now, const Options& options) {
+    table.layout = integerKeys(options) ? &totalLayout : &efficiencyLayout;
     table.comparison = true;
     table.kind = options.parseProfile ? "parse" : "match";
     table.criterion = criterionName(options.orderBy);
     table.fileName = options.profileName;
     table.oldFileName = options.oldProfileName;
-    table.profile = &now;
-    table.oldProfile = &old;
+    table.profile = now.merged;
+    table.runs = &now;
+    table.oldRuns = &old;
     table.options = &options;
     table.fill = fillComparison;
     changeCount = compare(old, now, options);
     // Efficiencies do not add up: there is no total under -eff. The total
-    // has texts of its own, beside the batches'.
+    // has texts of its own, beside the batches'; its split is the sum of
+    // the rules' splits.
     table.hasTotal = integerKeys(options);
     if (table.hasTotal) {
         TL_Extended oldTotal, newTotal;
         totals(changeCount, oldTotal, newTotal);
+        Split sum{zero, zero};
+        for (std::int32_t k = 0; k < changeCount; ++k) {
+            const Change& c = changes[k];
+            const Split split = splitOf(c.oldKey, c.newKey, c.oldAt != 0, c.newAt != 0,
+                                        callsOf(c, old, now));
+            sum = {TL_add(sum.fromCalls, split.fromCalls), TL_add(sum.fromCost, split.fromCost)};
+        }
         table.pool = totalPool;
         table.poolUsed = 0;
         beginRow(table, table.total, "(total)", "");
-        putValues(table, table.total, oldTotal, newTotal, true, true, options);
+        putValues(table, table.total, oldTotal, newTotal, true, true, sum, options);
     }
     table.pool = pool;
     startRows(table);
     return table;
 }
 
-double totalGrowth(const Profile& old, const Profile& now, const Options& options,
-                   std::uint64_t& newTotal) {
+double totalGrowth(const Runs& old, const Runs& now, const Options& options,
+                   std::uint64_t& newTotal, bool& significant) {
     TL_Extended oldSum, newSum;
     totals(compare(old, now, options), oldSum, newSum);
-    newTotal = static_cast<std::uint64_t>(TL_truncate(newSum));
+    newTotal = static_cast<std::uint64_t>(rounded(newSum));
+    // With one run on a side there is nothing to test: the change counts.
+    significant = old.count < 2 || now.count < 2 ||
+                  realChange(old.totals, old.count, now.totals, now.count);
     if (isZero(oldSum)) return isZero(newSum) ? 0 : HUGE_VAL;
     return percentChange(oldSum, TL_subtract(newSum, oldSum));
 }

@@ -181,3 +181,57 @@ void printJson(Table& table) {
     putJsonMembers(table, table.total, true);
     putRaw("}}\n");
 }
+
+namespace {
+
+// A name in a Markdown table: what would end the cell, start code or
+// emphasis, or open a tag is escaped, and the text is valid UTF-8.
+void putMarkdownText(const char* text) {
+    while (*text != '\0') {
+        if (static_cast<unsigned char>(*text) >= 0x80) {
+            text = putNonAscii(text);
+            continue;
+        }
+        const char c = *text++;
+        if (c == '<') {
+            putRaw("&lt;");
+            continue;
+        }
+        if (std::strchr("|`*_\\[]", c) != nullptr) putc_unlocked('\\', out());
+        putc_unlocked(c, out());
+    }
+}
+
+void putMarkdownRow(const Table& table, const Row& row) {
+    putRaw("| ");
+    putMarkdownText(row.name);
+    for (std::int32_t i = 1; i < table.layout->columnCount; ++i) {
+        char shown[valueRoom + 2];
+        shownValue(table, row, i, shown);
+        putRaw(" | ");
+        putMarkdownText(shown);
+    }
+    putRaw(" |\n");
+}
+
+}  // namespace
+
+void printMarkdown(Table& table) {
+    // The headings as the page has them; numbers to the right.
+    const Layout& layout = *table.layout;
+    putRaw("|");
+    for (std::int32_t i = 0; i < layout.columnCount; ++i) {
+        putRaw(" ");
+        putHeadingText(layout.columns[i], putRaw);
+        putRaw(" |");
+    }
+    putRaw("\n|");
+    for (std::int32_t i = 0; i < layout.columnCount; ++i) {
+        const Field field = layout.columns[i].field;
+        putRaw(field == Field::name || field == Field::status ? " :--- |" : " ---: |");
+    }
+    putRaw("\n");
+    for (startRows(table); nextRows(table);)
+        for (std::int32_t k = 0; k < table.rowCount; ++k) putMarkdownRow(table, table.rows[k]);
+    if (table.hasTotal) putMarkdownRow(table, table.total);
+}

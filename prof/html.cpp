@@ -40,6 +40,7 @@ constexpr char style[] =
     "td.change div.shrink{right:50%;background:#3f9a5b}\n"
     "tr.new td.text::after{content:' (new)';color:#d0584a}\n"
     "tr.gone td.text::after{content:' (gone)';color:#3f9a5b}\n"
+    "tr.noise td.text::after{content:' ~';color:#888}\n"
     "tr.hidden{display:none}\n"
     "</style>\n";
 
@@ -127,13 +128,9 @@ void putText(const char* text) {
     }
 }
 
-void putHeading(const char* name, bool text) {
+void putHeading(const Column& column, bool text) {
     putRaw(text ? "<th class=\"text\">" : "<th>");
-    // The column names in capitals, as the report heads them.
-    for (const char* c = name; *c != '\0'; ++c) {
-        const char upper[2] = {*c == '_' ? ' ' : *c >= 'a' && *c <= 'z' ? static_cast<char>(*c - 32) : *c, '\0'};
-        putRaw(upper);
-    }
+    putHeadingText(column, putRaw);
     putRaw("</th>");
 }
 
@@ -172,8 +169,9 @@ void putRow(const Table& table, const Row& row) {
     putRaw("<tr data-key=\"");
     putRaw(row.key);
     if (row.status[0] != '\0') {
+        // "~", no change shown to be real, as a class name.
         putRaw("\" class=\"");
-        putRaw(row.status);
+        putRaw(row.status[0] == '~' ? "noise" : row.status);
     }
     putRaw("\"><td class=\"text\">");
     putText(row.name);
@@ -197,8 +195,7 @@ void printHtml(Table& table) {
     for (std::int32_t i = 0; i < table.layout->columnCount; ++i) {
         const Column& column = table.layout->columns[i];
         if (column.field == Field::status) continue;
-        // The heading says "%" where the text layout shows one.
-        putHeading(column.field == Field::changePercent ? "change%" : column.name, i == 0);
+        putHeading(column, i == 0);
     }
     putRaw(table.comparison ? "<th class=\"text\">CHANGE BAR</th></tr></thead>\n<tbody>\n"
                             : "<th class=\"text\">SHARE</th></tr></thead>\n<tbody>\n");

@@ -52,14 +52,25 @@ void skipSpaces(Reader& reader) {
     takeWhile(reader, [](unsigned char c) { return TL_isSpace(c); }, [](unsigned char) {});
 }
 
-// As TL_getLine: through the first newline, at most 255 bytes.
-void skipHeaderLine(Reader& reader) {
-    for (std::int32_t n = 0; n < TL_maxStringLength; ++n) {
+// As TL_getLine: through the first newline, at most 255 bytes. Returns
+// the kind of profile the line names.
+ProfileKind skipHeaderLine(Reader& reader) {
+    static constexpr char parseHeader[] = "QAV parse profile";
+    static constexpr char matchHeader[] = "QAV match profile";
+    constexpr std::int32_t kindLength = sizeof parseHeader - 1;
+    char start[kindLength];
+    std::int32_t n = 0;
+    for (; n < TL_maxStringLength; ++n) {
         int c = peek(reader);
-        if (c == EOF) return;
+        if (c == EOF) break;
         take(reader);
-        if (c == '\n') return;
+        if (c == '\n') break;
+        if (n < kindLength) start[n] = static_cast<char>(c);
     }
+    if (n < kindLength) return ProfileKind::unknown;
+    if (std::memcmp(start, parseHeader, kindLength) == 0) return ProfileKind::parse;
+    if (std::memcmp(start, matchHeader, kindLength) == 0) return ProfileKind::match;
+    return ProfileKind::unknown;
 }
 
 // As TL_getToken: a word of non-blank bytes, cut to 255; nothing at end
@@ -157,27 +168,32 @@ void loadProfile(std::int32_t s, bool parseProfile, Profile& profile) {
     reader.file = TL_handle(s);
     reader.at = reader.end = reader.block;
     reader.block[0] = 0;
-    skipHeaderLine(reader);
+    profile.kind = skipHeaderLine(reader);
 
     // Every name is at most 255 characters and its zero byte.
     char* names = profile.names;
     profile.entryCount = 0;
     profile.moreRecords = false;
     for (std::int32_t p = 1; p <= maxEntries; ++p) {
-        if (peek(reader) == EOF) return;
+        if (peek(reader) == EOF) break;
         ProfileEntry& entry = profile.entries[p];
         entry = ProfileEntry{};
         readWord(reader, names);
-        std::uint32_t* const counters[] = {&entry.calls,     &entry.matched,
+        std::uint64_t* const counters[] = {&entry.calls,     &entry.matched,
                                            &entry.cycles,    &entry.backtracks,
                                            &entry.time,      &entry.treeNodes,
                                            &entry.kidCells};
-        for (std::uint32_t* counter : counters) readNumber(reader, *counter);
+        for (std::uint64_t* counter : counters) {
+            std::uint32_t value = 0;
+            readNumber(reader, value);
+            *counter = value;
+        }
         rewriteName(names, parseProfile);
         entry.name = names;
         names += std::strlen(names) + 1;
         ++profile.entryCount;
         skipRecordEnd(reader);
     }
+    profile.namesUsed = static_cast<std::size_t>(names - profile.names);
     profile.moreRecords = peek(reader) != EOF;
 }

@@ -83,7 +83,7 @@ TEST(Load, TakesWhatTheStreamReadsTake) {
         for (std::int32_t p = 1; p <= loaded().entryCount; ++p) {
             const test_support::StreamRecord& record = expected[p - 1];
             const ProfileEntry& e = loaded().entries[p];
-            const std::uint32_t counters[] = {e.calls, e.matched, e.cycles, e.backtracks,
+            const std::uint64_t counters[] = {e.calls, e.matched, e.cycles, e.backtracks,
                                               e.time, e.treeNodes, e.kidCells};
             ASSERT_EQ(e.name, record.name) << round << " record " << p;
             for (int i = 0; i < 7; ++i)
@@ -98,9 +98,9 @@ TEST(Load, ReadsRecordsAfterTheHeaderLine) {
     ASSERT_EQ(loaded().entryCount, 2);
     const ProfileEntry& e = loaded().entries[1];
     EXPECT_STREQ(e.name, "expression");
-    const std::uint32_t counters[] = {e.calls, e.matched, e.cycles, e.backtracks,
+    const std::uint64_t counters[] = {e.calls, e.matched, e.cycles, e.backtracks,
                                       e.time, e.treeNodes, e.kidCells};
-    const std::uint32_t expected[] = {120, 118, 530, 402, 75, 240, 960};
+    const std::uint64_t expected[] = {120, 118, 530, 402, 75, 240, 960};
     for (int i = 0; i < 7; ++i) EXPECT_EQ(counters[i], expected[i]) << i;
     EXPECT_STREQ(loaded().entries[2].name, "list a");
     EXPECT_EQ(loaded().entries[2].kidCells, 7u);

@@ -1,10 +1,12 @@
 // qavprof: prints the profile that a profiled QAV run leaves behind as a
 // report on standard output, ordered by a criterion chosen with a flag.
 //
-//   qavprof [-time|-space|-calls|-cycles|-eff] [-percall] [-parse]
-//           [-top N] [-csv|-json|-html] [-diff OLD [-fail PCT]] [file]
+//   qavprof [-time|-space|-calls|-cycles|-eff] [-percall] [-parse] [-q]
+//           [-top N] [-csv|-json|-html|-md] [-diff OLD... [-fail PCT]] [file...]
 //
 // Without a file it reads qav.rprofout, or qav.pprofout with -parse.
+// Several files are runs, merged; several -diff files are the old runs.
+#include "stats.h"
 #include "table.h"
 
 #include <cmath>
@@ -16,6 +18,8 @@
 namespace {
 
 constexpr std::int32_t stderrStream = 0;
+// The options as this message has always listed them, which scripts may
+// match; -h lists the newer ones too.
 constexpr char invalidFlagTail[] =
     "' (options are -parse, -time, -space, -calls, -cycles, -eff, -percall, "
     "-top N, -csv, -json, -html, -diff OLD, -fail PCT, -h)";
@@ -28,9 +32,14 @@ constexpr char help[] =
     "  -parse       the profile is a parse profile\n"
     "  -percall     show totals and per-call values\n"
     "  -top N       at most N rows\n"
-    "  -csv, -json  the rows for scripts; -html a page to look at\n"
-    "  -diff OLD    compare with the older profile OLD, largest change first\n"
+    "  -csv, -json  the rows for scripts; -html a page to look at; -md a Markdown table\n"
+    "  -diff OLD    compare with the older profile OLD, largest change first; given\n"
+    "               again, and with several files, compares runs: changes the runs\n"
+    "               do not show to be real (Mann-Whitney U, 5%) are marked ~\n"
     "  -fail PCT    with -diff: exit status 3 when the total grew by more than PCT%\n"
+    "               (with runs, only when the growth is real)\n"
+    "  -q           no banner\n"
+    "  file...      several files are runs of one program: their sums are reported\n"
     "  -h, --help, --version\n";
 constexpr char version[] = "qavprof (QAV tools) 6.0\n";
 
@@ -64,7 +73,19 @@ const Flag flags[] = {
     {"-csv", [](Options& o) { o.format = Format::csv; }},
     {"-json", [](Options& o) { o.format = Format::json; }},
     {"-html", [](Options& o) { o.format = Format::html; }},
+    {"-md", [](Options& o) { o.format = Format::markdown; }},
+    {"-q", [](Options& o) { o.quiet = true; }},
 };
+
+// The files named: the runs reported, and with -diff the old runs.
+struct FileNames {
+    const char** names;
+    std::int32_t count;
+};
+
+void addName(FileNames& files, const char* name) {
+    files.names[files.count++] = name;
+}
 
 // The stream of the profile file name, opened whole (a path of any length
 // the system takes), or the end of the run.
@@ -88,9 +109,11 @@ std::int32_t positiveNumber(const char* text) {
 }
 
 // Takes argument n and the value of a flag that has one into options, and
-// opens a file named on stream; returns the number of the last argument
-// used.
-std::int32_t takeArgument(std::int32_t n, Options& options, std::int32_t& stream) {
+// a file name into files (the first opened on stream, the others opened
+// to see that they can be, and closed); returns the number of the last
+// argument used.
+std::int32_t takeArgument(std::int32_t n, Options& options, std::int32_t& stream,
+                          FileNames& files, FileNames& oldFiles) {
     const char* argument = TL_TLI_TLIARV[n];
     for (const Flag& flag : flags)
         if (std::strcmp(argument, flag.text) == 0) {
@@ -113,18 +136,38 @@ std::int32_t takeArgument(std::int32_t n, Options& options, std::int32_t& stream
     }
     if (std::strcmp(argument, "-diff") == 0) {
         if (!hasValue) invalidFlag(argument);
-        options.oldProfileName = value;
+        if (options.oldProfileName == nullptr) options.oldProfileName = value;
+        addName(oldFiles, value);
         return n + 1;
     }
     if (std::strcmp(argument, "-h") == 0 || std::strcmp(argument, "--help") == 0)
         printAndEnd(help);
     if (std::strcmp(argument, "--version") == 0) printAndEnd(version);
     if (argument[0] == '-') invalidFlag(argument);
-    if (stream != 0) fail({"QAVPROF: Only one QAV profile file allowed"});
-    stream = openProfile(argument);
-    options.profileName = argument;
+    if (stream == 0) {
+        stream = openProfile(argument);
+        options.profileName = argument;
+    } else {
+        TL_close(openProfile(argument));
+    }
+    addName(files, argument);
     return n;
 }
+
+// Whether -q is among the arguments (values of flags aside), before the
+// banner would be written.
+bool quietAsked() {
+    for (std::int32_t n = 1; n <= TL_TLI_TLIARC; ++n) {
+        const char* argument = TL_TLI_TLIARV[n];
+        if (std::strcmp(argument, "-q") == 0) return true;
+        if (std::strcmp(argument, "-top") == 0 || std::strcmp(argument, "-fail") == 0 ||
+            std::strcmp(argument, "-diff") == 0)
+            ++n;
+    }
+    return false;
+}
+
+const char* kindName(ProfileKind kind) { return kind == ProfileKind::parse ? "parse" : "match"; }
 
 std::int32_t openDefaultProfile(Options& options) {
     options.profileName = options.parseProfile ? "qav.pprofout" : "qav.rprofout";
@@ -136,19 +179,70 @@ std::int32_t openDefaultProfile(Options& options) {
     fail({"  (Probable cause: errors in profiled QAV run)"});
 }
 
-// Loads the profile open on stream s, named name, closes it and orders it.
+// Loads the profile open on stream s, named name, and closes it; says so
+// when its header names the other kind than the one it is read as.
 void load(std::int32_t s, const char* name, const Options& options, Profile& profile) {
     loadProfile(s, options.parseProfile, profile);
     if (std::ferror(TL_handle(s)))
         fail({"QAVPROF: Unable to read QAV profile file '", name, "'"});
     TL_close(s);
-    orderEntries(profile, options);
     if (profile.moreRecords) {
         char count[16];
         *TL_formatNat(count, maxEntries, 0) = '\0';
         TL_putLine(stderrStream, {"QAVPROF: Only the first ", count, " records of '", name,
                                   "' were read; the rest of the file was ignored"});
     }
+    const ProfileKind readAs = options.parseProfile ? ProfileKind::parse : ProfileKind::match;
+    if (profile.kind != ProfileKind::unknown && profile.kind != readAs)
+        TL_putLine(stderrStream, {"QAVPROF: '", name, "' is a ", kindName(profile.kind),
+                                  " profile, read as a ", kindName(readAs), " profile"});
+}
+
+// The first file's kind, which every other file of a merge or a
+// comparison must share where its header says.
+struct KindCheck {
+    ProfileKind kind;
+    const char* name;
+};
+
+void checkKind(KindCheck& check, const Profile& profile, const char* name) {
+    if (profile.kind == ProfileKind::unknown) return;
+    if (check.kind == ProfileKind::unknown) {
+        check = {profile.kind, name};
+        return;
+    }
+    if (profile.kind != check.kind)
+        fail({"QAVPROF: '", check.name, "' is a ", kindName(check.kind), " profile and '", name,
+              "' a ", kindName(profile.kind), " profile: they cannot be merged or compared"});
+}
+
+// Loads the files of one side, one after the other, and merges them into
+// merged; the first stays open on stream s when s is not 0.
+void loadRuns(Runs& runs, Profile& merged, const FileNames& files, std::int32_t s,
+              const Options& options, KindCheck& check) {
+    static Profile run;
+    if (files.count == 1) {
+        // One run is its own sum, and nothing to test.
+        load(s != 0 ? s : openProfile(files.names[0]), files.names[0], options, merged);
+        checkKind(check, merged, files.names[0]);
+        runs = Runs{&merged, 1, 0, nullptr, nullptr, false};
+        orderEntries(merged, options);
+        return;
+    }
+    startRuns(runs, merged, files.count);
+    for (std::int32_t k = 0; k < files.count; ++k) {
+        const std::int32_t stream = k == 0 && s != 0 ? s : openProfile(files.names[k]);
+        load(stream, files.names[k], options, run);
+        checkKind(check, run, files.names[k]);
+        mergeRun(runs, run, options);
+    }
+    if (runs.moreRules) {
+        char count[16];
+        *TL_formatNat(count, maxEntries, 0) = '\0';
+        TL_putLine(stderrStream, {"QAVPROF: Only the first ", count,
+                                  " rules of the runs were merged; the others were ignored"});
+    }
+    orderEntries(merged, options);
 }
 
 }  // namespace
@@ -157,33 +251,63 @@ void load(std::int32_t s, const char* name, const Options& options, Profile& pro
 const bool TL_catchesTermination = false;
 
 void TProg() {
-    TL_putLine(stderrStream, {"QAV Profiler v6.0 (1.12.00): profile report of a QAV run"});
+    if (!quietAsked())
+        TL_putLine(stderrStream, {"QAV Profiler v6.0 (1.12.00): profile report of a QAV run"});
 
     Options options;
     std::int32_t stream = 0;
-    for (std::int32_t n = 1; n <= TL_TLI_TLIARC; ++n) n = takeArgument(n, options, stream);
+    // Files are opened by name, one at a time but the first, so every
+    // stream is free for them, whatever the command line recorded.
+    TL_nextfile = 1;
+    // Every argument could name a file.
+    const std::size_t room = static_cast<std::size_t>(TL_TLI_TLIARC) + 1;
+    FileNames files{static_cast<const char**>(std::malloc(sizeof(const char*) * room)), 0};
+    FileNames oldFiles{static_cast<const char**>(std::malloc(sizeof(const char*) * room)), 0};
+    for (std::int32_t n = 1; n <= TL_TLI_TLIARC; ++n)
+        n = takeArgument(n, options, stream, files, oldFiles);
     if (options.failPercent >= 0 && options.oldProfileName == nullptr)
         fail({"QAVPROF: -fail goes with -diff"});
     if (options.failPercent >= 0 && options.orderBy == OrderBy::efficiency)
         fail({"QAVPROF: -fail needs a criterion with a total, not -eff"});
-    if (stream == 0) stream = openDefaultProfile(options);
+    if (stream == 0) {
+        stream = openDefaultProfile(options);
+        addName(files, options.profileName);
+    }
 
     // The profiles live for the whole run, too large for the stack.
     static Profile now, old;
+    static Runs newRuns, oldRuns;
     const bool comparing = options.oldProfileName != nullptr;
-    if (comparing) load(openProfile(options.oldProfileName), options.oldProfileName, options, old);
-    load(stream, options.profileName, options, now);
+    KindCheck kinds{ProfileKind::unknown, nullptr};
+    if (comparing) loadRuns(oldRuns, old, oldFiles, 0, options, kinds);
+    if (comparing || files.count > 1) {
+        loadRuns(newRuns, now, files, stream, options, kinds);
+    } else {
+        load(stream, options.profileName, options, now);
+        orderEntries(now, options);
+    }
+    if (comparing && oldRuns.count >= 2 && newRuns.count >= 2 &&
+        !canEverDiffer(oldRuns.count, newRuns.count)) {
+        char old[16], current[16];
+        *TL_formatNat(old, static_cast<std::uint32_t>(oldRuns.count), 0) = '\0';
+        *TL_formatNat(current, static_cast<std::uint32_t>(newRuns.count), 0) = '\0';
+        TL_putLine(stderrStream, {"QAVPROF: ", old, " runs against ", current,
+                                  " can never show a change to be real at 5%; it takes 4 "
+                                  "runs on each side (or 3 against 5)"});
+    }
 
     // A report runs to hundreds of kilobytes: into a file or a pipe it
     // goes in 64 KiB pieces rather than in the 4 KiB of the usual buffer.
     static char reportBuffer[1 << 16];
     if (!isatty(fileno(stdout))) std::setvbuf(stdout, reportBuffer, _IOFBF, sizeof reportBuffer);
 
-    Table& table = comparing ? buildComparison(old, now, options) : buildReport(now, options);
+    Table& table =
+        comparing ? buildComparison(oldRuns, newRuns, options) : buildReport(now, options);
     switch (options.format) {
     case Format::csv: printCsv(table); break;
     case Format::json: printJson(table); break;
     case Format::html: printHtml(table); break;
+    case Format::markdown: printMarkdown(table); break;
     case Format::report: printText(table); break;
     }
 
@@ -193,8 +317,12 @@ void TProg() {
 
     if (options.failPercent >= 0) {
         std::uint64_t newTotal = 0;
-        const double growth = totalGrowth(old, now, options, newTotal);
-        if (growth > options.failPercent) {
+        bool real = true;
+        const double growth = totalGrowth(oldRuns, newRuns, options, newTotal, real);
+        if (growth > options.failPercent && !real) {
+            TL_putLine(stderrStream, {"QAVPROF: The total ", criterionName(options.orderBy),
+                                      " grew, but the runs do not show the growth to be real"});
+        } else if (growth > options.failPercent) {
             // Growth from nothing has no percentage: it is said as it is.
             char text[64];
             if (growth == HUGE_VAL)

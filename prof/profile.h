@@ -8,7 +8,7 @@
 #include <cstdint>
 
 enum class OrderBy { time, space, calls, cycles, efficiency };
-enum class Format { report, csv, json, html };
+enum class Format { report, csv, json, html, markdown };
 
 // What the command line asked for, set once before anything is read.
 struct Options {
@@ -18,21 +18,26 @@ struct Options {
     Format format = Format::report;
     std::int32_t topRows = 0;               // at most this many rows; 0 for all
     const char* profileName = nullptr;     // the file reported, as named
-    const char* oldProfileName = nullptr;  // -diff OLD, or null
+    const char* oldProfileName = nullptr;  // -diff OLD (the first), or null
     double failPercent = -1;               // -fail PCT, or negative
+    bool quiet = false;                    // -q: no banner
 };
 
-// One record of the profile file, its counters in file order.
+// One record of the profile file, its counters in file order: 32-bit
+// numbers in a file, and their exact sums when runs are merged.
 struct ProfileEntry {
     const char* name;
-    std::uint32_t calls;
-    std::uint32_t matched;
-    std::uint32_t cycles;      // parse cycles, or search cycles in a match profile
-    std::uint32_t backtracks;  // backtrack cycles, or match cycles
-    std::uint32_t time;
-    std::uint32_t treeNodes;
-    std::uint32_t kidCells;
+    std::uint64_t calls;
+    std::uint64_t matched;
+    std::uint64_t cycles;      // parse cycles, or search cycles in a match profile
+    std::uint64_t backtracks;  // backtrack cycles, or match cycles
+    std::uint64_t time;
+    std::uint64_t treeNodes;
+    std::uint64_t kidCells;
 };
+
+// What the header line says a file is.
+enum class ProfileKind { unknown, parse, match };
 
 constexpr std::int32_t maxEntries = 4096;
 // The profile is read in blocks of this size.
@@ -50,6 +55,8 @@ struct Profile {
     std::int32_t entryCount;
     Position order[maxEntries];
     bool moreRecords;  // the file held more records than maxEntries
+    ProfileKind kind;
+    std::size_t namesUsed;
     char names[maxEntries * TL_stringSize];
 };
 
@@ -73,3 +80,24 @@ void orderEntries(Profile& profile, const Options& options);
 // not; 0 (no PCT) under calls and efficiency.
 std::uint64_t percentBaseOf(const Profile& profile, const Options& options);
 const char* criterionName(OrderBy orderBy);
+
+// The runs of one side, merged (merge.cpp): their sums, and each merged
+// rule's key in each run, for the test of whether a change is real.
+struct Runs {
+    Profile* merged;
+    std::int32_t count;     // runs merged so far
+    std::int32_t capacity;  // runs there is room for
+    double* samples;        // [position * capacity + run]; 0 where absent
+    double* totals;         // each run's total of the key
+    bool moreRules;         // the runs held more rules than maxEntries
+};
+
+// Room for the samples of capacity runs; a side that is never merged into
+// (one run) needs none.
+void startRuns(Runs& runs, Profile& merged, std::int32_t capacity);
+// Adds the run loaded in run: each record is matched with the merged one
+// of the same name (the n-th of a name with the n-th), its counters added;
+// the others come after the merged ones, in file order.
+void mergeRun(Runs& runs, const Profile& run, const Options& options);
+// The key a run's entry is ordered by, as a sample.
+double sampleKey(const ProfileEntry& entry, const Options& options);

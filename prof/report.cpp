@@ -153,6 +153,15 @@ void setKey(Table& t, Row& row, const char* key) {
     t.poolUsed += length + 1;
 }
 
+void putHeadingText(const Column& column, void (*put)(const char* text)) {
+    const char* name = column.field == Field::changePercent ? "change%" : column.name;
+    for (const char* c = name; *c != '\0'; ++c) {
+        const char upper[2] = {*c == '_' ? ' ' : *c >= 'a' && *c <= 'z' ? static_cast<char>(*c - 32) : *c,
+                               '\0'};
+        put(upper);
+    }
+}
+
 const char* valueOf(const Table& t, const Row& row, std::int32_t i) {
     switch (t.layout->columns[i].field) {
     case Field::name: return row.name;
@@ -247,7 +256,7 @@ Table& buildReport(const Profile& profile, const Options& options) {
     table.hasTotal = false;
     table.pool = pool;
     table.profile = &profile;
-    table.oldProfile = nullptr;
+    table.runs = table.oldRuns = nullptr;
     table.options = &options;
     table.fill = fillReport;
     startRows(table);
@@ -268,10 +277,8 @@ void printRow(const Table& t, const Row& row, FILE* out) {
     const char* value = row.texts;
     for (std::int32_t i = 1; i < t.layout->columnCount; ++i) {
         const Column& column = t.layout->columns[i];
-        if (column.field == Field::status) {
-            if (row.status[0] != '\0') p = TL_formatText(TL_formatText(p, "  ", 0), row.status, 0);
-            continue;
-        }
+        // The status comes at the end of the line.
+        if (column.field == Field::status) continue;
         // Right-aligned in its field, as a number is; never cut. Fields
         // and most values fit 16 bytes, copied whole (the line has room).
         const std::size_t length = row.length[i];
@@ -291,6 +298,7 @@ void printRow(const Table& t, const Row& row, FILE* out) {
         if (percent) *p++ = '%';
         value += length + 1;
     }
+    if (row.status[0] != '\0') p = TL_formatText(TL_formatText(p, "  ", 0), row.status, 0);
     *p++ = '\n';
     fwrite_unlocked(line, 1, static_cast<std::size_t>(p - line), out);
 }

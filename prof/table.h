@@ -19,13 +19,15 @@ enum class Field : std::uint8_t {
     newKey,      // percent of the old key (shown with "%")
     change,
     changePercent,
-    status,      // "new", "gone" or ""
+    fromCalls,   // the change that more or fewer calls make, at the old cost
+    fromCost,    // the change that the cost per call makes, at the new calls
+    status,      // "new", "gone", "~" (no significant change) or ""
 };
 
 struct Column {
     const char* name;  // in CSV and JSON, and, in capitals, the page's heading
     Field field;
-    std::uint32_t ProfileEntry::*counter;  // for counter and perCall
+    std::uint64_t ProfileEntry::*counter;  // for counter and perCall
     std::int32_t width;                    // the text layout's field
 };
 
@@ -75,7 +77,8 @@ struct Table {
     std::size_t poolUsed;
     // Where the rows come from: fill makes the batch that starts at next.
     const Profile* profile;
-    const Profile* oldProfile;
+    const Runs* runs;     // comparisons: the new runs and the old ones
+    const Runs* oldRuns;
     const Options* options;
     std::int32_t next;
     std::int32_t made;  // rows made since the start
@@ -96,6 +99,9 @@ void startRows(Table& table);
 // Makes the next batch of rows; false when there is none left.
 bool nextRows(Table& table);
 
+// A column's heading on the page and in Markdown: its name in capitals,
+// "_" as a blank, and "%" for the change in percent.
+void putHeadingText(const Column& column, void (*put)(const char* text));
 // The value of column i of row, as CSV and JSON take it.
 const char* valueOf(const Table& table, const Row& row, std::int32_t i);
 // The same as the text layout and the page show it.
@@ -105,14 +111,16 @@ void shownValue(const Table& table, const Row& row, std::int32_t i, char* shown)
 // profiles and options must stay as long. The report's rows: the entries
 // with calls, in report order, at most topRows of them (report.cpp).
 Table& buildReport(const Profile& profile, const Options& options);
-// The comparison of old (ordered) and now: a row per rule found in either,
-// largest change first (diff.cpp).
-Table& buildComparison(const Profile& old, const Profile& now, const Options& options);
+// The comparison of the old runs and the new (each merged and ordered): a
+// row per rule found in either, largest change first, the keys those of a
+// run on average; with two runs or more on each side, a change that the
+// runs do not show to be real is marked "~" (diff.cpp).
+Table& buildComparison(const Runs& old, const Runs& now, const Options& options);
 // The growth of the comparison's total in percent of the old total;
 // infinite when the old total is 0 and the new one is not. newTotal gets
-// the new total.
-double totalGrowth(const Profile& old, const Profile& now, const Options& options,
-                   std::uint64_t& newTotal);
+// the new total, significant whether the runs show the change to be real.
+double totalGrowth(const Runs& old, const Runs& now, const Options& options,
+                   std::uint64_t& newTotal, bool& significant);
 
 // value / base * 100 in extended precision, truncated toward zero.
 std::int32_t percentOf(std::uint64_t value, std::uint64_t base);
@@ -126,3 +134,4 @@ void printText(Table& table);
 void printCsv(Table& table);
 void printJson(Table& table);
 void printHtml(Table& table);
+void printMarkdown(Table& table);
