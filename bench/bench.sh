@@ -58,6 +58,26 @@ for dir in "${dirs[@]}"; do
     done
 done
 
+# qavprof across repeated runs: 3 + 3 and 30 + 30 profiles of 4096 records
+# compared, and 6 and 60 merged; the time should grow with the records
+# (target: the larger at most about 12 times the smaller).
+awk 'BEGIN { srand(7); for (r = 1; r <= 60; r++) { file = "run" r ".prof"
+    print "QAV match profile: name calls matched searches matches time nodes cells" >file
+    for (i = 1; i <= 4096; i++)
+        printf "rule_%d %d 1 1 1 %d 1 1\n", i, i, i * 100 + int(rand() * 50) >file
+    close(file) } }'
+few=() many=()
+for r in 1 2 3; do few+=(-diff run$r.prof); done
+for r in 4 5 6; do few+=(run$r.prof); done
+for r in $(seq 1 30); do many+=(-diff run$r.prof); done
+for r in $(seq 31 60); do many+=(run$r.prof); done
+for dir in "${dirs[@]}"; do
+    echo
+    echo "-- $dir/qavprof, 3 + 3 against 30 + 30 runs compared, 6 against 60 merged (first/this: the small one's time over the large one's; target at least 1/12)"
+    "$timeit" 11 -- @name="3+3" "$dir/qavprof" -q "${few[@]}" -- @name="30+30" "$dir/qavprof" -q "${many[@]}"
+    "$timeit" 11 -- @name="6" "$dir/qavprof" -q run{1..6}.prof -- @name="60" "$dir/qavprof" -q run{1..60}.prof
+done
+
 # What the user waits for after qavcvt: the compiler on its output. Each
 # size is compiled as the array of numbers, as -string and as xxd -i's
 # output, with gcc and with clang; ld -r -b binary, which copies the bytes
