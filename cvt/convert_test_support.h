@@ -32,24 +32,32 @@ inline std::string contents(FILE* file) {
     return text;
 }
 
-// "{" and a newline, the data lines, and "0};" and a newline, converted from
-// a regular file into one, as the program does.
-inline std::string convertedThroughFiles(const std::string& bytes, std::uint32_t limit,
-                                         ConvertResult* result) {
+// What convert writes for bytes read from a regular file into another, as
+// the program does, between head and tail.
+template <typename Convert>
+std::string throughFiles(const std::string& bytes, const char* head, const char* tail,
+                         ConvertResult* result, Convert convert) {
     FILE* in = std::tmpfile();
     FILE* out = std::tmpfile();
     if (write(fileno(in), bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
         return "cannot write the input";
     lseek(fileno(in), 0, SEEK_SET);
     beginOutput(fileno(out), true);
-    putOutput("{\n");
-    *result = convertBytes(fileno(in), limit);
-    putOutput("0};\n");
+    putOutput(head);
+    *result = convert(fileno(in));
+    putOutput(tail);
     if (*result == ConvertResult::done) *result = endOutput();
     std::string text = contents(out);
     std::fclose(in);
     std::fclose(out);
     return text;
+}
+
+// "{" and a newline, the data lines, and "0};" and a newline.
+inline std::string convertedThroughFiles(const std::string& bytes, std::uint32_t limit,
+                                         ConvertResult* result) {
+    return throughFiles(bytes, "{\n", "0};\n", result,
+                        [limit](int in) { return convertBytes(in, limit); });
 }
 
 // The bytes a C compiler reads from the lines of string literals that
@@ -101,18 +109,7 @@ inline std::string decodedLiteral(const std::string& text) {
 
 // The string form of bytes, converted from a regular file.
 inline std::string literalThroughFiles(const std::string& bytes, ConvertResult* result) {
-    FILE* in = std::tmpfile();
-    FILE* out = std::tmpfile();
-    if (write(fileno(in), bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
-        return "cannot write the input";
-    lseek(fileno(in), 0, SEEK_SET);
-    beginOutput(fileno(out), true);
-    *result = convertBytesAsString(fileno(in));
-    if (*result == ConvertResult::done) *result = endOutput();
-    std::string text = contents(out);
-    std::fclose(in);
-    std::fclose(out);
-    return text;
+    return throughFiles(bytes, "", "", result, [](int in) { return convertBytesAsString(in); });
 }
 
 }  // namespace test_support
