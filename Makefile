@@ -111,9 +111,10 @@ check-aarch64: build build-aarch64
 	cd build-aarch64 && ctest --output-on-failure -j $(JOBS) -LE large
 	tests/same_output.sh build/bin build-aarch64/bin
 
-# The native programs and tests built with clang.
+# The native programs and tests built with clang, and with the plain code
+# alone (no x86 vectors, no Linux calls), so that the tests run it too.
 build-clang/CMakeCache.txt:
-	CC=clang CXX=clang++ cmake -S . -B build-clang $(CMAKE_FLAGS)
+	CC=clang CXX=clang++ cmake -S . -B build-clang -DQAV_PLAIN=ON $(CMAKE_FLAGS)
 
 build-clang: build-clang/CMakeCache.txt
 	cmake --build build-clang -j $(JOBS)
