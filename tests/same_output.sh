@@ -31,6 +31,20 @@ for seed in 1 2 3 4 5 6; do
             printf "\n"
         }
     }' >profile
+    # Other runs of the same rules, for comparisons and merges of runs.
+    for run in 1 2 3 4; do
+        awk -v seed=$((seed * 10 + run)) '{ srand(seed + NR); if (NR > 1) $6 = int($6 * (0.9 + rand() * 0.2)); print }' \
+            profile >run$run
+    done
+    for flags in "-diff run1 -json" "-diff run1 -diff run2 -diff run3 -diff run4 profile run2 run3 run4" \
+                 "-md profile run1" "-eff -diff run1 -html" "-csv -percall profile run1 run2"; do
+        # shellcheck disable=SC2086
+        "$a/qavprof" -q $flags >a.out 2>a.err || true
+        # shellcheck disable=SC2086
+        "$b/qavprof" -q $flags >b.out 2>b.err || true
+        same "qavprof $flags (seed $seed)" a.out b.out
+        same "qavprof $flags messages (seed $seed)" a.err b.err
+    done
     for flags in -time -space -calls -cycles -eff "-percall -cycles"; do
         for kind in "" -parse; do
             "$a/qavprof" $flags $kind profile >a.out 2>a.err || true
@@ -43,6 +57,9 @@ for seed in 1 2 3 4 5 6; do
     "$a/qavcvt" -e prog.CQav && mv prog_QAV.c a.c
     "$b/qavcvt" -e prog.CQav && mv prog_QAV.c b.c
     same "qavcvt (seed $seed)" a.c b.c
+    "$a/qavcvt" -string -header -align 64 -len -o out.c prog.CQav && cat out.c out.h >a.c
+    "$b/qavcvt" -string -header -align 64 -len -o out.c prog.CQav && cat out.c out.h >b.c
+    same "qavcvt -string -header (seed $seed)" a.c b.c
 done
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
