@@ -168,8 +168,10 @@ void nameOutput() {
     std::strcpy(outputName + directoryLength + baseLength, outputSuffix);
 
     // Room for the base, a "_" before a leading digit, the "_" after, and
-    // the zero byte, or for the given name and its "_".
-    prefix = allocate((givenName != nullptr ? std::strlen(givenName) : baseLength) + 3);
+    // the zero byte, or for the given name and its "_", and at least for
+    // "QAV_".
+    const std::size_t named = (givenName != nullptr ? std::strlen(givenName) : baseLength) + 3;
+    prefix = allocate(named > sizeof "QAV_" ? named : sizeof "QAV_");
     if (givenName != nullptr) {
         std::strcpy(prefix, givenName);
         std::strcat(prefix, "_");

@@ -83,6 +83,16 @@ struct FileNames {
     std::int32_t count;
 };
 
+// Room for a name from each argument, in the run-time's table of
+// allocations, which the shut-down frees however the run ends.
+const char** namesRoom() {
+    const std::size_t room = static_cast<std::size_t>(TL_TLI_TLIARC) + 1;
+    void* block = std::malloc(sizeof(const char*) * room);
+    if (block == nullptr || TL_nextmalloc == TL_mallocCount) fail({"QAVPROF: Out of memory"});
+    TL_mallocs[TL_nextmalloc++] = block;
+    return static_cast<const char**>(block);
+}
+
 void addName(FileNames& files, const char* name) {
     files.names[files.count++] = name;
 }
@@ -260,9 +270,8 @@ void TProg() {
     // stream is free for them, whatever the command line recorded.
     TL_nextfile = 1;
     // Every argument could name a file.
-    const std::size_t room = static_cast<std::size_t>(TL_TLI_TLIARC) + 1;
-    FileNames files{static_cast<const char**>(std::malloc(sizeof(const char*) * room)), 0};
-    FileNames oldFiles{static_cast<const char**>(std::malloc(sizeof(const char*) * room)), 0};
+    FileNames files{namesRoom(), 0};
+    FileNames oldFiles{namesRoom(), 0};
     for (std::int32_t n = 1; n <= TL_TLI_TLIARC; ++n)
         n = takeArgument(n, options, stream, files, oldFiles);
     if (options.failPercent >= 0 && options.oldProfileName == nullptr)
