@@ -217,6 +217,9 @@ void fillReport(Table& t) {
         if (entry.calls == 0) continue;
         Row& row = t.rows[t.rowCount++];
         beginRow(t, row, entry.name, "");
+        // Worked out once for the column and the key.
+        const bool needed = options.parseProfile || options.orderBy == OrderBy::efficiency;
+        const double efficiency = needed ? efficiencyOf(entry) : 0;
         for (std::int32_t i = 1; i < layout.columnCount; ++i) {
             const Column& column = layout.columns[i];
             char* p = valueRoomFor(t, row, i);
@@ -226,16 +229,14 @@ void fillReport(Table& t) {
                 break;
             case Field::counter: p = putNumber(p, entry.*column.counter); break;
             case Field::perCall: p = putNumber(p, entry.*column.counter / entry.calls); break;
-            case Field::efficiency:
-                p = TL_formatReal(p, efficiencyOf(entry), 0, efficiencyDigits);
-                break;
+            case Field::efficiency: p = TL_formatReal(p, efficiency, 0, efficiencyDigits); break;
             default: break;
             }
             endValue(t, row, i, p);
         }
         char key[valueRoom];
         if (options.orderBy == OrderBy::efficiency)
-            *TL_formatReal(key, efficiencyOf(entry), 0, efficiencyDigits) = '\0';
+            *TL_formatReal(key, efficiency, 0, efficiencyDigits) = '\0';
         else
             *putNumber(key, orderKey(entry, options)) = '\0';
         setKey(t, row, key);
