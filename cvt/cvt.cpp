@@ -165,18 +165,19 @@ void nameOutput() {
 
     outputName = allocate(directoryLength + baseLength + sizeof outputSuffix);
     std::memcpy(outputName, inputName, directoryLength + baseLength);
-    std::strcpy(outputName + directoryLength + baseLength, outputSuffix);
+    std::memcpy(outputName + directoryLength + baseLength, outputSuffix, sizeof outputSuffix);
 
     // Room for the base, a "_" before a leading digit, the "_" after, and
     // the zero byte, or for the given name and its "_", and at least for
     // "QAV_".
-    const std::size_t named = (givenName != nullptr ? std::strlen(givenName) : baseLength) + 3;
+    const std::size_t givenLength = givenName != nullptr ? std::strlen(givenName) : 0;
+    const std::size_t named = (givenName != nullptr ? givenLength : baseLength) + 3;
     prefix = allocate(named > sizeof "QAV_" ? named : sizeof "QAV_");
     if (givenName != nullptr) {
-        std::strcpy(prefix, givenName);
-        std::strcat(prefix, "_");
+        std::memcpy(prefix, givenName, givenLength);
+        std::memcpy(prefix + givenLength, "_", 2);
     } else if (!useBaseName || std::strcmp(inputName, standardStream) == 0) {
-        std::strcpy(prefix, "QAV_");
+        std::memcpy(prefix, "QAV_", sizeof "QAV_");
     } else {
         // The base made a C identifier: other characters become "_", and a
         // leading digit gets one in front.
@@ -267,7 +268,7 @@ char* headerNameFor(const char* cName) {
     const std::size_t kept = dot == nullptr ? std::strlen(cName) : static_cast<std::size_t>(dot - cName);
     char* name = allocate(kept + 3);
     std::memcpy(name, cName, kept);
-    std::strcpy(name + kept, ".h");
+    std::memcpy(name + kept, ".h", sizeof ".h");
     return name;
 }
 

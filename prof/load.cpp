@@ -152,13 +152,10 @@ bool startsWith(const char* text, const char* prefix) {
 
 void rewriteName(char* name, bool parseProfile) {
     if (!startsWith(name, "list__") && !(parseProfile && startsWith(name, "repeat__"))) return;
-    const std::int32_t separator = TL_index(name, "__");
-    TL_string rewritten, rest;
-    TL_substring(rewritten, separator - 1, 1, name);
-    std::strcat(rewritten, " ");
-    TL_substringToEnd(rest, 0, separator + 2, name);
-    std::strcat(rewritten, rest);
-    std::strcpy(name, rewritten);
+    // The first "__" becomes one blank, in place: the name only gets shorter.
+    char* separator = std::strstr(name, "__");
+    *separator = ' ';
+    std::memmove(separator + 1, separator + 2, std::strlen(separator + 2) + 1);
 }
 
 void loadProfile(std::int32_t s, bool parseProfile, Profile& profile) {

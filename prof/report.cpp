@@ -172,10 +172,13 @@ const char* valueOf(const Table& t, const Row& row, std::int32_t i) {
 
 void shownValue(const Table& t, const Row& row, std::int32_t i, char* shown) {
     const char* value = valueOf(t, row, i);
-    std::strcpy(shown, value);
+    std::size_t length = std::strlen(value);
+    if (length > static_cast<std::size_t>(valueRoom)) length = valueRoom;
+    std::memcpy(shown, value, length);
     const Field field = t.layout->columns[i].field;
-    if ((field == Field::percent || field == Field::changePercent) && value[0] != '\0')
-        std::strcat(shown, "%");
+    if ((field == Field::percent || field == Field::changePercent) && length != 0)
+        shown[length++] = '%';
+    shown[length] = '\0';
 }
 
 std::int32_t percentOf(std::uint64_t value, std::uint64_t base) {

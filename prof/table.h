@@ -104,7 +104,8 @@ bool nextRows(Table& table);
 void putHeadingText(const Column& column, void (*put)(const char* text));
 // The value of column i of row, as CSV and JSON take it.
 const char* valueOf(const Table& table, const Row& row, std::int32_t i);
-// The same as the text layout and the page show it.
+// The same as the text layout and the page show it, into shown, which
+// has room for valueRoom + 2 bytes.
 void shownValue(const Table& table, const Row& row, std::int32_t i, char* shown);
 
 // Builders, into storage of their own that stays until the next build; the
