@@ -59,9 +59,10 @@ struct Change {
 
 const TL_Extended zero{false, 0, 0};
 
-// The storage of the comparison last built.
+// The storage of the comparison last built, and its totals.
 Change changes[2 * maxEntries];
 std::int32_t changeCount;
+TL_Extended oldTotal, newTotal;
 Table table;
 char pool[batchRows * (maxColumns + 1) * valueRoom];
 char totalPool[(maxColumns + 1) * valueRoom];
@@ -151,13 +152,6 @@ std::int32_t compare(const Runs& oldRuns, const Runs& newRuns, const Options& op
     return count;
 }
 
-void totals(std::int32_t count, TL_Extended& oldTotal, TL_Extended& newTotal) {
-    oldTotal = newTotal = zero;
-    for (std::int32_t k = 0; k < count; ++k) {
-        oldTotal = TL_add(oldTotal, changes[k].oldKey);
-        newTotal = TL_add(newTotal, changes[k].newKey);
-    }
-}
 
 // Whether old and new samples show a real change. Values that are the same
 // in every run of a side (calls often are) differ exactly or not at all;
@@ -223,22 +217,22 @@ Calls callsOf(const Change& c, const Runs& oldRuns, const Runs& newRuns) {
 void putValues(Table& t, Row& row, const TL_Extended& oldKey, const TL_Extended& newKey,
                bool hasOld, bool hasNew, const Split& split, const Options& options) {
     const TL_Extended change = TL_subtract(newKey, oldKey);
-    char* p = valueRoomFor(t, row, 1);
+    char* p = valueRoomFor(t);
     endValue(t, row, 1, hasOld ? keyText(p, oldKey, options) : p);
-    p = valueRoomFor(t, row, 2);
+    p = valueRoomFor(t);
     endValue(t, row, 2, hasNew ? keyText(p, newKey, options) : p);
-    p = valueRoomFor(t, row, 3);
+    p = valueRoomFor(t);
     endValue(t, row, 3, integerKeys(options)
                             ? signedText(p, change)
                             : p + std::snprintf(p, valueRoom, "%+.3f", TL_toDouble(change)));
-    p = valueRoomFor(t, row, 4);
+    p = valueRoomFor(t);
     endValue(t, row, 4, isZero(oldKey) ? p
                                        : p + std::snprintf(p, valueRoom, "%+.1f",
                                                            percentChange(oldKey, change)));
     if (integerKeys(options)) {
-        p = valueRoomFor(t, row, 6);
+        p = valueRoomFor(t);
         endValue(t, row, 6, signedText(p, split.fromCalls));
-        p = valueRoomFor(t, row, 7);
+        p = valueRoomFor(t);
         endValue(t, row, 7, signedText(p, split.fromCost));
     }
     // The page's bars show the change.
@@ -287,13 +281,16 @@ Table& buildComparison(const Runs& old, const Runs& now, const Options& options)
     table.options = &options;
     table.fill = fillComparison;
     changeCount = compare(old, now, options);
-    // Efficiencies do not add up: there is no total under -eff. The total
-    // has texts of its own, beside the batches'; its split is the sum of
-    // the rules' splits.
+    oldTotal = newTotal = zero;
+    for (std::int32_t k = 0; k < changeCount; ++k) {
+        oldTotal = TL_add(oldTotal, changes[k].oldKey);
+        newTotal = TL_add(newTotal, changes[k].newKey);
+    }
+    // Efficiencies do not add up: there is no total row under -eff. The
+    // total has texts of its own, beside the batches'; its split is the
+    // sum of the rules' splits.
     table.hasTotal = integerKeys(options);
     if (table.hasTotal) {
-        TL_Extended oldTotal, newTotal;
-        totals(changeCount, oldTotal, newTotal);
         Split sum{zero, zero};
         for (std::int32_t k = 0; k < changeCount; ++k) {
             const Change& c = changes[k];
@@ -311,14 +308,11 @@ Table& buildComparison(const Runs& old, const Runs& now, const Options& options)
     return table;
 }
 
-double totalGrowth(const Runs& old, const Runs& now, const Options& options,
-                   std::uint64_t& newTotal, bool& significant) {
-    TL_Extended oldSum, newSum;
-    totals(compare(old, now, options), oldSum, newSum);
-    newTotal = static_cast<std::uint64_t>(rounded(newSum));
+double totalGrowth(const Runs& old, const Runs& now, std::uint64_t& newSum, bool& significant) {
+    newSum = static_cast<std::uint64_t>(rounded(newTotal));
     // With one run on a side there is nothing to test: the change counts.
     significant = old.count < 2 || now.count < 2 ||
                   realChange(old.totals, old.count, now.totals, now.count);
-    if (isZero(oldSum)) return isZero(newSum) ? 0 : HUGE_VAL;
-    return percentChange(oldSum, TL_subtract(newSum, oldSum));
+    if (isZero(oldTotal)) return isZero(newTotal) ? 0 : HUGE_VAL;
+    return percentChange(oldTotal, TL_subtract(newTotal, oldTotal));
 }

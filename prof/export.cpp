@@ -92,17 +92,6 @@ void putJsonNumber(const char* text) {
     putRaw(text[0] == '\0' ? "null" : text);
 }
 
-const char* criterionName(OrderBy orderBy) {
-    switch (orderBy) {
-    case OrderBy::time: return "time";
-    case OrderBy::space: return "space";
-    case OrderBy::calls: return "calls";
-    case OrderBy::cycles: return "cycles";
-    case OrderBy::efficiency: return "efficiency";
-    }
-    return "";
-}
-
 void printCsv(Table& table) {
     const Layout& layout = *table.layout;
     for (std::int32_t i = 0; i < layout.columnCount; ++i) {

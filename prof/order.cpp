@@ -57,3 +57,14 @@ std::uint64_t percentBaseOf(const Profile& profile, const Options& options) {
         return 0;
     return orderKey(profile.entries[profile.order[0]], options);
 }
+
+const char* criterionName(OrderBy orderBy) {
+    switch (orderBy) {
+    case OrderBy::time: return "time";
+    case OrderBy::space: return "space";
+    case OrderBy::calls: return "calls";
+    case OrderBy::cycles: return "cycles";
+    case OrderBy::efficiency: return "efficiency";
+    }
+    return "";
+}

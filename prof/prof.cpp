@@ -257,8 +257,9 @@ void loadRuns(Runs& runs, Profile& merged, const FileNames& files, std::int32_t 
 
 }  // namespace
 
-// The report goes to standard output only: nothing to clean up.
-const bool TL_catchesTermination = false;
+// The report goes to standard output only, with nothing to clean up: the
+// program leaves SIGTERM and SIGHUP their default action, as the run-time
+// does for a program that does not ask otherwise.
 
 void TProg() {
     if (!quietAsked())
@@ -327,7 +328,7 @@ void TProg() {
     if (options.failPercent >= 0) {
         std::uint64_t newTotal = 0;
         bool real = true;
-        const double growth = totalGrowth(oldRuns, newRuns, options, newTotal, real);
+        const double growth = totalGrowth(oldRuns, newRuns, newTotal, real);
         if (growth > options.failPercent && !real) {
             TL_putLine(stderrStream, {"QAVPROF: The total ", criterionName(options.orderBy),
                                       " grew, but the runs do not show the growth to be real"});

@@ -20,52 +20,42 @@ constexpr std::int32_t efficiencyDigits = 3;
 
 using E = ProfileEntry;
 
-// The columns each layout starts with.
-#define QAV_LEADING_COLUMNS                                        \
+// The columns of the normal layout; the two kinds name the cycle counters
+// apart.
+#define QAV_NORMAL_COLUMNS(cyclesName, backtracksName)                  \
     {"name", Field::name, nullptr, nameWidth},                     \
         {"pct", Field::percent, nullptr, pctWidth},                \
         {"calls", Field::counter, &E::calls, callsWidth},          \
-        {"matched", Field::counter, &E::matched, matchedWidth}
+        {"matched", Field::counter, &E::matched, matchedWidth},    \
+        {"cells", Field::counter, &E::kidCells, counterWidth},     \
+        {"nodes", Field::counter, &E::treeNodes, counterWidth},    \
+        {"time", Field::counter, &E::time, counterWidth},          \
+        {cyclesName, Field::counter, &E::cycles, counterWidth},    \
+        {backtracksName, Field::counter, &E::backtracks, counterWidth}
 
 constexpr Column parseColumns[] = {
-    QAV_LEADING_COLUMNS,
-    {"cells", Field::counter, &E::kidCells, counterWidth},
-    {"nodes", Field::counter, &E::treeNodes, counterWidth},
-    {"time", Field::counter, &E::time, counterWidth},
-    {"cycles", Field::counter, &E::cycles, counterWidth},
-    {"backtracks", Field::counter, &E::backtracks, counterWidth},
+    QAV_NORMAL_COLUMNS("cycles", "backtracks"),
     {"efficiency", Field::efficiency, nullptr, counterWidth},
 };
-constexpr Column matchColumns[] = {
-    QAV_LEADING_COLUMNS,
-    {"cells", Field::counter, &E::kidCells, counterWidth},
-    {"nodes", Field::counter, &E::treeNodes, counterWidth},
-    {"time", Field::counter, &E::time, counterWidth},
-    {"searches", Field::counter, &E::cycles, counterWidth},
-    {"matches", Field::counter, &E::backtracks, counterWidth},
-};
+constexpr Column matchColumns[] = {QAV_NORMAL_COLUMNS("searches", "matches")};
 
-// A counter's total and per-call value.
+// The per-call layout: each counter's total and per-call value.
 #define QAV_PER_CALL(name, member, totalWidth, perCallFieldWidth)            \
     {name "_total", Field::counter, &E::member, totalWidth},                 \
         {name "_per_call", Field::perCall, &E::member, perCallFieldWidth}
+#define QAV_PER_CALL_COLUMNS(cyclesName, backtracksName)                                 \
+    {"name", Field::name, nullptr, nameWidth},                                       \
+        {"pct", Field::percent, nullptr, pctWidth},                                  \
+        {"calls", Field::counter, &E::calls, callsWidth},                            \
+        {"matched", Field::counter, &E::matched, matchedWidth},                      \
+        QAV_PER_CALL("kid_cells", kidCells, counterWidth, perCallWidth),             \
+        QAV_PER_CALL("tree_nodes", treeNodes, counterWidth, perCallWidth),           \
+        QAV_PER_CALL("time", time, counterWidth, perCallWidth),                      \
+        QAV_PER_CALL(cyclesName, cycles, cyclesTotalWidth, cyclesPerCallWidth),      \
+        QAV_PER_CALL(backtracksName, backtracks, cyclesTotalWidth, cyclesPerCallWidth)
 
-constexpr Column perCallParseColumns[] = {
-    QAV_LEADING_COLUMNS,
-    QAV_PER_CALL("kid_cells", kidCells, counterWidth, perCallWidth),
-    QAV_PER_CALL("tree_nodes", treeNodes, counterWidth, perCallWidth),
-    QAV_PER_CALL("time", time, counterWidth, perCallWidth),
-    QAV_PER_CALL("parse_cycles", cycles, cyclesTotalWidth, cyclesPerCallWidth),
-    QAV_PER_CALL("backtrack_cycles", backtracks, cyclesTotalWidth, cyclesPerCallWidth),
-};
-constexpr Column perCallMatchColumns[] = {
-    QAV_LEADING_COLUMNS,
-    QAV_PER_CALL("kid_cells", kidCells, counterWidth, perCallWidth),
-    QAV_PER_CALL("tree_nodes", treeNodes, counterWidth, perCallWidth),
-    QAV_PER_CALL("time", time, counterWidth, perCallWidth),
-    QAV_PER_CALL("search_cycles", cycles, cyclesTotalWidth, cyclesPerCallWidth),
-    QAV_PER_CALL("match_cycles", backtracks, cyclesTotalWidth, cyclesPerCallWidth),
-};
+constexpr Column perCallParseColumns[] = {QAV_PER_CALL_COLUMNS("parse_cycles", "backtrack_cycles")};
+constexpr Column perCallMatchColumns[] = {QAV_PER_CALL_COLUMNS("search_cycles", "match_cycles")};
 
 template <std::size_t n>
 constexpr std::int32_t count(const Column (&)[n]) {
@@ -124,7 +114,7 @@ void beginRow(Table& t, Row& row, const char* name, const char* status) {
     row.texts = t.pool + t.poolUsed;
 }
 
-char* valueRoomFor(Table& t, Row&, std::int32_t) { return t.pool + t.poolUsed; }
+char* valueRoomFor(Table& t) { return t.pool + t.poolUsed; }
 
 void endValue(Table& t, Row& row, std::int32_t i, char* end) {
     *end = '\0';
@@ -225,7 +215,7 @@ void fillReport(Table& t) {
         const double efficiency = needed ? efficiencyOf(entry) : 0;
         for (std::int32_t i = 1; i < layout.columnCount; ++i) {
             const Column& column = layout.columns[i];
-            char* p = valueRoomFor(t, row, i);
+            char* p = valueRoomFor(t);
             switch (column.field) {
             case Field::percent:
                 if (base != 0) p = TL_formatInt(p, percentOf(orderKey(entry, options), base), 0);

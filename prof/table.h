@@ -88,8 +88,9 @@ struct Table {
 // Making a row: begin, then each value in column order (the name and
 // status columns take none), then the key.
 void beginRow(Table& table, Row& row, const char* name, const char* status);
-// Room for the value of column i; the builder writes it and gives the end.
-char* valueRoomFor(Table& table, Row& row, std::int32_t i);
+// Room for the next value; the builder writes it and gives its end to
+// endValue with the value's column.
+char* valueRoomFor(Table& table);
 void endValue(Table& table, Row& row, std::int32_t i, char* end);
 // The row's key, for the page.
 void setKey(Table& table, Row& row, const char* key);
@@ -117,11 +118,11 @@ Table& buildReport(const Profile& profile, const Options& options);
 // run on average; with two runs or more on each side, a change that the
 // runs do not show to be real is marked "~" (diff.cpp).
 Table& buildComparison(const Runs& old, const Runs& now, const Options& options);
-// The growth of the comparison's total in percent of the old total;
-// infinite when the old total is 0 and the new one is not. newTotal gets
-// the new total, significant whether the runs show the change to be real.
-double totalGrowth(const Runs& old, const Runs& now, const Options& options,
-                   std::uint64_t& newTotal, bool& significant);
+// The growth of the total of the comparison last built, in percent of the
+// old total; infinite when the old total is 0 and the new one is not.
+// newTotal gets the new total, significant whether the runs of old and
+// now show the change to be real.
+double totalGrowth(const Runs& old, const Runs& now, std::uint64_t& newTotal, bool& significant);
 
 // value / base * 100 in extended precision, truncated toward zero.
 std::int32_t percentOf(std::uint64_t value, std::uint64_t base);
