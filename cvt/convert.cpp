@@ -85,15 +85,54 @@ struct Output {
     bool reserving;
     std::uint64_t written;
     std::uint64_t reserved;
+    bool emptyFirst;  // the file is emptied before the first write
+    bool comparing;   // the text so far is what the file holds
+    bool cutAtEnd;    // the file is cut to the text's length at the end
+    bool changed;     // anything was written, or the file emptied or cut
 };
 
 Output output;
 std::uint32_t lastLength;
 
+// How many of the length bytes at text the file holds already where the
+// text goes.
+std::size_t bytesHeld(const char* text, std::size_t length) {
+    char held[65536];
+    std::size_t same = 0;
+    while (same < length) {
+        const std::size_t part = std::min(length - same, sizeof held);
+        const ssize_t got = pread(output.fd, held, part, static_cast<off_t>(output.written + same));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        const std::size_t n = static_cast<std::size_t>(got);
+        const std::size_t matching =
+            static_cast<std::size_t>(std::mismatch(held, held + n, text + same).first - held);
+        same += matching;
+        if (matching < n) break;
+    }
+    return same;
+}
+
 // Writes the first length bytes of what is pending.
 void writeOut(std::size_t length) {
     const char* at = outBuffer;
     std::size_t left = length;
+    if (output.comparing && left > 0) {
+        const std::size_t held = bytesHeld(at, left);
+        at += held;
+        left -= held;
+        output.written += held;
+        if (left == 0) return;
+        // The text differs from here on.
+        output.comparing = false;
+        if (lseek(output.fd, static_cast<off_t>(output.written), SEEK_SET) < 0) output.failed = true;
+    }
+    if (output.emptyFirst && left > 0) {
+        output.emptyFirst = false;
+        output.changed = true;
+        if (ftruncate(output.fd, 0) != 0) output.failed = true;
+    }
+    if (left > 0) output.changed = true;
     while (left > 0 && !output.failed) {
         ssize_t done = write(output.fd, at, left);
         if (done < 0 && errno == EINTR) continue;
@@ -172,8 +211,10 @@ long readFull(int in, unsigned char* buffer, std::size_t size) {
 
 }  // namespace
 
-void beginOutput(int fd, bool newFile) {
-    output = Output{fd, 0, false, newFile, 0, 0};
+void beginOutput(int fd, OutputStart start) {
+    const bool keep = start == OutputStart::keepInPlace;
+    output = Output{fd, 0, false, start == OutputStart::newFile, 0, 0,
+                    start == OutputStart::inPlace, keep, keep, false};
 }
 
 void putOutput(const char* text) {
@@ -347,8 +388,24 @@ ConvertResult convertBytesAsString(int in, std::uint32_t limit) {
 
 std::uint32_t convertedLength() { return lastLength; }
 
+bool outputChanged() { return output.changed; }
+
 ConvertResult endOutput() {
     flush();
+    // An empty text empties the file all the same.
+    if (output.emptyFirst) {
+        output.changed = true;
+        if (ftruncate(output.fd, 0) != 0) output.failed = true;
+    }
+    if (output.cutAtEnd && !output.failed) {
+        // A file that held the text and no more is left as it was.
+        char more;
+        const bool longer = pread(output.fd, &more, 1, static_cast<off_t>(output.written)) != 0;
+        if (!output.comparing || longer) {
+            output.changed = true;
+            if (ftruncate(output.fd, static_cast<off_t>(output.written)) != 0) output.failed = true;
+        }
+    }
     // Space reserved past the end goes back.
     if (output.reserved > output.written &&
         ftruncate(output.fd, static_cast<off_t>(output.written)) != 0) {

@@ -24,10 +24,17 @@ extern std::size_t blockBytes;
 
 enum class ConvertResult { done, readFailed, writeFailed, tooLarge };
 
-// Starts the text of one output, to be written to fd; newFile when fd is a
-// regular file opened empty for it, whose space may then be reserved ahead
-// of the writes.
-void beginOutput(int fd, bool newFile = false);
+// How the text of an output meets what fd holds.
+enum class OutputStart {
+    stream,       // written from where fd stands
+    newFile,      // a regular file opened empty for it: its space may be reserved ahead
+    inPlace,      // an existing file, emptied by the first write
+    keepInPlace,  // an existing file, written from the first byte that differs from
+                  // what it holds, and cut to the text's length at the end: a file
+                  // that holds the text already is not written at all
+};
+// Starts the text of one output, to be written to fd.
+void beginOutput(int fd, OutputStart start = OutputStart::stream);
 // Adds text; it goes out with the data or at the end.
 void putOutput(const char* text);
 // Adds the data lines for the bytes read from in until end of file. An
@@ -39,5 +46,7 @@ ConvertResult convertBytes(int in, std::uint32_t limit = maxConvertedBytes);
 ConvertResult convertBytesAsString(int in, std::uint32_t limit = maxConvertedBytes);
 // The number of bytes the last conversion converted.
 std::uint32_t convertedLength();
+// Whether the output's file has changed: written, emptied or cut.
+bool outputChanged();
 // Writes what is left; writeFailed if any write of this output failed.
 ConvertResult endOutput();

@@ -109,7 +109,7 @@ TEST(Convert, GivesBackTheSpaceReservedPastTheEnd) {
     ASSERT_EQ(write(fileno(in), bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
     lseek(fileno(in), 0, SEEK_SET);
     FILE* out = std::tmpfile();
-    beginOutput(fileno(out), true);
+    beginOutput(fileno(out), OutputStart::newFile);
     EXPECT_EQ(convertBytes(fileno(in)), ConvertResult::done);
     EXPECT_EQ(endOutput(), ConvertResult::done);
     struct stat file;

@@ -42,7 +42,7 @@ std::string throughFiles(const std::string& bytes, const char* head, const char*
     if (write(fileno(in), bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
         return "cannot write the input";
     lseek(fileno(in), 0, SEEK_SET);
-    beginOutput(fileno(out), true);
+    beginOutput(fileno(out), OutputStart::newFile);
     putOutput(head);
     *result = convert(fileno(in));
     putOutput(tail);

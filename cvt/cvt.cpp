@@ -273,7 +273,14 @@ char* headerNameFor(const char* cName) {
 }
 
 // Whether name can stand between the quotes of an #include.
-bool includable(const char* name) { return std::strpbrk(name, "\"\\\n") == nullptr; }
+// Not a quote, a backslash or a line break, and no trigraph, which strict C
+// reads before anything else: "??=x.h" would name "#x.h".
+bool includable(const char* name) {
+    if (std::strpbrk(name, "\"\\\n") != nullptr) return false;
+    for (const char* q = std::strstr(name, "??"); q != nullptr; q = std::strstr(q + 1, "??"))
+        if (q[2] != '\0' && std::strchr("=/'()!<>-", q[2]) != nullptr) return false;
+    return true;
+}
 
 void closeStreams() {
     if (inStream > 0) TL_close(inStream);
@@ -287,19 +294,60 @@ int openInput() {
     return inStream == 0 ? -1 : fileno(TL_handle(inStream));
 }
 
-// Writes the header beside the C file into header, complete but not yet
-// in place; false, having said why, when it cannot.
-bool writeHeader(const char* name, const struct stat& input) {
-    switch (openOutputFile(name, input, header)) {
-    case OutputOpened::ok: break;
-    case OutputOpened::sameAsInput: say("Output would overwrite the input: ", name); return false;
-    case OutputOpened::cannotCreate: say("Unable to create ", name); return false;
+// Whether an output was opened; says why not when it was not.
+bool opened(OutputOpened result, const char* name) {
+    switch (result) {
+    case OutputOpened::ok: return true;
+    case OutputOpened::sameAsInput: say("Output would overwrite the input: ", name); break;
+    case OutputOpened::cannotCreate: say("Unable to create ", name); break;
+    case OutputOpened::linkLoop:
+        TL_putLine(0, {"qavcvt: Unable to create ", name, ": Too many levels of symbolic links"});
+        break;
+    case OutputOpened::outOfMemory: fail("Out of memory");
     }
-    beginOutput(header.fd);
-    putHeader();
-    if (endOutput() == ConvertResult::done) return true;
-    say("Unable to write ", name);
     return false;
+}
+
+// How the text meets what the output holds.
+OutputStart startOf(const OutputFile& file) {
+    if (file.temporaryName != nullptr) return OutputStart::newFile;
+    if (!file.inPlace) return OutputStart::stream;
+    return keepUnchanged ? OutputStart::keepInPlace : OutputStart::inPlace;
+}
+
+// Opens the header beside the C file; false, having said why, when it
+// cannot be written there.
+bool openHeader(const struct stat& input, const char* cName) {
+    if (output.fd >= 0 && !output.regular) {
+        say("-header needs a regular output file: ", cName);
+        return false;
+    }
+    if (!opened(openOutputFile(headerName, input, keepUnchanged, header), headerName))
+        return false;
+    if (output.fd >= 0 && sameDestination(output, header)) {
+        say("The header would overwrite the C file: ", headerName);
+        return false;
+    }
+    return true;
+}
+
+// Says why a conversion failed: what failed, and when the output was
+// written in place and has changed, that it is now cut short.
+void sayFailure(ConvertResult result, bool toStandardOutput, const char* shownOutput) {
+    switch (result) {
+    case ConvertResult::done: return;
+    case ConvertResult::readFailed: say("Unable to read ", inputName); break;
+    case ConvertResult::writeFailed:
+        // A file that may not be written, and does not hold the text.
+        if (output.readOnly) {
+            say("Unable to create ", shownOutput);
+            return;
+        }
+        say("Unable to write ", toStandardOutput ? "standard output" : shownOutput);
+        break;
+    case ConvertResult::tooLarge: say(tooLarge, inputName); break;
+    }
+    if (output.inPlace && outputChanged()) say("Written in place and now incomplete: ", shownOutput);
 }
 
 // Converts inputName into its output; says why and returns false when it
@@ -329,8 +377,8 @@ bool convertFile() {
         say("Unable to open ", inputName);
         return false;
     }
-    // What can be known of the input is checked before the output is
-    // created.
+    // What can be known of the input and the outputs is checked before
+    // anything is written.
     struct stat input;
     if (fstat(in, &input) != 0 || S_ISDIR(input.st_mode)) {
         say("Unable to read ", inputName);
@@ -340,20 +388,12 @@ bool convertFile() {
         say(tooLarge, inputName);
         return false;
     }
-    int out = STDOUT_FILENO;
-    if (!toStandardOutput) {
-        switch (openOutputFile(shownOutput, input, output)) {
-        case OutputOpened::ok: break;
-        case OutputOpened::sameAsInput:
-            say("Output would overwrite the input: ", shownOutput);
-            return false;
-        case OutputOpened::cannotCreate: say("Unable to create ", shownOutput); return false;
-        }
-        out = output.fd;
-    }
+    if (!toStandardOutput &&
+        !opened(openOutputFile(shownOutput, input, keepUnchanged, output), shownOutput))
+        return false;
+    if (headerName != nullptr && !openHeader(input, shownOutput)) return false;
 
-    // A temporary file is new and empty: its space may be reserved ahead.
-    beginOutput(out, output.temporaryPath != nullptr);
+    beginOutput(toStandardOutput ? STDOUT_FILENO : output.fd, startOf(output));
     if (headerName != nullptr) {
         const char* slash = std::strrchr(headerName, '/');
         putHead(slash == nullptr ? headerName : slash + 1);
@@ -365,28 +405,25 @@ bool convertFile() {
         putTail(convertedLength());
         result = endOutput();
     }
-
-    switch (result) {
-    case ConvertResult::done:
-        // The header is made whole before either file is put in place.
-        if (headerName != nullptr && !writeHeader(headerName, input)) break;
-        if (!toStandardOutput && !commitOutputFile(output, keepUnchanged)) {
-            say("Unable to create ", shownOutput);
-            break;
-        }
-        if (headerName != nullptr && !commitOutputFile(header, keepUnchanged)) {
-            say("Unable to create ", headerName);
-            break;
-        }
-        return true;
-    case ConvertResult::readFailed: say("Unable to read ", inputName); break;
-    case ConvertResult::writeFailed:
-        say("Unable to write ", toStandardOutput ? "standard output" : shownOutput);
-        break;
-    case ConvertResult::tooLarge: say(tooLarge, inputName); break;
+    if (result != ConvertResult::done) {
+        sayFailure(result, toStandardOutput, shownOutput);
+        return false;
     }
-    abandonOutputFile(output);
-    abandonOutputFile(header);
+    if (headerName != nullptr) {
+        beginOutput(header.fd, startOf(header));
+        putHeader();
+        if (endOutput() != ConvertResult::done) {
+            say(header.readOnly ? "Unable to create " : "Unable to write ", headerName);
+            return false;
+        }
+    }
+    // Both complete: they take their places together.
+    OutputFile* const both[] = {&output, &header};
+    OutputFile* const* files = toStandardOutput ? both + 1 : both;
+    const int count = (toStandardOutput ? 0 : 1) + (headerName != nullptr ? 1 : 0);
+    const int failed = commitOutputFiles(files, count, keepUnchanged);
+    if (failed < 0) return true;
+    say("Unable to create ", files[failed] == &output ? shownOutput : headerName);
     return false;
 }
 
@@ -402,9 +439,12 @@ bool convertOne() {
         abandonOutputFile(header);
         TL_quit(area.quitCode);
     }
-    output = header = OutputFile{-1, nullptr, nullptr, false};
+    output = header = OutputFile{-1, -1, nullptr, nullptr, nullptr, nullptr,
+                                 false, true, false, false, 0, 0};
     const bool done = convertFile();
     TL_handlerArea = area.next;
+    abandonOutputFile(output);
+    abandonOutputFile(header);
     releaseOutputFile(output);
     releaseOutputFile(header);
     releaseNames();

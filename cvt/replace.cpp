@@ -1,36 +1,55 @@
-// Replacing outputs whole: POSIX calls only (mkostemp, rename, readlink).
 #include "replace.h"
 
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace {
 
-// The temporary files that exist now, for the signal handler to remove: a
-// C file and its header at the most.
+// The temporary files that exist now, for a signal handler to remove: a C
+// file and its header at the most.
+struct Pending {
+    volatile int folder;
+    char* volatile name;
+};
 constexpr int maxPending = 2;
-char* volatile pendingTemporaries[maxPending];
+Pending pendingTemporaries[maxPending];
 
-// Signals whose default action ends the process and that the run-time does
-// not unwind from; a temporary file must not outlive them.
-constexpr int fatalSignals[] = {SIGQUIT, SIGALRM, SIGUSR1, SIGUSR2, SIGXCPU,
-                                SIGVTALRM, SIGPROF, SIGPIPE};
+// Signals whose default action ends the process, that may be caught, and
+// that the run-time does not unwind from (it unwinds from SIGINT, SIGTERM,
+// SIGHUP, SIGILL, SIGFPE, SIGBUS and SIGSEGV); the real-time signals too.
+// SIGXFSZ is ignored while converting: a file too large is a write error.
+constexpr int fatalSignals[] = {
+    SIGQUIT, SIGTRAP, SIGABRT, SIGUSR1, SIGUSR2, SIGPIPE, SIGALRM, SIGXCPU, SIGVTALRM,
+    SIGPROF, SIGSYS,
+#ifdef SIGIO
+    SIGIO,
+#endif
+#ifdef SIGPWR
+    SIGPWR,
+#endif
+#ifdef SIGSTKFLT
+    SIGSTKFLT,
+#endif
+};
 
 extern "C" void removeTemporariesAndDie(int sig) {
-    for (char* volatile& path : pendingTemporaries)
-        if (path != nullptr) unlink(path);
+    for (Pending& pending : pendingTemporaries)
+        if (pending.name != nullptr) unlinkat(pending.folder, pending.name, 0);
     // The handler was reset on entry and sig is not held (SA_RESETHAND,
     // SA_NODEFER): raising it again ends the process as it would have.
     raise(sig);
 }
 
-// Holds every signal while a temporary file is created or forgotten, so
-// that none can come between its creation and its entry in the list.
+// Holds every signal while a temporary file is created, renamed or
+// forgotten, so that none can come between the file and its entry in the
+// list, nor between the renames of a C file and its header.
 sigset_t holdAll() {
     sigset_t all, old;
     sigfillset(&all);
@@ -40,9 +59,18 @@ sigset_t holdAll() {
 
 void release(const sigset_t& old) { sigprocmask(SIG_SETMASK, &old, nullptr); }
 
-void forget(const char* path) {
-    for (char* volatile& pending : pendingTemporaries)
-        if (pending == path) pending = nullptr;
+void remember(int folder, char* name) {
+    for (Pending& pending : pendingTemporaries)
+        if (pending.name == nullptr) {
+            pending.folder = folder;
+            pending.name = name;
+            return;
+        }
+}
+
+void forget(const char* name) {
+    for (Pending& pending : pendingTemporaries)
+        if (pending.name == name) pending.name = nullptr;
 }
 
 char* joined(const char* a, std::size_t aLength, const char* b) {
@@ -59,54 +87,117 @@ std::size_t directoryLength(const char* path) {
     return slash == nullptr ? 0 : static_cast<std::size_t>(slash - path) + 1;
 }
 
-// The file that name finally designates, its symbolic links followed one
-// by one (a link may point to a file that does not exist yet). Null when
-// memory runs out.
-char* followLinks(const char* name) {
-    char* path = joined(name, std::strlen(name), "");
-    // As many links as the system itself follows before it gives up.
-    for (int links = 0; path != nullptr && links < 40; ++links) {
-        struct stat link;
-        if (lstat(path, &link) != 0 || !S_ISLNK(link.st_mode)) return path;
-        std::size_t room = static_cast<std::size_t>(link.st_size) + 1;
-        char* target = nullptr;
-        for (;;) {
-            target = static_cast<char*>(std::realloc(target, room));
-            if (target == nullptr) break;
-            const ssize_t length = readlink(path, target, room);
-            if (length < 0) {
-                std::free(target);
-                return path;
-            }
-            if (static_cast<std::size_t>(length) < room) {
-                target[length] = '\0';
-                break;
-            }
-            room *= 2;
-        }
-        if (target == nullptr) {
-            std::free(path);
+// The target of the link at path, or null (errno ENOMEM when memory ran
+// out).
+char* linkTarget(const char* path, const struct stat& link) {
+    std::size_t room = static_cast<std::size_t>(link.st_size) + 1;
+    char* target = nullptr;
+    for (;;) {
+        char* larger = static_cast<char*>(std::realloc(target, room));
+        if (larger == nullptr) {
+            std::free(target);
+            errno = ENOMEM;
             return nullptr;
         }
-        char* next = target[0] == '/' ? joined(target, std::strlen(target), "")
-                                      : joined(path, directoryLength(path), target);
+        target = larger;
+        const ssize_t length = readlink(path, target, room);
+        if (length < 0) {
+            std::free(target);
+            errno = 0;
+            return nullptr;
+        }
+        if (static_cast<std::size_t>(length) < room) {
+            target[length] = '\0';
+            return target;
+        }
+        room *= 2;
+    }
+}
+
+// As many links as the system itself follows before it gives up.
+constexpr int maxLinks = 40;
+
+// The file that name finally designates, its symbolic links followed one
+// by one (a link may point to a file that does not exist yet). Null when
+// memory runs out, or with loop set when the links do not end.
+char* followLinks(const char* name, bool& loop) {
+    char* path = joined(name, std::strlen(name), "");
+    for (int links = 0; path != nullptr; ++links) {
+        struct stat link;
+        if (lstat(path, &link) != 0 || !S_ISLNK(link.st_mode)) return path;
+        if (links == maxLinks) {
+            loop = true;
+            break;
+        }
+        char* target = linkTarget(path, link);
+        if (target == nullptr && errno != ENOMEM) return path;
+        char* next = target == nullptr  ? nullptr
+                     : target[0] == '/' ? joined(target, std::strlen(target), "")
+                                        : joined(path, directoryLength(path), target);
         std::free(target);
         std::free(path);
         path = next;
     }
-    return path;
+    std::free(path);
+    return nullptr;
 }
 
-// A name for the temporary file beside finalPath: the final name and a
-// suffix that says who made it, its last component cut so that it stays a
-// valid name even when the final name is as long as the system allows.
-char* temporaryPattern(const char* finalPath) {
+// Opens the folder that holds path, for making files beside it by their
+// last component alone, so that a path as long as the system takes still
+// leaves room for a temporary name.
+int openFolder(const char* path) {
+    const std::size_t length = directoryLength(path);
+    if (length == 0) return open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    char* folder = joined(path, length, "");
+    if (folder == nullptr) return -1;
+#ifdef O_PATH
+    // A folder that may be searched and written but not read will do.
+    const int fd = open(folder, O_PATH | O_DIRECTORY | O_CLOEXEC);
+#else
+    const int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+#endif
+    std::free(folder);
+    return fd;
+}
+
+// Creates a temporary file for finalName in folder, its name the final
+// name, cut so that it stays a valid name, and a suffix that says who made
+// it; the file is in the list of pending ones before any signal can end
+// the run. -1 when none can be made.
+int createTemporary(int folder, const char* finalName, char*& name) {
     constexpr char suffix[] = ".qavcvt-XXXXXX";
     constexpr std::size_t keptComponent = 200;
-    const std::size_t directory = directoryLength(finalPath);
-    std::size_t length = std::strlen(finalPath);
-    if (length - directory > keptComponent) length = directory + keptComponent;
-    return joined(finalPath, length, suffix);
+    std::size_t length = std::strlen(finalName);
+    if (length > keptComponent) length = keptComponent;
+    name = joined(finalName, length, suffix);
+    if (name == nullptr) return -1;
+    constexpr char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    std::uint64_t state = static_cast<std::uint64_t>(now.tv_nsec) ^
+                          (static_cast<std::uint64_t>(getpid()) << 32) ^
+                          static_cast<std::uint64_t>(now.tv_sec);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char* x = name + length + sizeof suffix - 7;
+        for (int i = 0; i < 6; ++i) {
+            state = state * 6364136223846793005u + 1442695040888963407u;
+            x[i] = letters[(state >> 33) % (sizeof letters - 1)];
+        }
+        const sigset_t old = holdAll();
+        const int fd = openat(folder, name, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0) remember(folder, name);
+        release(old);
+        if (fd >= 0 || errno != EEXIST) {
+            if (fd < 0) {
+                std::free(name);
+                name = nullptr;
+            }
+            return fd;
+        }
+    }
+    std::free(name);
+    name = nullptr;
+    return -1;
 }
 
 mode_t creationMode() {
@@ -115,132 +206,204 @@ mode_t creationMode() {
     return 0666 & ~mask;
 }
 
-// Whether the files at a and b hold the same bytes.
-bool sameContent(int a, const char* bPath) {
-    const int b = open(bPath, O_RDONLY | O_CLOEXEC);
+// Gives the new file at fd what the old one had; false when it could not
+// have all of it: a user who does not own a file cannot give it away, nor
+// give a file a group of which it is no member.
+bool takeOwnerAndMode(int fd, const struct stat& old) {
+    struct stat made;
+    if (fstat(fd, &made) != 0) return false;
+    if ((made.st_uid != old.st_uid || made.st_gid != old.st_gid) &&
+        fchown(fd, old.st_uid, old.st_gid) != 0)
+        return false;
+    // After the owner: a change of owner may clear the set-ID bits.
+    if (fchmod(fd, old.st_mode & 07777) != 0 || fstat(fd, &made) != 0) return false;
+    return made.st_uid == old.st_uid && made.st_gid == old.st_gid &&
+           (made.st_mode & 07777) == (old.st_mode & 07777);
+}
+
+void removeTemporary(OutputFile& file) {
+    if (file.temporaryName == nullptr) return;
+    const sigset_t old = holdAll();
+    unlinkat(file.folder, file.temporaryName, 0);
+    forget(file.temporaryName);
+    // Freed with the rest: this may run after a signal that came in the
+    // middle of malloc.
+    file.temporaryName = nullptr;
+    release(old);
+}
+
+// Whether the file at fd and the final file hold the same bytes.
+bool sameContent(int fd, const OutputFile& file) {
+    const int b = openat(file.folder, file.finalName, O_RDONLY | O_CLOEXEC);
     if (b < 0) return false;
-    bool same = lseek(a, 0, SEEK_SET) == 0;
-    static char blocks[2][65536];
+    bool same = lseek(fd, 0, SEEK_SET) == 0;
+    char ours[65536], theirs[sizeof ours];
     while (same) {
-        ssize_t got = read(a, blocks[0], sizeof blocks[0]);
+        const ssize_t got = read(fd, ours, sizeof ours);
         if (got < 0) {
             same = false;
             break;
         }
         ssize_t other = 0;
         while (other < got) {
-            const ssize_t more = read(b, blocks[1] + other, static_cast<std::size_t>(got - other));
+            const ssize_t more = read(b, theirs + other, static_cast<std::size_t>(got - other));
             if (more <= 0) break;
             other += more;
         }
-        if (other != got || std::memcmp(blocks[0], blocks[1], static_cast<std::size_t>(got)) != 0)
+        if (other != got || std::memcmp(ours, theirs, static_cast<std::size_t>(got)) != 0)
             same = false;
         else if (got == 0)
             break;
     }
-    if (same) same = read(b, blocks[1], 1) == 0;
+    if (same) same = read(b, theirs, 1) == 0;
     close(b);
     return same;
 }
 
+// Opens an existing regular file to be written where it is: emptied by
+// its first write, or under -keep read and compared first.
+OutputOpened openInPlace(OutputFile& file, bool keepUnchanged) {
+    file.inPlace = true;
+    if (!file.readOnly && keepUnchanged) file.fd = open(file.finalPath, O_RDWR | O_CLOEXEC);
+    if (file.fd < 0)
+        file.fd = open(file.finalPath,
+                       (file.readOnly ? O_RDONLY : O_WRONLY) | O_CLOEXEC);
+    return file.fd < 0 ? OutputOpened::cannotCreate : OutputOpened::ok;
+}
+
 }  // namespace
 
-OutputOpened openOutputFile(const char* name, const struct stat& input, OutputFile& file) {
-    file = OutputFile{-1, nullptr, nullptr, false};
+OutputOpened openOutputFile(const char* name, const struct stat& input, bool keepUnchanged,
+                            OutputFile& file) {
+    file = OutputFile{-1, -1, nullptr, nullptr, nullptr, nullptr, false, true, false, false, 0, 0};
+    // The system follows the links first: a loop, and the magic links of
+    // /dev/stdout and /proc, are as it sees them.
     struct stat existing;
-    const bool exists = stat(name, &existing) == 0;
-    if (exists && existing.st_dev == input.st_dev && existing.st_ino == input.st_ino)
-        return OutputOpened::sameAsInput;
-    if (exists && S_ISDIR(existing.st_mode)) return OutputOpened::cannotCreate;
-    if (exists && !S_ISREG(existing.st_mode)) {
+    file.exists = stat(name, &existing) == 0;
+    if (!file.exists && errno == ELOOP) return OutputOpened::linkLoop;
+    if (file.exists) {
+        file.device = existing.st_dev;
+        file.inode = existing.st_ino;
+        if (existing.st_dev == input.st_dev && existing.st_ino == input.st_ino)
+            return OutputOpened::sameAsInput;
+        if (S_ISDIR(existing.st_mode)) return OutputOpened::cannotCreate;
+        file.regular = S_ISREG(existing.st_mode);
+    }
+    if (!file.regular) {
         // A device or a FIFO: written as it is, and never removed.
         file.fd = open(name, O_WRONLY | O_TRUNC | O_CLOEXEC);
         return file.fd < 0 ? OutputOpened::cannotCreate : OutputOpened::ok;
     }
+    bool loop = false;
+    file.finalPath = followLinks(name, loop);
+    if (file.finalPath == nullptr) return loop ? OutputOpened::linkLoop : OutputOpened::outOfMemory;
+    file.finalName = file.finalPath + directoryLength(file.finalPath);
     // A file the user may not write is refused, although its folder would
-    // let it be replaced.
-    if (exists && faccessat(AT_FDCWD, name, W_OK, AT_EACCESS) != 0)
-        return OutputOpened::cannotCreate;
+    // let it be replaced; -keep only reads it, as an unchanged text needs
+    // no writing.
+    if (file.exists && faccessat(AT_FDCWD, file.finalPath, W_OK, AT_EACCESS) != 0) {
+        if (!keepUnchanged) return OutputOpened::cannotCreate;
+        file.readOnly = true;
+        return openInPlace(file, keepUnchanged);
+    }
+    // A file with other names stays one file with them.
+    if (file.exists && existing.st_nlink > 1) return openInPlace(file, keepUnchanged);
 
-    file.replacesFile = exists;
-    file.finalPath = followLinks(name);
-    char* temporary = file.finalPath == nullptr ? nullptr : temporaryPattern(file.finalPath);
-    if (temporary == nullptr) return OutputOpened::cannotCreate;
-    const sigset_t old = holdAll();
-    file.fd = mkostemp(temporary, O_CLOEXEC);
-    if (file.fd >= 0) {
-        for (char* volatile& pending : pendingTemporaries)
-            if (pending == nullptr) {
-                pending = temporary;
-                break;
-            }
-        file.temporaryPath = temporary;
-    }
-    release(old);
+    file.folder = openFolder(file.finalPath);
+    if (file.folder >= 0)
+        file.fd = createTemporary(file.folder, file.finalName, file.temporaryName);
+    file.nameBlock = file.temporaryName;
     if (file.fd < 0) {
-        std::free(temporary);
-        return OutputOpened::cannotCreate;
+        if (errno == ENOMEM) return OutputOpened::outOfMemory;
+        if (!file.exists) return OutputOpened::cannotCreate;
+        return openInPlace(file, keepUnchanged);
     }
-    // The new file gets what the old one had, or what a new file would get.
-    if (exists) {
-        if (fchown(file.fd, existing.st_uid, existing.st_gid) != 0) {
-            // Only the owner's own files can be replaced as they were.
-        }
-        fchmod(file.fd, existing.st_mode & 07777);
-    } else {
+    if (!file.exists) {
         fchmod(file.fd, creationMode());
+        return OutputOpened::ok;
     }
-    return OutputOpened::ok;
+    if (takeOwnerAndMode(file.fd, existing)) return OutputOpened::ok;
+    // A new file would not be what the old one was to its users.
+    close(file.fd);
+    file.fd = -1;
+    removeTemporary(file);
+    return openInPlace(file, keepUnchanged);
 }
 
-bool commitOutputFile(OutputFile& file, bool keepUnchanged) {
-    if (file.temporaryPath == nullptr) {
-        const bool closed = file.fd < 0 || close(file.fd) == 0;
+bool sameDestination(const OutputFile& a, const OutputFile& b) {
+    if (a.exists && b.exists) return a.device == b.device && a.inode == b.inode;
+    if (a.exists != b.exists || std::strcmp(a.finalName, b.finalName) != 0) return false;
+    // Two new names: the same name in the same folder.
+    struct stat x, y;
+    const int fa = a.folder >= 0 ? a.folder : openFolder(a.finalPath);
+    const int fb = b.folder >= 0 ? b.folder : openFolder(b.finalPath);
+    const bool same = fa >= 0 && fb >= 0 && fstat(fa, &x) == 0 && fstat(fb, &y) == 0 &&
+                      x.st_dev == y.st_dev && x.st_ino == y.st_ino;
+    if (fa >= 0 && fa != a.folder) close(fa);
+    if (fb >= 0 && fb != b.folder) close(fb);
+    return same;
+}
+
+int commitOutputFiles(OutputFile* const files[], int count, bool keepUnchanged) {
+    // Every output complete first: a close can report a write that failed
+    // late (on NFS, for one).
+    int failed = -1;
+    bool unchanged[maxPending + 1] = {};
+    for (int i = 0; i < count; ++i) {
+        OutputFile& file = *files[i];
+        if (file.fd < 0) continue;
+        if (file.temporaryName != nullptr && keepUnchanged && file.exists)
+            unchanged[i] = sameContent(file.fd, file);
+        if (close(file.fd) != 0 && failed < 0) failed = i;
         file.fd = -1;
-        return closed;
     }
-    if (keepUnchanged && file.replacesFile && sameContent(file.fd, file.finalPath)) {
-        abandonOutputFile(file);
-        return true;
-    }
-    // A close can report a write that failed late (on NFS, for one).
-    const bool closed = close(file.fd) == 0;
-    file.fd = -1;
-    if (!closed || rename(file.temporaryPath, file.finalPath) != 0) {
-        abandonOutputFile(file);
-        return false;
+    if (failed >= 0) {
+        for (int i = 0; i < count; ++i) abandonOutputFile(*files[i]);
+        return failed;
     }
     const sigset_t old = holdAll();
-    forget(file.temporaryPath);
+    for (int i = 0; i < count; ++i) {
+        OutputFile& file = *files[i];
+        if (file.temporaryName == nullptr) continue;
+        if (unchanged[i] || failed >= 0 ||
+            renameat(file.folder, file.temporaryName, file.folder, file.finalName) != 0) {
+            if (!unchanged[i] && failed < 0) failed = i;
+            unlinkat(file.folder, file.temporaryName, 0);
+        }
+        forget(file.temporaryName);
+        file.temporaryName = nullptr;
+    }
     release(old);
-    return true;
+    return failed;
 }
 
 void abandonOutputFile(OutputFile& file) {
     if (file.fd >= 0) close(file.fd);
     file.fd = -1;
-    if (file.temporaryPath == nullptr) return;
-    const sigset_t old = holdAll();
-    unlink(file.temporaryPath);
-    forget(file.temporaryPath);
-    release(old);
+    removeTemporary(file);
 }
 
 void releaseOutputFile(OutputFile& file) {
+    if (file.folder >= 0) close(file.folder);
+    file.folder = -1;
     std::free(file.finalPath);
-    std::free(file.temporaryPath);
-    file.finalPath = file.temporaryPath = nullptr;
+    std::free(file.nameBlock);
+    file.finalPath = file.temporaryName = file.nameBlock = nullptr;
+    file.finalName = nullptr;
 }
 
 void removeTemporariesOnFatalSignals() {
-    for (int sig : fatalSignals) {
+    const auto install = [](int sig) {
         struct sigaction old;
         // A signal ignored at start-up stays ignored.
-        if (sigaction(sig, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) continue;
+        if (sigaction(sig, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) return;
         struct sigaction action {};
         action.sa_handler = removeTemporariesAndDie;
         sigemptyset(&action.sa_mask);
         action.sa_flags = SA_RESETHAND | SA_NODEFER;
         sigaction(sig, &action, nullptr);
-    }
+    };
+    for (int sig : fatalSignals) install(sig);
+    // Those an emulator or a thread library keeps for itself refuse.
+    for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig) install(sig);
 }

@@ -1,30 +1,52 @@
-// Outputs replaced whole or not at all. A regular output (or a name that
-// does not exist yet) is written to a new temporary file beside the file it
-// will replace, and renamed onto it only when complete; a symbolic link is
-// followed, so the link stays and its target is replaced. A device, a FIFO
-// or a socket is written in place and never removed. Nothing the run did
-// not create is ever removed or changed by a failure.
+// Outputs replaced the way careful editors do. A new name, or a regular
+// file whose owner, group, mode and links a new file can keep, is written
+// to a temporary file beside it and renamed onto it only when complete.
+// Any other regular file is written in place: one with other hard links,
+// one whose owner or group cannot be given to a new file, one in a folder
+// where no file can be made. A symbolic link is followed, so the link stays
+// and the file it names is written. A device, a FIFO or a socket is written
+// in place and never removed. Nothing the run did not create is ever
+// removed by a failure.
+//
+// POSIX calls: openat, renameat, unlinkat, fchown, fchmod, readlink,
+// faccessat and sigaction.
 #pragma once
 
 #include <sys/stat.h>
 
 struct OutputFile {
-    int fd;                // -1 when not open
-    char* finalPath;       // the file a temporary replaces, links followed (malloc'd)
-    char* temporaryPath;   // malloc'd; null when the output is written in place
-    bool replacesFile;     // finalPath exists and is a regular file
+    int fd;                 // -1 when not open
+    int folder;             // the final file's folder, while a temporary file is in it
+    char* finalPath;        // the file written, links followed (malloc'd)
+    const char* finalName;  // finalPath's last component
+    char* temporaryName;    // in folder; null when written in place, or gone
+    char* nameBlock;        // the temporary name's allocation
+    bool exists;            // finalPath named a file when the output was opened
+    bool regular;           // ... a regular file, or a new name
+    bool inPlace;           // an existing regular file, written where it is
+    bool readOnly;          // -keep on a file that may not be written: read to compare
+    dev_t device;           // the existing file's, for comparisons
+    ino_t inode;
 };
 
-enum class OutputOpened { ok, sameAsInput, cannotCreate };
+enum class OutputOpened { ok, sameAsInput, cannotCreate, linkLoop, outOfMemory };
 
-// Opens the output named name: the temporary file beside its final file,
-// or the device itself. sameAsInput when it is the file input describes.
-OutputOpened openOutputFile(const char* name, const struct stat& input, OutputFile& file);
-// Puts a complete output in place and closes it. With keepUnchanged, a
-// final file that already holds exactly the new text is left as it is
-// (time stamp included) and the temporary file goes. False when the output
-// could not be put in place; the temporary file is then removed.
-bool commitOutputFile(OutputFile& file, bool keepUnchanged);
+// Opens the output named name: a temporary file beside its final file, or
+// the file itself. sameAsInput when it is the file input describes;
+// linkLoop when its symbolic links do not end. keepUnchanged opens a file
+// that may not be written for reading, so that an unchanged text is no
+// failure.
+OutputOpened openOutputFile(const char* name, const struct stat& input, bool keepUnchanged,
+                            OutputFile& file);
+// Whether a and b, both opened, are one file.
+bool sameDestination(const OutputFile& a, const OutputFile& b);
+// Puts complete outputs in place together and closes them: the temporary
+// files are renamed with every signal held, so none can come between. With
+// keepUnchanged, a final file that already holds exactly the new text is
+// left as it is (time stamp included). Returns the index of the output
+// that could not be put in place, or -1; on a failure, no temporary file
+// is renamed, nor left behind.
+int commitOutputFiles(OutputFile* const files[], int count, bool keepUnchanged);
 // Closes an output that did not get complete and removes its temporary
 // file. Safe to call after a signal unwound the conversion: it only closes
 // and unlinks.
@@ -32,7 +54,8 @@ void abandonOutputFile(OutputFile& file);
 // Frees the names of an output that is done with.
 void releaseOutputFile(OutputFile& file);
 // For the signals that end the process without the run-time's unwinding
-// (SIGQUIT, SIGALRM, SIGXCPU...): removes the temporary files of the run,
-// then lets the signal take its default action. SIGKILL alone can leave
-// one behind, named "<final name>.qavcvt-XXXXXX".
+// (SIGQUIT, SIGABRT, SIGALRM, the real-time signals...): removes the
+// temporary files of the run, then lets the signal take its default
+// action. SIGKILL alone can leave one behind, named
+// "<final name>.qavcvt-XXXXXX".
 void removeTemporariesOnFatalSignals();

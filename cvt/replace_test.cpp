@@ -1,7 +1,9 @@
 #include "replace.h"
 
+#include "convert.h"
 #include "test_support.h"
 
+#include <csignal>
 #include <algorithm>
 #include <cstdio>
 #include <dirent.h>
@@ -49,15 +51,52 @@ struct stat inputStat() {
     return input;
 }
 
-// Writes text as a complete output named name; the result of the commit.
+}  // namespace
+
+// Close and rename as the tests make them fail or watch them (the test
+// binary is linked with --wrap=close,--wrap=renameat).
+extern "C" int __real_close(int fd);
+extern "C" int __real_renameat(int from, const char* a, int to, const char* b);
+namespace {
+int closeFailsFor = -1;
+int (*onRename)() = nullptr;
+}  // namespace
+extern "C" int __wrap_close(int fd) {
+    const int result = __real_close(fd);
+    if (fd != closeFailsFor) return result;
+    errno = EIO;
+    return -1;
+}
+extern "C" int __wrap_renameat(int from, const char* a, int to, const char* b) {
+    const int result = __real_renameat(from, a, to, b);
+    if (onRename != nullptr) onRename();
+    return result;
+}
+
+namespace {
+
+// Writes text as a complete output named name, as qavcvt does; the result
+// of the commit.
 bool replace(const std::string& name, const std::string& text, bool keep = false) {
     OutputFile file;
-    if (openOutputFile(name.c_str(), inputStat(), file) != OutputOpened::ok) return false;
-    const bool written = write(file.fd, text.data(), text.size()) ==
-                         static_cast<ssize_t>(text.size());
-    const bool committed = written && commitOutputFile(file, keep);
+    if (openOutputFile(name.c_str(), inputStat(), keep, file) != OutputOpened::ok) return false;
+    beginOutput(file.fd, file.temporaryName != nullptr ? OutputStart::newFile
+                         : !file.inPlace               ? OutputStart::stream
+                         : keep                        ? OutputStart::keepInPlace
+                                                       : OutputStart::inPlace);
+    putOutput(text.c_str());
+    OutputFile* const files[] = {&file};
+    const bool committed = endOutput() == ConvertResult::done &&
+                           commitOutputFiles(files, 1, keep) < 0;
+    abandonOutputFile(file);
     releaseOutputFile(file);
     return committed;
+}
+
+ino_t inodeOf(const std::string& path) {
+    struct stat s {};
+    stat(path.c_str(), &s);
+    return s.st_ino;
 }
 
 TEST(Replace, LinksAreFollowedToTheFileTheyName) {
@@ -88,9 +127,10 @@ TEST(Replace, AnAbandonedOutputLeavesTheOldFileAndNoTrace) {
     spill(dir.path("out.c"), "old");
     chmod(dir.path("out.c").c_str(), 0640);
     OutputFile file;
-    ASSERT_EQ(openOutputFile(dir.path("out.c").c_str(), inputStat(), file), OutputOpened::ok);
-    ASSERT_NE(file.temporaryPath, nullptr);
-    EXPECT_EQ(std::string(file.temporaryPath).find(dir.path("out.c.qavcvt-")), 0u);
+    ASSERT_EQ(openOutputFile(dir.path("out.c").c_str(), inputStat(), false, file),
+              OutputOpened::ok);
+    ASSERT_NE(file.temporaryName, nullptr);
+    EXPECT_EQ(std::string(file.temporaryName).find("out.c.qavcvt-"), 0u);
     ASSERT_EQ(write(file.fd, "cut", 3), 3);
     abandonOutputFile(file);
     releaseOutputFile(file);
@@ -110,12 +150,12 @@ TEST(Replace, KeepLeavesAnUnchangedFileAsItWas) {
     spill(out, "same text");
     struct stat before, after;
     ASSERT_EQ(stat(out.c_str(), &before), 0);
-    // Equal text kept: the same file; a longer, a shorter or another text
-    // of the same length replaces it.
+    // Equal text kept: the same file; another text of the same length, a
+    // longer or a shorter one replaces it.
     EXPECT_TRUE(replace(out, "same text", true));
     ASSERT_EQ(stat(out.c_str(), &after), 0);
     EXPECT_EQ(after.st_ino, before.st_ino);
-    for (const char* text : {"same text and more", "same", "same test"}) {
+    for (const char* text : {"same test", "same test and more", "same"}) {
         EXPECT_TRUE(replace(out, text, true));
         EXPECT_EQ(slurp(out), text);
     }
@@ -124,11 +164,100 @@ TEST(Replace, KeepLeavesAnUnchangedFileAsItWas) {
     EXPECT_EQ(listing(dir.path()), "out.c ");
 }
 
+TEST(Replace, AHardLinkedFileIsWrittenInPlaceAndKeepsItsLinks) {
+    test_support::TemporaryDirectory dir;
+    const std::string out = dir.path("out.c"), other = dir.path("other.c");
+    spill(out, "the old text, longer than the new");
+    ASSERT_EQ(link(out.c_str(), other.c_str()), 0);
+    const ino_t inode = inodeOf(out);
+    // Written, kept when the same, and rewritten from where it differs:
+    // longer, shorter, the same length.
+    const char* const texts[][2] = {{"new", "0"},   {"new", "1"},      {"news", "0"},
+                                    {"now", "1"},   {"now and more", "1"}, {"now", "1"}};
+    for (const auto& [text, keep] : texts) {
+        EXPECT_TRUE(replace(out, text, keep[0] == '1')) << text;
+        EXPECT_EQ(slurp(other), text);
+        EXPECT_EQ(inodeOf(out), inode);
+    }
+    EXPECT_EQ(listing(dir.path()), "other.c out.c ");
+}
+
+TEST(Replace, LinkLoopsAreRefusedAndNothingIsWritten) {
+    test_support::TemporaryDirectory dir;
+    ASSERT_EQ(symlink("loop2", dir.path("loop1").c_str()), 0);
+    ASSERT_EQ(symlink("loop1", dir.path("loop2").c_str()), 0);
+    ASSERT_EQ(symlink("loop1", dir.path("into").c_str()), 0);
+    OutputFile file;
+    for (const char* name : {"loop1", "into"}) {
+        EXPECT_EQ(openOutputFile(dir.path(name).c_str(), inputStat(), false, file),
+                  OutputOpened::linkLoop);
+        releaseOutputFile(file);
+    }
+    EXPECT_EQ(listing(dir.path()), "into loop1 loop2 ");
+}
+
+TEST(Replace, AFailedCloseRenamesNothing) {
+    // A close can report a write that failed late: neither output takes
+    // its place, and no temporary file stays.
+    test_support::TemporaryDirectory dir;
+    spill(dir.path("out.c"), "old");
+    spill(dir.path("out.h"), "old header");
+    OutputFile c, h;
+    ASSERT_EQ(openOutputFile(dir.path("out.c").c_str(), inputStat(), false, c), OutputOpened::ok);
+    ASSERT_EQ(openOutputFile(dir.path("out.h").c_str(), inputStat(), false, h), OutputOpened::ok);
+    ASSERT_EQ(write(c.fd, "new", 3), 3);
+    ASSERT_EQ(write(h.fd, "new", 3), 3);
+    closeFailsFor = h.fd;
+    OutputFile* const both[] = {&c, &h};
+    EXPECT_EQ(commitOutputFiles(both, 2, false), 1);
+    closeFailsFor = -1;
+    releaseOutputFile(c);
+    releaseOutputFile(h);
+    EXPECT_EQ(slurp(dir.path("out.c")), "old");
+    EXPECT_EQ(slurp(dir.path("out.h")), "old header");
+    EXPECT_EQ(listing(dir.path()), "out.c out.h ");
+}
+
+// What the folder held when a signal sent during the first rename was
+// handled.
+std::string* seenBySignal;
+const char* watchedFolder;
+
+TEST(Replace, ACFileAndItsHeaderChangeTogether) {
+    test_support::TemporaryDirectory dir;
+    spill(dir.path("out.c"), "old");
+    spill(dir.path("out.h"), "old");
+    std::string seen;
+    seenBySignal = &seen;
+    const std::string folder = dir.path();
+    watchedFolder = folder.c_str();
+    struct sigaction action {}, old;
+    action.sa_handler = [](int) {
+        *seenBySignal = slurp(std::string(watchedFolder) + "/out.c") +
+                        slurp(std::string(watchedFolder) + "/out.h");
+    };
+    sigaction(SIGUSR2, &action, &old);
+    OutputFile c, h;
+    ASSERT_EQ(openOutputFile(dir.path("out.c").c_str(), inputStat(), false, c), OutputOpened::ok);
+    ASSERT_EQ(openOutputFile(dir.path("out.h").c_str(), inputStat(), false, h), OutputOpened::ok);
+    ASSERT_EQ(write(c.fd, "C", 1), 1);
+    ASSERT_EQ(write(h.fd, "H", 1), 1);
+    onRename = [] { return raise(SIGUSR2); };
+    OutputFile* const both[] = {&c, &h};
+    EXPECT_EQ(commitOutputFiles(both, 2, false), -1);
+    onRename = nullptr;
+    sigaction(SIGUSR2, &old, nullptr);
+    releaseOutputFile(c);
+    releaseOutputFile(h);
+    EXPECT_EQ(seen, "CH");
+}
+
 TEST(Replace, DevicesAndTheInputAreNotReplaced) {
     OutputFile file;
     // A device is written in place, and nothing is removed after.
-    ASSERT_EQ(openOutputFile("/dev/null", inputStat(), file), OutputOpened::ok);
-    EXPECT_EQ(file.temporaryPath, nullptr);
+    ASSERT_EQ(openOutputFile("/dev/null", inputStat(), false, file), OutputOpened::ok);
+    EXPECT_EQ(file.temporaryName, nullptr);
+    EXPECT_FALSE(file.regular);
     abandonOutputFile(file);
     struct stat device;
     ASSERT_EQ(stat("/dev/null", &device), 0);
@@ -139,9 +268,10 @@ TEST(Replace, DevicesAndTheInputAreNotReplaced) {
     ASSERT_EQ(symlink("in.CQav", dir.path("out.c").c_str()), 0);
     struct stat input;
     ASSERT_EQ(stat(dir.path("in.CQav").c_str(), &input), 0);
-    EXPECT_EQ(openOutputFile(dir.path("out.c").c_str(), input, file), OutputOpened::sameAsInput);
+    EXPECT_EQ(openOutputFile(dir.path("out.c").c_str(), input, false, file),
+              OutputOpened::sameAsInput);
     ASSERT_EQ(mkdir(dir.path("folder").c_str(), 0755), 0);
-    EXPECT_EQ(openOutputFile(dir.path("folder").c_str(), inputStat(), file),
+    EXPECT_EQ(openOutputFile(dir.path("folder").c_str(), inputStat(), false, file),
               OutputOpened::cannotCreate);
     EXPECT_EQ(listing(dir.path()), "folder in.CQav out.c ");
 }

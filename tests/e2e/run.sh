@@ -7,9 +7,11 @@
 #            (a missing file means empty output, or status 0)
 #   expect/  files the directory must hold afterwards, byte for byte
 #   absent   paths, one a line, that must not exist afterwards
+#   root     present when the case runs programs as other users (setpriv),
+#            which only root may: elsewhere it is skipped, and said so
 # Usage: run.sh CASES...   (each a case folder, or a folder of case folders)
 set -u
-passed=0 failed=0
+passed=0 failed=0 skipped=0
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
@@ -18,6 +20,11 @@ run_case() {
     case=$(cd "$1" && pwd)
     name=${case%/}; name=${name##*/}
     work=$scratch/$name
+    if [ -f "$case/root" ] && [ "$(id -u)" -ne 0 ]; then
+        echo "SKIP $name: runs programs as other users, which needs root"
+        skipped=$((skipped + 1))
+        return
+    fi
     rm -rf "$work"; mkdir -p "$work"
     [ -d "$case/files" ] && cp -a "$case/files/." "$work/"
     (cd "$work" && bash -c "$(cat "$case/cmd")") >"$scratch/out" 2>"$scratch/err" </dev/null
@@ -61,5 +68,5 @@ for folder in "$@"; do
         for case in "$folder"/*/; do run_case "$case"; done
     fi
 done
-echo "$passed passed, $failed failed"
+echo "$passed passed, $failed failed, $skipped skipped"
 [ "$failed" -eq 0 ]
