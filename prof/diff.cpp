@@ -8,6 +8,7 @@
 #include "table.h"
 
 #include "extended.h"
+#include "messages.h"
 #include "stats.h"
 
 #include <algorithm>
@@ -173,14 +174,12 @@ const double* samplesOf(const Runs& runs, Position at, double* scratch) {
 
 // A key as text: a whole number, or an efficiency with three decimals.
 char* keyText(char* p, const TL_Extended& key, const Options& options) {
-    const int length =
-        integerKeys(options) ? std::snprintf(p, valueRoom, "%" PRId64, rounded(key))
-                             : std::snprintf(p, valueRoom, "%.3f", TL_toDouble(key));
-    return p + length;
+    if (integerKeys(options)) return TL_formatRounded(p, key, false);
+    return p + std::snprintf(p, valueRoom, "%.3f", TL_toDouble(key));
 }
 
 char* signedText(char* p, const TL_Extended& value) {
-    return p + std::snprintf(p, valueRoom, "%+" PRId64, rounded(value));
+    return TL_formatRounded(p, value, true);
 }
 
 // The averages of calls on each side, for the split of the change.
@@ -246,8 +245,8 @@ void fillComparison(Table& t) {
     const Profile& old = *oldRuns.merged;
     const Profile& now = *newRuns.merged;
     const bool tested = oldRuns.count >= 2 && newRuns.count >= 2;
-    double* oldSamples = static_cast<double*>(std::malloc(sizeof(double) * oldRuns.count));
-    double* newSamples = static_cast<double*>(std::malloc(sizeof(double) * newRuns.count));
+    double* oldSamples = allocateArray<double>(static_cast<std::size_t>(oldRuns.count));
+    double* newSamples = allocateArray<double>(static_cast<std::size_t>(newRuns.count));
     for (; t.next < changeCount && t.rowCount < batchRows; ++t.next) {
         const Change& c = changes[t.next];
         const char* name = c.newAt != 0 ? now.entries[c.newAt].name : old.entries[c.oldAt].name;

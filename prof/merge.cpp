@@ -3,6 +3,8 @@
 // is real.
 #include "profile.h"
 
+#include "messages.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -47,8 +49,8 @@ void startRuns(Runs& runs, Profile& merged, std::int32_t capacity) {
     runs.capacity = capacity;
     runs.moreRules = false;
     const std::size_t size = static_cast<std::size_t>(capacity);
-    runs.samples = static_cast<double*>(std::calloc((maxEntries + 1) * size, sizeof(double)));
-    runs.totals = static_cast<double*>(std::calloc(size, sizeof(double)));
+    runs.samples = allocateArray<double>((maxEntries + 1) * size);
+    runs.totals = allocateArray<double>(size);
 }
 
 void mergeRun(Runs& runs, const Profile& run, const Options& options) {

@@ -6,6 +6,7 @@
 //
 // Without a file it reads qav.rprofout, or qav.pprofout with -parse.
 // Several files are runs, merged; several -diff files are the old runs.
+#include "messages.h"
 #include "stats.h"
 #include "table.h"
 
@@ -43,13 +44,8 @@ constexpr char help[] =
     "  -h, --help, --version\n";
 constexpr char version[] = "qavprof (QAV tools) 6.0\n";
 
-[[noreturn]] void fail(std::initializer_list<const char*> pieces) {
-    TL_putLine(stderrStream, pieces);
-    TL_quit(1);
-}
-
 [[noreturn]] void invalidFlag(const char* flag, const char* value = "") {
-    fail({"QAVPROF: Invalid flag '", flag, value[0] == '\0' ? "" : " ", value, invalidFlagTail});
+    fail({"Invalid flag '", flag, value[0] == '\0' ? "" : " ", value, invalidFlagTail});
 }
 
 [[noreturn]] void printAndEnd(const char* text) {
@@ -81,6 +77,7 @@ const Flag flags[] = {
 struct FileNames {
     const char** names;
     std::int32_t count;
+    bool named;  // on the command line, not the default file
 };
 
 // Room for a name from each argument, in the run-time's table of
@@ -88,7 +85,7 @@ struct FileNames {
 const char** namesRoom() {
     const std::size_t room = static_cast<std::size_t>(TL_TLI_TLIARC) + 1;
     void* block = std::malloc(sizeof(const char*) * room);
-    if (block == nullptr || TL_nextmalloc == TL_mallocCount) fail({"QAVPROF: Out of memory"});
+    if (block == nullptr || TL_nextmalloc == TL_mallocCount) fail({"Out of memory"});
     TL_mallocs[TL_nextmalloc++] = block;
     return static_cast<const char**>(block);
 }
@@ -102,7 +99,7 @@ void addName(FileNames& files, const char* name) {
 std::int32_t openProfile(const char* name) {
     std::int32_t s = 0;
     TL_open(TL_modeTextIn, name, s);
-    if (s == 0) fail({"QAVPROF: Unable to open QAV profile file '", name, "'"});
+    if (s == 0) fail({"Unable to open QAV profile file '", name, "'"});
     return s;
 }
 
@@ -157,8 +154,10 @@ std::int32_t takeArgument(std::int32_t n, Options& options, std::int32_t& stream
     if (stream == 0) {
         stream = openProfile(argument);
         options.profileName = argument;
-    } else {
-        TL_close(openProfile(argument));
+    } else if (access(argument, R_OK) != 0) {
+        // Looked at, not opened: a FIFO gives its text to one reader, once,
+        // and is read when its turn comes.
+        fail({"Unable to open QAV profile file '", argument, "'"});
     }
     addName(files, argument);
     return n;
@@ -184,27 +183,31 @@ std::int32_t openDefaultProfile(Options& options) {
     std::int32_t stream = 0;
     TL_open(TL_modeTextIn, options.profileName, stream);
     if (stream != 0) return stream;
-    TL_putLine(stderrStream,
-               {"QAVPROF: Unable to open QAV profile file 'qav.rprofout' or 'qav.pprofout'"});
-    fail({"  (Probable cause: errors in profiled QAV run)"});
+    say({"Unable to open QAV profile file 'qav.rprofout' or 'qav.pprofout'"});
+    TL_putLine(stderrStream, {"  (Probable cause: errors in profiled QAV run)"});
+    TL_quit(1);
 }
 
 // Loads the profile open on stream s, named name, and closes it; says so
 // when its header names the other kind than the one it is read as.
-void load(std::int32_t s, const char* name, const Options& options, Profile& profile) {
+void load(std::int32_t s, const char* name, bool named, const Options& options,
+          Profile& profile) {
     loadProfile(s, options.parseProfile, profile);
     if (std::ferror(TL_handle(s)))
-        fail({"QAVPROF: Unable to read QAV profile file '", name, "'"});
+        fail({"Unable to read QAV profile file '", name, "'"});
     TL_close(s);
+    // A file cut off before anything was written would count as a run in
+    // which nothing ran.
+    if (named && profile.entryCount == 0) say({"'", name, "' holds no profile records"});
     if (profile.moreRecords) {
         char count[16];
         *TL_formatNat(count, maxEntries, 0) = '\0';
-        TL_putLine(stderrStream, {"QAVPROF: Only the first ", count, " records of '", name,
+        say({"Only the first ", count, " records of '", name,
                                   "' were read; the rest of the file was ignored"});
     }
     const ProfileKind readAs = options.parseProfile ? ProfileKind::parse : ProfileKind::match;
     if (profile.kind != ProfileKind::unknown && profile.kind != readAs)
-        TL_putLine(stderrStream, {"QAVPROF: '", name, "' is a ", kindName(profile.kind),
+        say({"'", name, "' is a ", kindName(profile.kind),
                                   " profile, read as a ", kindName(readAs), " profile"});
 }
 
@@ -222,7 +225,7 @@ void checkKind(KindCheck& check, const Profile& profile, const char* name) {
         return;
     }
     if (profile.kind != check.kind)
-        fail({"QAVPROF: '", check.name, "' is a ", kindName(check.kind), " profile and '", name,
+        fail({"'", check.name, "' is a ", kindName(check.kind), " profile and '", name,
               "' a ", kindName(profile.kind), " profile: they cannot be merged or compared"});
 }
 
@@ -233,7 +236,8 @@ void loadRuns(Runs& runs, Profile& merged, const FileNames& files, std::int32_t 
     static Profile run;
     if (files.count == 1) {
         // One run is its own sum, and nothing to test.
-        load(s != 0 ? s : openProfile(files.names[0]), files.names[0], options, merged);
+        load(s != 0 ? s : openProfile(files.names[0]), files.names[0], files.named, options,
+             merged);
         checkKind(check, merged, files.names[0]);
         runs = Runs{&merged, 1, 0, nullptr, nullptr, false};
         orderEntries(merged, options);
@@ -242,14 +246,14 @@ void loadRuns(Runs& runs, Profile& merged, const FileNames& files, std::int32_t 
     startRuns(runs, merged, files.count);
     for (std::int32_t k = 0; k < files.count; ++k) {
         const std::int32_t stream = k == 0 && s != 0 ? s : openProfile(files.names[k]);
-        load(stream, files.names[k], options, run);
+        load(stream, files.names[k], files.named, options, run);
         checkKind(check, run, files.names[k]);
         mergeRun(runs, run, options);
     }
     if (runs.moreRules) {
         char count[16];
         *TL_formatNat(count, maxEntries, 0) = '\0';
-        TL_putLine(stderrStream, {"QAVPROF: Only the first ", count,
+        say({"Only the first ", count,
                                   " rules of the runs were merged; the others were ignored"});
     }
     orderEntries(merged, options);
@@ -271,17 +275,18 @@ void TProg() {
     // stream is free for them, whatever the command line recorded.
     TL_nextfile = 1;
     // Every argument could name a file.
-    FileNames files{namesRoom(), 0};
-    FileNames oldFiles{namesRoom(), 0};
+    FileNames files{namesRoom(), 0, true};
+    FileNames oldFiles{namesRoom(), 0, true};
     for (std::int32_t n = 1; n <= TL_TLI_TLIARC; ++n)
         n = takeArgument(n, options, stream, files, oldFiles);
     if (options.failPercent >= 0 && options.oldProfileName == nullptr)
-        fail({"QAVPROF: -fail goes with -diff"});
+        fail({"-fail goes with -diff"});
     if (options.failPercent >= 0 && options.orderBy == OrderBy::efficiency)
-        fail({"QAVPROF: -fail needs a criterion with a total, not -eff"});
+        fail({"-fail needs a criterion with a total, not -eff"});
     if (stream == 0) {
         stream = openDefaultProfile(options);
         addName(files, options.profileName);
+        files.named = false;
     }
 
     // The profiles live for the whole run, too large for the stack.
@@ -293,7 +298,7 @@ void TProg() {
     if (comparing || files.count > 1) {
         loadRuns(newRuns, now, files, stream, options, kinds);
     } else {
-        load(stream, options.profileName, options, now);
+        load(stream, options.profileName, files.named, options, now);
         orderEntries(now, options);
     }
     if (comparing && oldRuns.count >= 2 && newRuns.count >= 2 &&
@@ -301,7 +306,7 @@ void TProg() {
         char old[16], current[16];
         *TL_formatNat(old, static_cast<std::uint32_t>(oldRuns.count), 0) = '\0';
         *TL_formatNat(current, static_cast<std::uint32_t>(newRuns.count), 0) = '\0';
-        TL_putLine(stderrStream, {"QAVPROF: ", old, " runs against ", current,
+        say({old, " runs against ", current,
                                   " can never show a change to be real at 5%; it takes 4 "
                                   "runs on each side (or 3 against 5)"});
     }
@@ -323,14 +328,14 @@ void TProg() {
 
     // The shut-down would not notice a report that did not get out.
     if (std::fflush(stdout) != 0 || std::ferror(stdout))
-        fail({"QAVPROF: Unable to write report"});
+        fail({"Unable to write report"});
 
     if (options.failPercent >= 0) {
         std::uint64_t newTotal = 0;
         bool real = true;
         const double growth = totalGrowth(oldRuns, newRuns, newTotal, real);
         if (growth > options.failPercent && !real) {
-            TL_putLine(stderrStream, {"QAVPROF: The total ", criterionName(options.orderBy),
+            say({"The total ", criterionName(options.orderBy),
                                       " grew, but the runs do not show the growth to be real"});
         } else if (growth > options.failPercent) {
             // Growth from nothing has no percentage: it is said as it is.
@@ -341,7 +346,7 @@ void TProg() {
             else
                 std::snprintf(text, sizeof text, "by %.1f%%, more than %g%%", growth,
                               options.failPercent);
-            TL_putLine(stderrStream, {"QAVPROF: The total ", criterionName(options.orderBy),
+            say({"The total ", criterionName(options.orderBy),
                                       " grew ", text});
             TL_quit(3);
         }

@@ -1,6 +1,7 @@
 #include "stats.h"
 
 #include "extended.h"
+#include "messages.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -12,8 +13,8 @@ namespace {
 std::uint64_t doubledRanks(const double* a, std::int32_t n, const double* b, std::int32_t m,
                            std::int32_t* ranks) {
     const std::int32_t count = n + m;
-    std::int32_t* index = static_cast<std::int32_t*>(std::malloc(sizeof(std::int32_t) * count));
-    double* values = static_cast<double*>(std::malloc(sizeof(double) * count));
+    std::int32_t* index = allocateArray<std::int32_t>(static_cast<std::size_t>(count));
+    double* values = allocateArray<double>(static_cast<std::size_t>(count));
     for (std::int32_t i = 0; i < count; ++i) {
         index[i] = i;
         values[i] = i < n ? a[i] : b[i - n];
@@ -90,7 +91,7 @@ bool differSignificantly(const double* a, std::int32_t n, const double* b, std::
         exactCounts(a, n, b, m, atLeast, all);
         return atLeast * 20 < all;
     }
-    std::int32_t* ranks = static_cast<std::int32_t*>(std::malloc(sizeof(std::int32_t) * count));
+    std::int32_t* ranks = allocateArray<std::int32_t>(static_cast<std::size_t>(count));
     const std::uint64_t ties = doubledRanks(a, n, b, m, ranks);
     std::int64_t doubled = 0;
     for (std::int32_t i = 0; i < n; ++i) doubled += ranks[i];

@@ -42,7 +42,8 @@ struct Layout {
 constexpr std::int32_t maxColumns = 14;
 // Room for the longest text of a value: a signed 64-bit number, a real
 // with three decimals of a key that is a 32-bit counter times 100, or a
-// change of such keys in percent of the smallest of them (22 digits).
+// change of such keys in percent of the smallest of them (22 digits), or
+// a share of a change made by calls or by cost (below 2^90: 28 digits).
 constexpr std::int32_t valueRoom = 40;
 static_assert(valueRoom < 256, "a value's length fits a byte");
 

@@ -222,3 +222,56 @@ std::int64_t TL_truncate(TL_Extended a) {
         a.exponent >= 0 ? a.significand << a.exponent : a.significand >> -a.exponent;
     return a.negative ? -static_cast<std::int64_t>(magnitude) : static_cast<std::int64_t>(magnitude);
 }
+
+char* TL_formatRounded(char* p, TL_Extended a, bool withSign) {
+    // The magnitude in 32-bit limbs, least significant first: enough for
+    // any product or quotient of the reports' keys, whose magnitudes stay
+    // far below 2^256.
+    constexpr int limbCount = 10;
+    std::uint32_t limbs[limbCount] = {};
+    int used = 0;
+    if (a.significand != 0 && a.exponent > -64) {
+        if (a.exponent < 0) {
+            const int shift = -a.exponent;
+            std::uint64_t whole = shift == 64 ? 0 : a.significand >> shift;
+            // Half away from zero: the first bit below the point.
+            if ((a.significand >> (shift - 1)) & 1) ++whole;
+            limbs[0] = static_cast<std::uint32_t>(whole);
+            limbs[1] = static_cast<std::uint32_t>(whole >> 32);
+            used = 2;
+        } else {
+            const int shift = a.exponent < 256 ? a.exponent : 256;
+            const int limb = shift / 32, bit = shift % 32;
+            const std::uint64_t low = a.significand << bit;
+            const std::uint64_t high = bit == 0 ? 0 : a.significand >> (64 - bit);
+            limbs[limb] = static_cast<std::uint32_t>(low);
+            limbs[limb + 1] = static_cast<std::uint32_t>(low >> 32);
+            limbs[limb + 2] = static_cast<std::uint32_t>(high);
+            used = limb + 3;
+        }
+    }
+    // Decimal digits, nine at a time, from the least significant.
+    char digits[limbCount * 10 + 1];
+    char* d = digits + sizeof digits;
+    bool zero = true;
+    for (;;) {
+        while (used > 0 && limbs[used - 1] == 0) --used;
+        if (used == 0) break;
+        zero = false;
+        std::uint64_t rest = 0;
+        for (int i = used - 1; i >= 0; --i) {
+            const std::uint64_t part = (rest << 32) | limbs[i];
+            limbs[i] = static_cast<std::uint32_t>(part / 1000000000u);
+            rest = part % 1000000000u;
+        }
+        while (used > 0 && limbs[used - 1] == 0) --used;
+        for (int k = 0; k < 9 && (used > 0 || rest != 0); ++k, rest /= 10)
+            *--d = static_cast<char>('0' + rest % 10);
+    }
+    if (zero) *--d = '0';
+    if (withSign || (a.negative && !zero)) *p++ = a.negative && !zero ? '-' : '+';
+    const std::size_t length = static_cast<std::size_t>(digits + sizeof digits - d);
+    for (std::size_t i = 0; i < length; ++i) *p++ = d[i];
+    *p = '\0';
+    return p;
+}

@@ -33,3 +33,8 @@ TL_Extended TL_magnitude(TL_Extended a);
 double TL_toDouble(TL_Extended a);
 // Toward zero, as a conversion to an integer does; the value must fit.
 std::int64_t TL_truncate(TL_Extended a);
+// Rounded to the nearest whole number, halves away from zero, written at
+// p in decimal with a zero byte after: exact whatever the magnitude, with
+// a sign when negative, and "+" before others when withSign. Returns the
+// end, before the zero byte; at most 80 characters.
+char* TL_formatRounded(char* p, TL_Extended a, bool withSign);

@@ -105,6 +105,8 @@ FILE* TL_handle(std::int32_t s);
 // that an interrupt can never cut the line or leave half of it buffered:
 // the way both tools write their messages (stream 0) and report headers.
 void TL_putLine(std::int32_t s, std::initializer_list<const char*> pieces);
+// The same after a prefix, a tool's name for its messages.
+void TL_putLine(std::int32_t s, const char* prefix, std::initializer_list<const char*> pieces);
 
 // Fields formatted into memory, for lines built whole before they are
 // written: each writes at p exactly what the put operation of the same

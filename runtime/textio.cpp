@@ -183,13 +183,17 @@ bool formatFixed(double value, std::int32_t digits, char* end, char** start) {
 }  // namespace
 
 void TL_putLine(std::int32_t s, std::initializer_list<const char*> pieces) {
+    TL_putLine(s, "", pieces);
+}
+
+void TL_putLine(std::int32_t s, const char* prefix, std::initializer_list<const char*> pieces) {
     if (s >= 0) TL_ensureOpen(s, TL_kindTextOut);
     FILE* handle = TL_handle(s);
     if (handle == nullptr) return;
     // Lines longer than the buffer (long file names) go out in parts.
     char line[4096];
     std::size_t used = 0;
-    for (const char* piece : pieces) {
+    const auto put = [&](const char* piece) {
         for (std::size_t length = std::strlen(piece); length > 0;) {
             if (used == sizeof line) {
                 fwrite_unlocked(line, 1, used, handle);
@@ -201,7 +205,9 @@ void TL_putLine(std::int32_t s, std::initializer_list<const char*> pieces) {
             piece += part;
             length -= part;
         }
-    }
+    };
+    put(prefix);
+    for (const char* piece : pieces) put(piece);
     if (used == sizeof line) {
         fwrite_unlocked(line, 1, used, handle);
         used = 0;

@@ -7,8 +7,9 @@
 #            (a missing file means empty output, or status 0)
 #   expect/  files the directory must hold afterwards, byte for byte
 #   absent   paths, one a line, that must not exist afterwards
-#   root     present when the case runs programs as other users (setpriv),
-#            which only root may: elsewhere it is skipped, and said so
+#   needs    a shell command that must succeed for the case to run, such
+#            as one that needs root or a program that starts under a memory
+#            limit: elsewhere it is skipped and its first line said
 # Usage: run.sh CASES...   (each a case folder, or a folder of case folders)
 set -u
 passed=0 failed=0 skipped=0
@@ -20,8 +21,8 @@ run_case() {
     case=$(cd "$1" && pwd)
     name=${case%/}; name=${name##*/}
     work=$scratch/$name
-    if [ -f "$case/root" ] && [ "$(id -u)" -ne 0 ]; then
-        echo "SKIP $name: runs programs as other users, which needs root"
+    if [ -f "$case/needs" ] && ! bash -c "$(cat "$case/needs")" >/dev/null 2>&1; then
+        echo "SKIP $name: $(head -n 1 "$case/needs" | sed "s/^# *//")"
         skipped=$((skipped + 1))
         return
     fi

@@ -1,0 +1,18 @@
+// qavprof's messages: one line each on standard error, after the tool's
+// prefix.
+#pragma once
+
+#include <cstddef>
+#include <initializer_list>
+
+// Writes "QAVPROF: " and the pieces as one line.
+void say(std::initializer_list<const char*> pieces);
+// The same, then the end of the run with status 1.
+[[noreturn]] void fail(std::initializer_list<const char*> pieces);
+// Room for count objects of size bytes, zeroed; the run ends with "Out of
+// memory" when there is none.
+void* allocateZeroed(std::size_t count, std::size_t size);
+template <typename T>
+T* allocateArray(std::size_t count) {
+    return static_cast<T*>(allocateZeroed(count, sizeof(T)));
+}
