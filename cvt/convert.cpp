@@ -13,9 +13,6 @@
 #include <cstring>
 #include <unistd.h>
 
-unsigned vectorBitsAllowed = 512;
-std::size_t blockBytes = convertBlockBytes;
-
 namespace {
 
 // The first line holds valuesPerLine - 1 values, every later line
@@ -48,60 +45,23 @@ constexpr auto makeSingles() {
 
 constexpr auto singles = makeSingles();
 
-// How lines are made: value by value (0) until the input proves large.
-VectorWay vectorWay;
 
 
-// A block is converted a step at a time, whole lines, so that its text can
-// go out in exact pieces with little left over to move.
-constexpr std::size_t stepValues = 3200;
-static_assert(convertBlockBytes % stepValues == 0 && stepValues % valuesPerLine == 0,
-              "a block is whole steps, a step whole lines");
-static_assert(stepValues % vectorRoundValues == 0, "a step is whole rounds");
-// At most four characters a value, a line break a line, and slack for the
-// last 64-byte store.
-constexpr std::size_t stepText = stepValues * 4 + stepValues / valuesPerLine + 64;
-// Room for the head and tail lines.
-constexpr std::size_t textRoom = 4096;
-// The text goes out in whole pieces of this size, the rest staying for the
-// next write, so that every write but the last starts and ends on a 1 MiB
-// boundary of the output. The kernel then fills whole pages, and large
-// ones: writes of about the same size that end inside a page cost about a
-// fifth more, and ones that end on a 64 KiB boundary a tenth.
-constexpr std::size_t writePiece = 1024 * 1024;
-
-unsigned char inBuffer[convertBlockBytes];
-char outBuffer[writePiece + textRoom + stepText];
 
 // Where reserving pays (space.h), the space of a large output is reserved
 // this far ahead of its writes; the file keeps the size of what is
 // written, and the end gives back what was not used.
 constexpr std::uint64_t reserveAhead = 8 << 20;
 
-struct Output {
-    int fd;
-    std::size_t used;
-    bool failed;
-    bool reserving;
-    std::uint64_t written;
-    std::uint64_t reserved;
-    bool emptyFirst;  // the file is emptied before the first write
-    bool comparing;   // the text so far is what the file holds
-    bool cutAtEnd;    // the file is cut to the text's length at the end
-    bool changed;     // anything was written, or the file emptied or cut
-};
-
-Output output;
-std::uint32_t lastLength;
 
 // How many of the length bytes at text the file holds already where the
 // text goes.
-std::size_t bytesHeld(const char* text, std::size_t length) {
+std::size_t bytesHeld(const Conversion& c, const char* text, std::size_t length) {
     char held[65536];
     std::size_t same = 0;
     while (same < length) {
         const std::size_t part = std::min(length - same, sizeof held);
-        const ssize_t got = pread(output.fd, held, part, static_cast<off_t>(output.written + same));
+        const ssize_t got = pread(c.output.fd, held, part, static_cast<off_t>(c.output.written + same));
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) break;
         const std::size_t n = static_cast<std::size_t>(got);
@@ -114,58 +74,58 @@ std::size_t bytesHeld(const char* text, std::size_t length) {
 }
 
 // Writes the first length bytes of what is pending.
-void writeOut(std::size_t length) {
-    const char* at = outBuffer;
+void writeOut(Conversion& c, std::size_t length) {
+    const char* at = c.outBuffer;
     std::size_t left = length;
-    if (output.comparing && left > 0) {
-        const std::size_t held = bytesHeld(at, left);
+    if (c.output.comparing && left > 0) {
+        const std::size_t held = bytesHeld(c, at, left);
         at += held;
         left -= held;
-        output.written += held;
+        c.output.written += held;
         if (left == 0) return;
         // The text differs from here on.
-        output.comparing = false;
-        if (lseek(output.fd, static_cast<off_t>(output.written), SEEK_SET) < 0) output.failed = true;
+        c.output.comparing = false;
+        if (lseek(c.output.fd, static_cast<off_t>(c.output.written), SEEK_SET) < 0) c.output.failed = true;
     }
-    if (output.emptyFirst && left > 0) {
-        output.emptyFirst = false;
-        output.changed = true;
-        if (ftruncate(output.fd, 0) != 0) output.failed = true;
+    if (c.output.emptyFirst && left > 0) {
+        c.output.emptyFirst = false;
+        c.output.changed = true;
+        if (ftruncate(c.output.fd, 0) != 0) c.output.failed = true;
     }
-    if (left > 0) output.changed = true;
-    while (left > 0 && !output.failed) {
-        ssize_t done = write(output.fd, at, left);
+    if (left > 0) c.output.changed = true;
+    while (left > 0 && !c.output.failed) {
+        ssize_t done = write(c.output.fd, at, left);
         if (done < 0 && errno == EINTR) continue;
         if (done <= 0) {
-            output.failed = true;
+            c.output.failed = true;
             return;
         }
         at += done;
         left -= static_cast<std::size_t>(done);
-        output.written += static_cast<std::uint64_t>(done);
+        c.output.written += static_cast<std::uint64_t>(done);
     }
 }
 
-void flush() {
-    writeOut(output.used);
-    output.used = 0;
+void flush(Conversion& c) {
+    writeOut(c, c.output.used);
+    c.output.used = 0;
 }
 
 // Writes the whole pieces of what is pending; the rest moves to the front.
-void flushPieces() {
-    const std::size_t whole = output.used / writePiece * writePiece;
+void flushPieces(Conversion& c) {
+    const std::size_t whole = c.output.used / writePiece * writePiece;
     if (whole == 0) return;
-    if (output.reserving && output.reserved == 0) output.reserving = reservingPays(output.fd);
-    if (output.reserving && output.written + whole > output.reserved) {
+    if (c.output.reserving && c.output.reserved == 0) c.output.reserving = reservingPays(c.output.fd);
+    if (c.output.reserving && c.output.written + whole > c.output.reserved) {
         // Where the file system cannot, the writes go on as they are. A
         // failed call may still have taken part of the space, which the end
         // gives back like the rest.
-        output.reserving = reserveSpace(output.fd, output.written, reserveAhead);
-        output.reserved = output.written + reserveAhead;
+        c.output.reserving = reserveSpace(c.output.fd, c.output.written, reserveAhead);
+        c.output.reserved = c.output.written + reserveAhead;
     }
-    writeOut(whole);
-    output.used -= whole;
-    std::memmove(outBuffer, outBuffer + whole, output.used);
+    writeOut(c, whole);
+    c.output.used -= whole;
+    std::memmove(c.outBuffer, c.outBuffer + whole, c.output.used);
 }
 
 char* putSingles(char* p, const unsigned char* bytes, std::size_t count) {
@@ -177,10 +137,10 @@ char* putSingles(char* p, const unsigned char* bytes, std::size_t count) {
 }
 
 // Converts bytes that start at the beginning of a line.
-char* putLines(char* p, const unsigned char* bytes, std::size_t count) {
-    if (vectorWay != 0) {
+char* putLines(const Conversion& c, char* p, const unsigned char* bytes, std::size_t count) {
+    if (c.vectorWay != 0) {
         std::size_t done = 0;
-        p = putVectorLines(vectorWay, p, bytes, count, done);
+        p = putVectorLines(c.vectorWay, p, bytes, count, done);
         bytes += done;
         count -= done;
     }
@@ -211,58 +171,58 @@ long readFull(int in, unsigned char* buffer, std::size_t size) {
 
 }  // namespace
 
-void beginOutput(int fd, OutputStart start) {
+void beginOutput(Conversion& c, int fd, OutputStart start) {
     const bool keep = start == OutputStart::keepInPlace;
-    output = Output{fd, 0, false, start == OutputStart::newFile, 0, 0,
+    c.output = ConversionOutput{fd, 0, false, start == OutputStart::newFile, 0, 0,
                     start == OutputStart::inPlace, keep, keep, false};
 }
 
-void putOutput(const char* text) {
+void putOutput(Conversion& c, const char* text) {
     std::size_t length = std::strlen(text);
     while (length > 0) {
-        if (output.used == sizeof outBuffer) flush();
-        std::size_t part = sizeof outBuffer - output.used;
+        if (c.output.used == sizeof c.outBuffer) flush(c);
+        std::size_t part = sizeof c.outBuffer - c.output.used;
         if (part > length) part = length;
-        std::memcpy(outBuffer + output.used, text, part);
-        output.used += part;
+        std::memcpy(c.outBuffer + c.output.used, text, part);
+        c.output.used += part;
         text += part;
         length -= part;
     }
 }
 
-ConvertResult convertBytes(int in, std::uint32_t limit) {
+ConvertResult convertBytes(Conversion& c, int in, std::uint32_t limit) {
     // The first line, then whole blocks of lines. The text goes after what
     // is pending (the head lines, or the rest of a piece), and out as soon
     // as it makes a whole piece.
     bool firstLine = true;
     std::size_t wanted = firstLineValues;
     std::uint64_t converted = 0;
-    lastLength = 0;
-    vectorWay = 0;
+    c.lastLength = 0;
+    c.vectorWay = 0;
     for (;;) {
-        long got = readFull(in, inBuffer, wanted);
+        long got = readFull(in, c.inBuffer, wanted);
         if (got < 0) return ConvertResult::readFailed;
         converted += static_cast<std::uint64_t>(got);
         if (converted > limit) return ConvertResult::tooLarge;
-        lastLength = static_cast<std::uint32_t>(converted);
+        c.lastLength = static_cast<std::uint32_t>(converted);
         const std::size_t count = static_cast<std::size_t>(got);
         for (std::size_t at = 0; at < count; at += stepValues) {
-            if (output.used >= writePiece) flushPieces();
-            char* start = outBuffer + output.used;
+            if (c.output.used >= writePiece) flushPieces(c);
+            char* start = c.outBuffer + c.output.used;
             const std::size_t part = std::min(count - at, stepValues);
-            char* end = firstLine ? putSingles(start, inBuffer, part)
-                                  : putLines(start, inBuffer + at, part);
-            output.used += static_cast<std::size_t>(end - start);
+            char* end = firstLine ? putSingles(start, c.inBuffer, part)
+                                  : putLines(c, start, c.inBuffer + at, part);
+            c.output.used += static_cast<std::size_t>(end - start);
         }
         if (count < wanted) break;
         // The first whole block makes the input large.
-        if (converted == firstLineValues + blockBytes)
-            vectorWay = vectorWayFor(vectorBitsAllowed);
-        if (output.failed) return ConvertResult::writeFailed;
+        if (converted == firstLineValues + c.blockBytes)
+            c.vectorWay = vectorWayFor(c.vectorBitsAllowed);
+        if (c.output.failed) return ConvertResult::writeFailed;
         firstLine = false;
-        wanted = blockBytes;
+        wanted = c.blockBytes;
     }
-    return output.failed ? ConvertResult::writeFailed : ConvertResult::done;
+    return c.output.failed ? ConvertResult::writeFailed : ConvertResult::done;
 }
 
 namespace {
@@ -352,64 +312,64 @@ inline char* putLiteralByte(char* p, LiteralLine& line, unsigned byte, int next)
 
 }  // namespace
 
-ConvertResult convertBytesAsString(int in, std::uint32_t limit) {
+ConvertResult convertBytesAsString(Conversion& c, int in, std::uint32_t limit) {
     // Each byte waits for the next, which decides its escape.
     std::uint64_t converted = 0;
-    lastLength = 0;
+    c.lastLength = 0;
     LiteralLine line{0, false};
     int pending = -1;
-    putOutput("\"");
+    putOutput(c, "\"");
     for (;;) {
-        const long got = readFull(in, inBuffer, convertBlockBytes);
+        const long got = readFull(in, c.inBuffer, convertBlockBytes);
         if (got < 0) return ConvertResult::readFailed;
         converted += static_cast<std::uint64_t>(got);
         if (converted > limit) return ConvertResult::tooLarge;
-        lastLength = static_cast<std::uint32_t>(converted);
+        c.lastLength = static_cast<std::uint32_t>(converted);
         const std::size_t count = static_cast<std::size_t>(got);
         for (std::size_t at = 0; at < count; at += literalStep) {
-            if (output.used >= writePiece) flushPieces();
-            char* p = outBuffer + output.used;
+            if (c.output.used >= writePiece) flushPieces(c);
+            char* p = c.outBuffer + c.output.used;
             const std::size_t end = std::min(count, at + literalStep);
             for (std::size_t i = at; i < end; ++i) {
-                if (pending >= 0) p = putLiteralByte(p, line, static_cast<unsigned>(pending), inBuffer[i]);
-                pending = inBuffer[i];
+                if (pending >= 0) p = putLiteralByte(p, line, static_cast<unsigned>(pending), c.inBuffer[i]);
+                pending = c.inBuffer[i];
             }
-            output.used = static_cast<std::size_t>(p - outBuffer);
+            c.output.used = static_cast<std::size_t>(p - c.outBuffer);
         }
-        if (output.failed) return ConvertResult::writeFailed;
+        if (c.output.failed) return ConvertResult::writeFailed;
         if (count < convertBlockBytes) break;
     }
-    char* p = outBuffer + output.used;
+    char* p = c.outBuffer + c.output.used;
     if (pending >= 0) p = putLiteralByte(p, line, static_cast<unsigned>(pending), -1);
-    output.used = static_cast<std::size_t>(p - outBuffer);
-    putOutput("\";\n");
-    return output.failed ? ConvertResult::writeFailed : ConvertResult::done;
+    c.output.used = static_cast<std::size_t>(p - c.outBuffer);
+    putOutput(c, "\";\n");
+    return c.output.failed ? ConvertResult::writeFailed : ConvertResult::done;
 }
 
-std::uint32_t convertedLength() { return lastLength; }
+std::uint32_t convertedLength(const Conversion& c) { return c.lastLength; }
 
-bool outputChanged() { return output.changed; }
+bool outputChanged(const Conversion& c) { return c.output.changed; }
 
-ConvertResult endOutput() {
-    flush();
+ConvertResult endOutput(Conversion& c) {
+    flush(c);
     // An empty text empties the file all the same.
-    if (output.emptyFirst) {
-        output.changed = true;
-        if (ftruncate(output.fd, 0) != 0) output.failed = true;
+    if (c.output.emptyFirst) {
+        c.output.changed = true;
+        if (ftruncate(c.output.fd, 0) != 0) c.output.failed = true;
     }
-    if (output.cutAtEnd && !output.failed) {
+    if (c.output.cutAtEnd && !c.output.failed) {
         // A file that held the text and no more is left as it was.
         char more;
-        const bool longer = pread(output.fd, &more, 1, static_cast<off_t>(output.written)) != 0;
-        if (!output.comparing || longer) {
-            output.changed = true;
-            if (ftruncate(output.fd, static_cast<off_t>(output.written)) != 0) output.failed = true;
+        const bool longer = pread(c.output.fd, &more, 1, static_cast<off_t>(c.output.written)) != 0;
+        if (!c.output.comparing || longer) {
+            c.output.changed = true;
+            if (ftruncate(c.output.fd, static_cast<off_t>(c.output.written)) != 0) c.output.failed = true;
         }
     }
     // Space reserved past the end goes back.
-    if (output.reserved > output.written &&
-        ftruncate(output.fd, static_cast<off_t>(output.written)) != 0) {
+    if (c.output.reserved > c.output.written &&
+        ftruncate(c.output.fd, static_cast<off_t>(c.output.written)) != 0) {
         // The text is whole all the same; the file only keeps the space.
     }
-    return output.failed ? ConvertResult::writeFailed : ConvertResult::done;
+    return c.output.failed ? ConvertResult::writeFailed : ConvertResult::done;
 }

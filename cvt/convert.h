@@ -4,23 +4,69 @@
 // comma, with a line break before every 20th value.
 #pragma once
 
+#include "lines.h"
+
 #include <cstddef>
 #include <cstdint>
 
 // An input may hold at most this many bytes.
 constexpr std::uint32_t maxConvertedBytes = 999999999;
-// A line break comes before every value whose 1-based number is a multiple.
-constexpr std::uint32_t valuesPerLine = 20;
 // The input is read this many bytes at a time (whole lines).
 constexpr std::size_t convertBlockBytes = 13120 * valuesPerLine;
-// The widest vectors, in bits, that large inputs may be converted with
-// where the processor has them (512, 256 or 0); the tests lower it to
-// check the other ways.
-extern unsigned vectorBitsAllowed;
-// The bytes read at a time after the first line: convertBlockBytes, or for
-// the fuzz target a smaller multiple of 3200, so that small inputs reach
-// every way of making lines. An input that fills the first block is large.
-extern std::size_t blockBytes;
+
+// A block is converted a step at a time, whole lines, so that its text can
+// go out in exact pieces with little left over to move.
+constexpr std::size_t stepValues = 3200;
+static_assert(convertBlockBytes % stepValues == 0 && stepValues % valuesPerLine == 0,
+              "a block is whole steps, a step whole lines");
+static_assert(stepValues % vectorRoundValues == 0, "a step is whole rounds");
+// At most four characters a value, a line break a line, and slack for the
+// last 64-byte store.
+constexpr std::size_t stepText = stepValues * 4 + stepValues / valuesPerLine + 64;
+// Room for the head and tail lines.
+constexpr std::size_t textRoom = 4096;
+// The text goes out in whole pieces of this size, the rest staying for the
+// next write, so that every write but the last starts and ends on a 1 MiB
+// boundary of the output. The kernel then fills whole pages, and large
+// ones: writes of about the same size that end inside a page cost about a
+// fifth more, and ones that end on a 64 KiB boundary a tenth.
+constexpr std::size_t writePiece = 1024 * 1024;
+
+// The output being written: where, how far, and how it meets what the file
+// held.
+struct ConversionOutput {
+    int fd;
+    std::size_t used;  // of the buffer, not yet written
+    bool failed;
+    bool reserving;
+    std::uint64_t written;
+    std::uint64_t reserved;
+    bool emptyFirst;  // the file is emptied before the first write
+    bool comparing;   // the text so far is what the file holds
+    bool cutAtEnd;    // the file is cut to the text's length at the end
+    bool changed;     // anything was written, or the file emptied or cut
+};
+
+// A conversion's state and buffers, about 1.3 MB: the caller allocates one
+// and passes it to each call. The first two fields may be set before a
+// conversion; the rest are its own.
+struct Conversion {
+    // The widest vectors, in bits, that large inputs may be converted with
+    // where the processor has them (512, 256 or 0); the tests lower it to
+    // check the other ways.
+    unsigned vectorBitsAllowed = 512;
+    // The bytes read at a time after the first line: convertBlockBytes, or
+    // for the fuzz target a smaller multiple of 3200, so that small inputs
+    // reach every way of making lines. An input that fills the first block
+    // is large.
+    std::size_t blockBytes = convertBlockBytes;
+
+    ConversionOutput output{};
+    VectorWay vectorWay = 0;  // value by value (0) until the input proves large
+    std::uint32_t lastLength = 0;
+    unsigned char inBuffer[convertBlockBytes];
+    char outBuffer[writePiece + textRoom + stepText];
+};
 
 enum class ConvertResult { done, readFailed, writeFailed, tooLarge };
 
@@ -34,19 +80,20 @@ enum class OutputStart {
                   // that holds the text already is not written at all
 };
 // Starts the text of one output, to be written to fd.
-void beginOutput(int fd, OutputStart start = OutputStart::stream);
+void beginOutput(Conversion& c, int fd, OutputStart start = OutputStart::stream);
 // Adds text; it goes out with the data or at the end.
-void putOutput(const char* text);
+void putOutput(Conversion& c, const char* text);
 // Adds the data lines for the bytes read from in until end of file. An
 // input of more than limit bytes is tooLarge.
-ConvertResult convertBytes(int in, std::uint32_t limit = maxConvertedBytes);
+ConvertResult convertBytes(Conversion& c, int in, std::uint32_t limit = maxConvertedBytes);
 // The same bytes as the lines of a string literal instead, from the quote
 // that opens the first line to the quote and ";" that close the last:
 // each byte as itself or its shortest escape, lines within 80 columns.
-ConvertResult convertBytesAsString(int in, std::uint32_t limit = maxConvertedBytes);
+ConvertResult convertBytesAsString(Conversion& c, int in,
+                                   std::uint32_t limit = maxConvertedBytes);
 // The number of bytes the last conversion converted.
-std::uint32_t convertedLength();
+std::uint32_t convertedLength(const Conversion& c);
 // Whether the output's file has changed: written, emptied or cut.
-bool outputChanged();
+bool outputChanged(const Conversion& c);
 // Writes what is left; writeFailed if any write of this output failed.
-ConvertResult endOutput();
+ConvertResult endOutput(Conversion& c);

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+#include <memory>
 
 using test_support::convertedOneByOne;
 using test_support::convertedThroughFiles;
@@ -31,16 +32,13 @@ TEST(Convert, MatchesTheByteByByteConversionIntoARegularFile) {
                                  21,        39,        40,        45,
                                  block - 1, block,     block + 1, block + 19,
                                  block + 20, 2 * block + 19, 3 * block + 7, 3 * block + 179};
-    // Put back for the tests after, also when an assertion ends this one.
-    struct Widest {
-        ~Widest() { vectorBitsAllowed = 512; }
-    } widest;
+    const auto c = std::make_unique<Conversion>();
     for (unsigned bits : {512u, 256u, 0u}) {
-        vectorBitsAllowed = bits;
+        c->vectorBitsAllowed = bits;
         for (std::size_t size : sizes) {
             const std::string bytes = randomBytes(size, static_cast<std::uint32_t>(size));
             ConvertResult result = ConvertResult::readFailed;
-            ASSERT_EQ(convertedThroughFiles(bytes, maxConvertedBytes, &result),
+            ASSERT_EQ(convertedThroughFiles(*c, bytes, maxConvertedBytes, &result),
                       "{\n" + convertedOneByOne(bytes) + "0};\n")
                 << size << " with vectors of up to " << bits << " bits";
             EXPECT_EQ(result, ConvertResult::done);
@@ -58,12 +56,13 @@ TEST(Convert, StringFormReadsBackAsTheSameBytes) {
                                   randomBytes(convertBlockBytes - 1, 1),
                                   randomBytes(convertBlockBytes, 2),
                                   randomBytes(3 * convertBlockBytes + 5, 3)};
+    const auto c = std::make_unique<Conversion>();
     for (const std::string& bytes : inputs) {
         ConvertResult result = ConvertResult::readFailed;
-        const std::string text = test_support::literalThroughFiles(bytes, &result);
+        const std::string text = test_support::literalThroughFiles(*c, bytes, &result);
         EXPECT_EQ(result, ConvertResult::done);
         ASSERT_EQ(test_support::decodedLiteral(text), bytes) << bytes.size() << " bytes";
-        EXPECT_EQ(convertedLength(), bytes.size());
+        EXPECT_EQ(convertedLength(*c), bytes.size());
     }
     // The shortest escape that the next byte cannot extend.
     const struct {
@@ -73,9 +72,10 @@ TEST(Convert, StringFormReadsBackAsTheSameBytes) {
         {"\37" "9", "\\379"},            {"\37" "0", "\\0370"}, {"\n\t\x7f\xff", "\\n\\t\\177\\377"},
         {"\"\\", "\\\"\\\\"},          {"?\?", "?\\?"},      {"a?b?", "a?b?"},
     };
-    for (const auto& c : shortest) {
+    for (const auto& one : shortest) {
         ConvertResult result;
-        EXPECT_EQ(test_support::literalThroughFiles(c.bytes, &result), "\"" + c.text + "\";\n");
+        EXPECT_EQ(test_support::literalThroughFiles(*c, one.bytes, &result),
+                  "\"" + one.text + "\";\n");
     }
 }
 
@@ -92,9 +92,10 @@ TEST(Convert, ReadsAPipeThatGivesItsBytesInParts) {
     }
     close(ends[1]);
     FILE* out = std::tmpfile();
-    beginOutput(fileno(out));
-    EXPECT_EQ(convertBytes(ends[0]), ConvertResult::done);
-    EXPECT_EQ(endOutput(), ConvertResult::done);
+    const auto c = std::make_unique<Conversion>();
+    beginOutput(*c, fileno(out));
+    EXPECT_EQ(convertBytes(*c, ends[0]), ConvertResult::done);
+    EXPECT_EQ(endOutput(*c), ConvertResult::done);
     close(ends[0]);
     wait(nullptr);
     EXPECT_EQ(test_support::contents(out), convertedOneByOne(bytes));
@@ -109,9 +110,10 @@ TEST(Convert, GivesBackTheSpaceReservedPastTheEnd) {
     ASSERT_EQ(write(fileno(in), bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
     lseek(fileno(in), 0, SEEK_SET);
     FILE* out = std::tmpfile();
-    beginOutput(fileno(out), OutputStart::newFile);
-    EXPECT_EQ(convertBytes(fileno(in)), ConvertResult::done);
-    EXPECT_EQ(endOutput(), ConvertResult::done);
+    const auto c = std::make_unique<Conversion>();
+    beginOutput(*c, fileno(out), OutputStart::newFile);
+    EXPECT_EQ(convertBytes(*c, fileno(in)), ConvertResult::done);
+    EXPECT_EQ(endOutput(*c), ConvertResult::done);
     struct stat file;
     ASSERT_EQ(fstat(fileno(out), &file), 0);
     EXPECT_EQ(test_support::contents(out), convertedOneByOne(bytes));
@@ -122,13 +124,14 @@ TEST(Convert, GivesBackTheSpaceReservedPastTheEnd) {
 
 TEST(Convert, AnInputOverTheLimitIsRefused) {
     const std::string bytes(70000, '\xff');
+    const auto c = std::make_unique<Conversion>();
     for (std::uint32_t limit : {0u, 1u, 20u, 65536u, 69999u}) {
         ConvertResult result = ConvertResult::done;
-        convertedThroughFiles(bytes, limit, &result);
+        convertedThroughFiles(*c, bytes, limit, &result);
         EXPECT_EQ(result, ConvertResult::tooLarge) << limit;
     }
     ConvertResult result = ConvertResult::tooLarge;
-    convertedThroughFiles(bytes, 70000, &result);
+    convertedThroughFiles(*c, bytes, 70000, &result);
     EXPECT_EQ(result, ConvertResult::done);
 }
 
@@ -140,15 +143,16 @@ TEST(Convert, ReportsWriteAndReadErrors) {
     lseek(fileno(in), 0, SEEK_SET);
     int full = open("/dev/full", O_WRONLY);
     ASSERT_GE(full, 0);
-    beginOutput(full);
-    EXPECT_EQ(convertBytes(fileno(in)), ConvertResult::writeFailed);
+    const auto c = std::make_unique<Conversion>();
+    beginOutput(*c, full);
+    EXPECT_EQ(convertBytes(*c, fileno(in)), ConvertResult::writeFailed);
     close(full);
     std::fclose(in);
 
     int directory = open("/", O_RDONLY);
     FILE* out = std::tmpfile();
-    beginOutput(fileno(out));
-    EXPECT_EQ(convertBytes(directory), ConvertResult::readFailed);
+    beginOutput(*c, fileno(out));
+    EXPECT_EQ(convertBytes(*c, directory), ConvertResult::readFailed);
     close(directory);
     std::fclose(out);
 }

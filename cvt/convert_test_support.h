@@ -35,18 +35,18 @@ inline std::string contents(FILE* file) {
 // What convert writes for bytes read from a regular file into another, as
 // the program does, between head and tail.
 template <typename Convert>
-std::string throughFiles(const std::string& bytes, const char* head, const char* tail,
-                         ConvertResult* result, Convert convert) {
+std::string throughFiles(Conversion& c, const std::string& bytes, const char* head,
+                         const char* tail, ConvertResult* result, Convert convert) {
     FILE* in = std::tmpfile();
     FILE* out = std::tmpfile();
     if (write(fileno(in), bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
         return "cannot write the input";
     lseek(fileno(in), 0, SEEK_SET);
-    beginOutput(fileno(out), OutputStart::newFile);
-    putOutput(head);
+    beginOutput(c, fileno(out), OutputStart::newFile);
+    putOutput(c, head);
     *result = convert(fileno(in));
-    putOutput(tail);
-    if (*result == ConvertResult::done) *result = endOutput();
+    putOutput(c, tail);
+    if (*result == ConvertResult::done) *result = endOutput(c);
     std::string text = contents(out);
     std::fclose(in);
     std::fclose(out);
@@ -54,10 +54,10 @@ std::string throughFiles(const std::string& bytes, const char* head, const char*
 }
 
 // "{" and a newline, the data lines, and "0};" and a newline.
-inline std::string convertedThroughFiles(const std::string& bytes, std::uint32_t limit,
-                                         ConvertResult* result) {
-    return throughFiles(bytes, "{\n", "0};\n", result,
-                        [limit](int in) { return convertBytes(in, limit); });
+inline std::string convertedThroughFiles(Conversion& c, const std::string& bytes,
+                                         std::uint32_t limit, ConvertResult* result) {
+    return throughFiles(c, bytes, "{\n", "0};\n", result,
+                        [&c, limit](int in) { return convertBytes(c, in, limit); });
 }
 
 // The bytes a C compiler reads from the lines of string literals that
@@ -108,8 +108,10 @@ inline std::string decodedLiteral(const std::string& text) {
 }
 
 // The string form of bytes, converted from a regular file.
-inline std::string literalThroughFiles(const std::string& bytes, ConvertResult* result) {
-    return throughFiles(bytes, "", "", result, [](int in) { return convertBytesAsString(in); });
+inline std::string literalThroughFiles(Conversion& c, const std::string& bytes,
+                                       ConvertResult* result) {
+    return throughFiles(c, bytes, "", "", result,
+                        [&c](int in) { return convertBytesAsString(c, in); });
 }
 
 }  // namespace test_support

@@ -14,6 +14,7 @@
 
 #include <csetjmp>
 #include <csignal>
+#include <new>
 #include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
@@ -46,26 +47,30 @@ constexpr char outputSuffix[] = "_QAV.c";
 constexpr char standardStream[] = "-";
 constexpr char tooLarge[] = "Larger than 999999999 bytes: ";
 
-// Options, the same for every file.
-bool useBaseName;
-bool constArrays;
-bool withLength;
-bool stringForm;
-bool withHeader;
-bool keepUnchanged;
-const char* alignment;    // -align N, or null
-const char* givenName;    // -n, or null
-const char* givenOutput;  // -o, or null
+// What the command line asks for, the same for every file.
+struct Options {
+    bool useBaseName = false;
+    bool constArrays = false;
+    bool withLength = false;
+    bool stringForm = false;
+    bool withHeader = false;
+    bool keepUnchanged = false;
+    const char* alignment = nullptr;    // -align N, or null
+    const char* givenName = nullptr;    // -n, or null
+    const char* givenOutput = nullptr;  // -o, or null
+};
 
-// The file being converted. The names are allocated for each file, as long
-// as they need to be.
-const char* inputName;
-char* outputName;
-char* prefix;
-std::int32_t inStream;
-OutputFile output;  // fd -1 while there is none, or on standard output
-OutputFile header;  // with -header
-char* headerName;   // with -header: beside the C file
+// One file being converted: its names, allocated as long as they need to
+// be, its input stream and its outputs.
+struct Job {
+    const char* inputName;
+    char* outputName;
+    char* prefix;
+    char* headerName;  // with -header: beside the C file
+    std::int32_t inStream;
+    OutputFile output;  // fd -1 while there is none, or on standard output
+    OutputFile header;  // with -header
+};
 
 void say(const char* message, const char* name = "") {
     TL_putLine(0, {"qavcvt: ", message, name});
@@ -109,36 +114,36 @@ bool isAlignment(const char* text) {
 }
 
 // Takes the options; returns the number of the first file argument.
-std::int32_t takeOptions() {
+std::int32_t takeOptions(Options& o) {
     std::int32_t n = 1;
     for (; n <= TL_TLI_TLIARC; ++n) {
         const char* argument = TL_TLI_TLIARV[n];
         if (argument[0] != '-' || std::strcmp(argument, standardStream) == 0) break;
         if (std::strcmp(argument, "--") == 0) return n + 1;
         if (std::strcmp(argument, "-e") == 0) {
-            useBaseName = true;
+            o.useBaseName = true;
         } else if (std::strcmp(argument, "-const") == 0) {
-            constArrays = true;
+            o.constArrays = true;
         } else if (std::strcmp(argument, "-len") == 0) {
-            withLength = true;
+            o.withLength = true;
         } else if (std::strcmp(argument, "-string") == 0) {
-            stringForm = true;
+            o.stringForm = true;
         } else if (std::strcmp(argument, "-header") == 0) {
-            withHeader = true;
+            o.withHeader = true;
         } else if (std::strcmp(argument, "-keep") == 0) {
-            keepUnchanged = true;
+            o.keepUnchanged = true;
         } else if (std::strcmp(argument, "-n") == 0 || std::strcmp(argument, "-o") == 0 ||
                    std::strcmp(argument, "-align") == 0) {
             if (n == TL_TLI_TLIARC) fail("Option needs a value: ", argument);
             const char* value = TL_TLI_TLIARV[++n];
             if (argument[1] == 'o') {
-                givenOutput = value;
+                o.givenOutput = value;
             } else if (argument[1] == 'a') {
                 if (!isAlignment(value)) fail("-align takes a power of two from 1 to 4096: ", value);
-                alignment = value;
+                o.alignment = value;
             } else {
                 if (!isIdentifier(value)) fail("Not a C identifier: ", value);
-                givenName = value;
+                o.givenName = value;
             }
         } else if (std::strcmp(argument, "-h") == 0 || std::strcmp(argument, "--help") == 0) {
             putStandardText(help);
@@ -153,8 +158,10 @@ std::int32_t takeOptions() {
     return n;
 }
 
-// The output name and the array prefix for inputName.
-void nameOutput() {
+// The output name and the array prefix for the job's input.
+void nameOutput(const Options& o, Job& job) {
+    const char* const inputName = job.inputName;
+    const char* const givenName = o.givenName;
     const char* slash = std::strrchr(inputName, '/');
     const char* component = slash == nullptr ? inputName : slash + 1;
     const char* dot = std::strchr(component, '.');
@@ -163,7 +170,7 @@ void nameOutput() {
     const std::size_t baseLength = dot == nullptr ? 0 : static_cast<std::size_t>(dot - component);
     const std::size_t directoryLength = static_cast<std::size_t>(component - inputName);
 
-    outputName = allocate(directoryLength + baseLength + sizeof outputSuffix);
+    char* const outputName = job.outputName = allocate(directoryLength + baseLength + sizeof outputSuffix);
     std::memcpy(outputName, inputName, directoryLength + baseLength);
     std::memcpy(outputName + directoryLength + baseLength, outputSuffix, sizeof outputSuffix);
 
@@ -172,11 +179,11 @@ void nameOutput() {
     // "QAV_".
     const std::size_t givenLength = givenName != nullptr ? std::strlen(givenName) : 0;
     const std::size_t named = (givenName != nullptr ? givenLength : baseLength) + 3;
-    prefix = allocate(named > sizeof "QAV_" ? named : sizeof "QAV_");
+    char* const prefix = job.prefix = allocate(named > sizeof "QAV_" ? named : sizeof "QAV_");
     if (givenName != nullptr) {
         std::memcpy(prefix, givenName, givenLength);
         std::memcpy(prefix + givenLength, "_", 2);
-    } else if (!useBaseName || std::strcmp(inputName, standardStream) == 0) {
+    } else if (!o.useBaseName || std::strcmp(inputName, standardStream) == 0) {
         std::memcpy(prefix, "QAV_", sizeof "QAV_");
     } else {
         // The base made a C identifier: other characters become "_", and a
@@ -190,11 +197,11 @@ void nameOutput() {
     }
 }
 
-void releaseNames() {
-    std::free(outputName);
-    std::free(prefix);
-    std::free(headerName);
-    outputName = prefix = headerName = nullptr;
+void releaseNames(Job& job) {
+    std::free(job.outputName);
+    std::free(job.prefix);
+    std::free(job.headerName);
+    job.outputName = job.prefix = job.headerName = nullptr;
 }
 
 // Long string literals draw a pedantic warning from the compilers that know
@@ -205,59 +212,64 @@ constexpr char overlengthPragma[] =
     "#endif\n\n";
 
 // The array's alignment in C++11, C11, and C99 with gcc and clang.
-void putAlignment() {
+void putAlignment(Conversion& c, const char* alignment) {
     const char* const lines[] = {
         "#if defined(__cplusplus) && __cplusplus >= 201103L\nalignas(", alignment,
         ")\n#elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L\n_Alignas(", alignment,
         ")\n#elif defined(__GNUC__)\n__attribute__((aligned(", alignment,
         ")))\n#else\n#error \"no way known to align the array with this compiler\"\n#endif\n"};
-    for (const char* piece : lines) putOutput(piece);
+    for (const char* piece : lines) putOutput(c, piece);
 }
 
-const char* unsignedChar() { return constArrays ? "const unsigned char " : "unsigned char "; }
-const char* unsignedLong() { return constArrays ? "const unsigned long " : "unsigned long "; }
+const char* unsignedChar(const Options& o) {
+    return o.constArrays ? "const unsigned char " : "unsigned char ";
+}
+const char* unsignedLong(const Options& o) {
+    return o.constArrays ? "const unsigned long " : "unsigned long ";
+}
 
-void putHead(const char* headerName) {
-    putOutput("/* QAV virtual machine byte code */\n\n");
-    if (headerName != nullptr) {
+// The lines before the bytes; includedName is the header's, or null.
+void putHead(Conversion& c, const Options& o, const char* prefix, const char* includedName) {
+    putOutput(c, "/* QAV virtual machine byte code */\n\n");
+    if (includedName != nullptr) {
         // The names then keep external and C linkage when compiled as C++.
-        const char* const include[] = {"#include \"", headerName, "\"\n\n"};
-        for (const char* piece : include) putOutput(piece);
+        const char* const include[] = {"#include \"", includedName, "\"\n\n"};
+        for (const char* piece : include) putOutput(c, piece);
     }
-    if (stringForm) putOutput(overlengthPragma);
-    if (alignment != nullptr) putAlignment();
-    putOutput(unsignedChar());
-    putOutput(prefix);
-    putOutput(stringForm ? "QAV [] =\n" : "QAV [] = {\n");
+    if (o.stringForm) putOutput(c, overlengthPragma);
+    if (o.alignment != nullptr) putAlignment(c, o.alignment);
+    putOutput(c, unsignedChar(o));
+    putOutput(c, prefix);
+    putOutput(c, o.stringForm ? "QAV [] =\n" : "QAV [] = {\n");
 }
 
-void putTail(std::uint32_t length) {
+void putTail(Conversion& c, const Options& o, const char* prefix, std::uint32_t length) {
     // The string form has closed its literal.
-    putOutput(stringForm ? "\n" : "0};\n\n");
-    putOutput(constArrays ? "const unsigned char *" : "unsigned char *");
+    putOutput(c, o.stringForm ? "\n" : "0};\n\n");
+    putOutput(c, o.constArrays ? "const unsigned char *" : "unsigned char *");
     const char* const pointer[] = {prefix, "CQAV = ", prefix, "QAV;\n"};
-    for (const char* piece : pointer) putOutput(piece);
-    if (!withLength) return;
+    for (const char* piece : pointer) putOutput(c, piece);
+    if (!o.withLength) return;
     char digits[24];
     char* end = TL_formatNat(digits, length, 0);
     *end = '\0';
-    putOutput(unsignedLong());
+    putOutput(c, unsignedLong(o));
     const char* const line[] = {prefix, "LEN = ", digits, ";\n"};
-    for (const char* piece : line) putOutput(piece);
+    for (const char* piece : line) putOutput(c, piece);
 }
 
-void putHeader() {
+void putHeader(Conversion& c, const Options& o, const char* prefix) {
     const char* const text[] = {
         "/* QAV virtual machine byte code */\n\n#ifndef ", prefix, "QAV_H\n#define ", prefix,
-        "QAV_H\n\n#ifdef __cplusplus\nextern \"C\" {\n#endif\n\nextern ", unsignedChar(),
-        prefix, "QAV [];\nextern ", constArrays ? "const unsigned char *" : "unsigned char *",
+        "QAV_H\n\n#ifdef __cplusplus\nextern \"C\" {\n#endif\n\nextern ", unsignedChar(o),
+        prefix, "QAV [];\nextern ", o.constArrays ? "const unsigned char *" : "unsigned char *",
         prefix, "CQAV;\n"};
-    for (const char* piece : text) putOutput(piece);
-    if (withLength) {
-        const char* const line[] = {"extern ", unsignedLong(), prefix, "LEN;\n"};
-        for (const char* piece : line) putOutput(piece);
+    for (const char* piece : text) putOutput(c, piece);
+    if (o.withLength) {
+        const char* const line[] = {"extern ", unsignedLong(o), prefix, "LEN;\n"};
+        for (const char* piece : line) putOutput(c, piece);
     }
-    putOutput("\n#ifdef __cplusplus\n}\n#endif\n\n#endif\n");
+    putOutput(c, "\n#ifdef __cplusplus\n}\n#endif\n\n#endif\n");
 }
 
 // The header's name beside the C file: its extension, if it has one,
@@ -282,16 +294,16 @@ bool includable(const char* name) {
     return true;
 }
 
-void closeStreams() {
-    if (inStream > 0) TL_close(inStream);
-    inStream = 0;
+void closeStreams(Job& job) {
+    if (job.inStream > 0) TL_close(job.inStream);
+    job.inStream = 0;
 }
 
 // Opens the input, or standard input for "-".
-int openInput() {
-    if (std::strcmp(inputName, standardStream) == 0) return STDIN_FILENO;
-    TL_open(TL_modeBinaryIn, inputName, inStream);
-    return inStream == 0 ? -1 : fileno(TL_handle(inStream));
+int openInput(Job& job) {
+    if (std::strcmp(job.inputName, standardStream) == 0) return STDIN_FILENO;
+    TL_open(TL_modeBinaryIn, job.inputName, job.inStream);
+    return job.inStream == 0 ? -1 : fileno(TL_handle(job.inStream));
 }
 
 // Whether an output was opened; says why not when it was not.
@@ -309,7 +321,7 @@ bool opened(OutputOpened result, const char* name) {
 }
 
 // How the text meets what the output holds.
-OutputStart startOf(const OutputFile& file) {
+OutputStart startOf(const OutputFile& file, bool keepUnchanged) {
     if (file.temporaryName != nullptr) return OutputStart::newFile;
     if (!file.inPlace) return OutputStart::stream;
     return keepUnchanged ? OutputStart::keepInPlace : OutputStart::inPlace;
@@ -317,137 +329,156 @@ OutputStart startOf(const OutputFile& file) {
 
 // Opens the header beside the C file; false, having said why, when it
 // cannot be written there.
-bool openHeader(const struct stat& input, const char* cName) {
-    if (output.fd >= 0 && !output.regular) {
+bool openHeader(const Options& o, Job& job, const struct stat& input, const char* cName) {
+    if (job.output.fd >= 0 && !job.output.regular) {
         say("-header needs a regular output file: ", cName);
         return false;
     }
-    if (!opened(openOutputFile(headerName, input, keepUnchanged, header), headerName))
+    if (!opened(openOutputFile(job.headerName, input, o.keepUnchanged, job.header), job.headerName))
         return false;
-    if (output.fd >= 0 && sameDestination(output, header)) {
-        say("The header would overwrite the C file: ", headerName);
+    if (job.output.fd >= 0 && sameDestination(job.output, job.header)) {
+        say("The header would overwrite the C file: ", job.headerName);
         return false;
     }
     return true;
 }
 
-// Says why a conversion failed: what failed, and when the output was
-// written in place and has changed, that it is now cut short.
-void sayFailure(ConvertResult result, bool toStandardOutput, const char* shownOutput) {
-    switch (result) {
-    case ConvertResult::done: return;
-    case ConvertResult::readFailed: say("Unable to read ", inputName); break;
-    case ConvertResult::writeFailed:
-        // A file that may not be written, and does not hold the text.
-        if (output.readOnly) {
-            say("Unable to create ", shownOutput);
-            return;
-        }
-        say("Unable to write ", toStandardOutput ? "standard output" : shownOutput);
-        break;
-    case ConvertResult::tooLarge: say(tooLarge, inputName); break;
-    }
-    if (output.inPlace && outputChanged()) say("Written in place and now incomplete: ", shownOutput);
+// Where a job's text goes: its name as the messages give it, and whether
+// that is standard output.
+struct Destination {
+    const char* shown;
+    bool standardOutput;
+};
+
+Destination destinationOf(const Options& o, const Job& job) {
+    const bool toStandardOutput = o.givenOutput != nullptr
+                                      ? std::strcmp(o.givenOutput, standardStream) == 0
+                                      : std::strcmp(job.inputName, standardStream) == 0;
+    return {o.givenOutput != nullptr && !toStandardOutput ? o.givenOutput : job.outputName,
+            toStandardOutput};
 }
 
-// Converts inputName into its output; says why and returns false when it
-// cannot, leaving whatever the output's name held before.
-bool convertFile() {
-    nameOutput();
-    const bool toStandardOutput =
-        givenOutput != nullptr ? std::strcmp(givenOutput, standardStream) == 0
-                               : std::strcmp(inputName, standardStream) == 0;
-    const char* const shownOutput = givenOutput != nullptr && !toStandardOutput ? givenOutput
-                                                                               : outputName;
-    if (withHeader) {
-        if (toStandardOutput) {
-            say("-header needs an output file, not standard output: ", inputName);
-            return false;
+// Says why a conversion failed: what failed, and when the output was
+// written in place and has changed, that it is now cut short.
+void sayFailure(const Conversion& c, const Job& job, ConvertResult result, Destination to) {
+    switch (result) {
+    case ConvertResult::done: return;
+    case ConvertResult::readFailed: say("Unable to read ", job.inputName); break;
+    case ConvertResult::writeFailed:
+        // A file that may not be written, and does not hold the text.
+        if (job.output.readOnly) {
+            say("Unable to create ", to.shown);
+            return;
         }
-        headerName = headerNameFor(shownOutput);
-        const char* slash = std::strrchr(headerName, '/');
-        if (!includable(slash == nullptr ? headerName : slash + 1)) {
-            say("Not a header name to include: ", headerName);
-            return false;
-        }
+        say("Unable to write ", to.standardOutput ? "standard output" : to.shown);
+        break;
+    case ConvertResult::tooLarge: say(tooLarge, job.inputName); break;
     }
+    if (job.output.inPlace && outputChanged(c)) say("Written in place and now incomplete: ", to.shown);
+}
 
-    const int in = openInput();
-    if (in < 0) {
-        say("Unable to open ", inputName);
+// With -header, the header's name, checked before anything is opened;
+// false, having said why, when it cannot be included.
+bool nameHeader(const Options& o, Job& job, Destination to) {
+    if (!o.withHeader) return true;
+    if (to.standardOutput) {
+        say("-header needs an output file, not standard output: ", job.inputName);
         return false;
     }
-    // What can be known of the input and the outputs is checked before
-    // anything is written.
+    job.headerName = headerNameFor(to.shown);
+    const char* slash = std::strrchr(job.headerName, '/');
+    if (includable(slash == nullptr ? job.headerName : slash + 1)) return true;
+    say("Not a header name to include: ", job.headerName);
+    return false;
+}
+
+// Opens the input and the outputs: what can be known of them is checked
+// before anything is written. The input's descriptor, or -1 having said
+// why.
+int openJob(const Options& o, Job& job, Destination to) {
+    const int in = openInput(job);
+    if (in < 0) {
+        say("Unable to open ", job.inputName);
+        return -1;
+    }
     struct stat input;
     if (fstat(in, &input) != 0 || S_ISDIR(input.st_mode)) {
-        say("Unable to read ", inputName);
-        return false;
+        say("Unable to read ", job.inputName);
+        return -1;
     }
     if (S_ISREG(input.st_mode) && input.st_size > static_cast<off_t>(maxConvertedBytes)) {
-        say(tooLarge, inputName);
-        return false;
+        say(tooLarge, job.inputName);
+        return -1;
     }
-    if (!toStandardOutput &&
-        !opened(openOutputFile(shownOutput, input, keepUnchanged, output), shownOutput))
-        return false;
-    if (headerName != nullptr && !openHeader(input, shownOutput)) return false;
+    if (!to.standardOutput &&
+        !opened(openOutputFile(to.shown, input, o.keepUnchanged, job.output), to.shown))
+        return -1;
+    if (job.headerName != nullptr && !openHeader(o, job, input, to.shown)) return -1;
+    return in;
+}
 
-    beginOutput(toStandardOutput ? STDOUT_FILENO : output.fd, startOf(output));
-    if (headerName != nullptr) {
-        const char* slash = std::strrchr(headerName, '/');
-        putHead(slash == nullptr ? headerName : slash + 1);
-    } else {
-        putHead(nullptr);
-    }
-    ConvertResult result = stringForm ? convertBytesAsString(in) : convertBytes(in);
+// Converts the job's input into its output; says why and returns false
+// when it cannot, leaving whatever the output's name held before.
+bool convertFile(const Options& o, Job& job, Conversion& c) {
+    nameOutput(o, job);
+    const Destination to = destinationOf(o, job);
+    if (!nameHeader(o, job, to)) return false;
+    const int in = openJob(o, job, to);
+    if (in < 0) return false;
+
+    beginOutput(c, to.standardOutput ? STDOUT_FILENO : job.output.fd,
+                startOf(job.output, o.keepUnchanged));
+    const char* slash = job.headerName == nullptr ? nullptr : std::strrchr(job.headerName, '/');
+    putHead(c, o, job.prefix, slash == nullptr ? job.headerName : slash + 1);
+    ConvertResult result = o.stringForm ? convertBytesAsString(c, in) : convertBytes(c, in);
     if (result == ConvertResult::done) {
-        putTail(convertedLength());
-        result = endOutput();
+        putTail(c, o, job.prefix, convertedLength(c));
+        result = endOutput(c);
     }
     if (result != ConvertResult::done) {
-        sayFailure(result, toStandardOutput, shownOutput);
+        sayFailure(c, job, result, to);
         return false;
     }
-    if (headerName != nullptr) {
-        beginOutput(header.fd, startOf(header));
-        putHeader();
-        if (endOutput() != ConvertResult::done) {
-            say(header.readOnly ? "Unable to create " : "Unable to write ", headerName);
+    if (job.headerName != nullptr) {
+        beginOutput(c, job.header.fd, startOf(job.header, o.keepUnchanged));
+        putHeader(c, o, job.prefix);
+        if (endOutput(c) != ConvertResult::done) {
+            say(job.header.readOnly ? "Unable to create " : "Unable to write ", job.headerName);
             return false;
         }
     }
     // Both complete: they take their places together.
-    OutputFile* const both[] = {&output, &header};
-    OutputFile* const* files = toStandardOutput ? both + 1 : both;
-    const int count = (toStandardOutput ? 0 : 1) + (headerName != nullptr ? 1 : 0);
-    const int failed = commitOutputFiles(files, count, keepUnchanged);
+    OutputFile* const both[] = {&job.output, &job.header};
+    OutputFile* const* files = to.standardOutput ? both + 1 : both;
+    const int count = (to.standardOutput ? 0 : 1) + (job.headerName != nullptr ? 1 : 0);
+    const int failed = commitOutputFiles(files, count, o.keepUnchanged);
     if (failed < 0) return true;
-    say("Unable to create ", files[failed] == &output ? shownOutput : headerName);
+    say("Unable to create ", files[failed] == &job.output ? to.shown : job.headerName);
     return false;
 }
 
+constexpr OutputFile noOutput{-1, -1, nullptr, nullptr, nullptr, nullptr,
+                              false, true, false, false, 0, 0};
+
 // convertFile inside a handler area of its own: a signal (or a quit) while
-// a file is being converted removes its temporary file on the way out.
-bool convertOne() {
+// a file is being converted removes its temporary files on the way out.
+bool convertOne(const Options& o, Job& job, Conversion& c) {
     HandlerArea area;
     area.next = TL_handlerArea;
     TL_handlerArea = &area;
     if (_setjmp(area.env) != 0) {
         // Signals are held from here on; the quit goes on to main.
-        abandonOutputFile(output);
-        abandonOutputFile(header);
+        abandonOutputFile(job.output);
+        abandonOutputFile(job.header);
         TL_quit(area.quitCode);
     }
-    output = header = OutputFile{-1, -1, nullptr, nullptr, nullptr, nullptr,
-                                 false, true, false, false, 0, 0};
-    const bool done = convertFile();
+    const bool done = convertFile(o, job, c);
     TL_handlerArea = area.next;
-    abandonOutputFile(output);
-    abandonOutputFile(header);
-    releaseOutputFile(output);
-    releaseOutputFile(header);
-    releaseNames();
+    abandonOutputFile(job.output);
+    abandonOutputFile(job.header);
+    releaseOutputFile(job.output);
+    releaseOutputFile(job.header);
+    releaseNames(job);
     return done;
 }
 
@@ -460,24 +491,31 @@ void TProg() {
     // A file over the size limit is a write error, not a silent death.
     std::signal(SIGXFSZ, SIG_IGN);
     removeTemporariesOnFatalSignals();
-    const std::int32_t first = takeOptions();
+    Options options;
+    const std::int32_t first = takeOptions(options);
     if (first > TL_TLI_TLIARC || TL_TLI_TLIARV[first][0] == '\0') fail(usage);
-    if (givenOutput != nullptr && first < TL_TLI_TLIARC)
+    if (options.givenOutput != nullptr && first < TL_TLI_TLIARC)
         fail("-o takes a single input file");
     // Files are opened one at a time and closed after, so every stream is
     // free for them, whatever the command line recorded.
     TL_nextfile = 1;
+    // The conversion's buffers, allocated once for every file; the
+    // shut-down frees them however the run ends.
+    void* block = std::malloc(sizeof(Conversion));
+    if (block == nullptr || TL_nextmalloc == TL_mallocCount) fail("Out of memory");
+    TL_mallocs[TL_nextmalloc++] = block;
+    Conversion& conversion = *new (block) Conversion;
 
     bool allDone = true;
     for (std::int32_t n = first; n <= TL_TLI_TLIARC; ++n) {
-        inputName = TL_TLI_TLIARV[n];
-        if (inputName[0] == '\0') {
+        Job job{TL_TLI_TLIARV[n], nullptr, nullptr, nullptr, 0, noOutput, noOutput};
+        if (job.inputName[0] == '\0') {
             say(usage);
             allDone = false;
             continue;
         }
-        if (!convertOne()) allDone = false;
-        closeStreams();
+        if (!convertOne(options, job, conversion)) allDone = false;
+        closeStreams(job);
     }
     if (!allDone) TL_quit(1);
 }

@@ -1,10 +1,15 @@
 // Data lines made with vector instructions, where the processor has them:
 // the one fast path of the conversion that pays on a whole run. Its plain
 // counterpart, value by value, is in convert.cpp, and every machine
-// without the vectors (and the tests, through vectorBitsAllowed) uses it.
+// without the vectors (and the tests, through Conversion::vectorBitsAllowed)
+// uses it.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+
+// A line break comes before every value whose 1-based number is a multiple.
+constexpr std::uint32_t valuesPerLine = 20;
 
 // Values are converted in whole rounds of this many, whole lines.
 constexpr std::size_t vectorRoundValues = 320;

@@ -3,7 +3,6 @@
 // with AVX2 elsewhere.
 #include "lines.h"
 
-#include "convert.h"
 
 #include <algorithm>
 #include <cstdint>

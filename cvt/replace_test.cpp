@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -80,13 +81,14 @@ namespace {
 bool replace(const std::string& name, const std::string& text, bool keep = false) {
     OutputFile file;
     if (openOutputFile(name.c_str(), inputStat(), keep, file) != OutputOpened::ok) return false;
-    beginOutput(file.fd, file.temporaryName != nullptr ? OutputStart::newFile
-                         : !file.inPlace               ? OutputStart::stream
-                         : keep                        ? OutputStart::keepInPlace
-                                                       : OutputStart::inPlace);
-    putOutput(text.c_str());
+    const auto c = std::make_unique<Conversion>();
+    beginOutput(*c, file.fd, file.temporaryName != nullptr ? OutputStart::newFile
+                             : !file.inPlace               ? OutputStart::stream
+                             : keep                        ? OutputStart::keepInPlace
+                                                           : OutputStart::inPlace);
+    putOutput(*c, text.c_str());
     OutputFile* const files[] = {&file};
-    const bool committed = endOutput() == ConvertResult::done &&
+    const bool committed = endOutput(*c) == ConvertResult::done &&
                            commitOutputFiles(files, 1, keep) < 0;
     abandonOutputFile(file);
     releaseOutputFile(file);
