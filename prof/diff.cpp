@@ -1,14 +1,8 @@
-// Comparison of the reported runs with older runs of the same kind: a row
-// per rule found in either (the n-th record of a name in one is the n-th
-// of that name in the other), with the criterion's key in each (a run's
-// on average), the change and the change in percent of the old key,
-// largest change first; for keys that are totals, what of the change more
-// or fewer calls make and what the cost per call makes; and with two runs
-// or more on each side, whether the runs show the change to be real.
-#include "table.h"
+// The comparison: its layouts, the changes of the rules, and its rows.
+#include "diff.h"
 
-#include "extended.h"
 #include "messages.h"
+#include "order.h"
 #include "stats.h"
 
 #include <algorithm>
@@ -43,30 +37,16 @@ constexpr Column efficiencyColumns[] = {
     QAV_COMPARISON_COLUMNS,
     {"status", Field::status, nullptr, 0},
 };
-const Layout totalLayout{totalColumns, 8, {
+const Layout totalLayout{totalColumns, columnCount(totalColumns), {
     "     NAME                                OLD           NEW        CHANGE   CHANGE%    FROM CALLS     FROM COST",
     "     ----                                ---           ---        ------   -------    ----------     ---------",
     nullptr}};
-const Layout efficiencyLayout{efficiencyColumns, 6, {
+const Layout efficiencyLayout{efficiencyColumns, columnCount(efficiencyColumns), {
     "     NAME                                OLD           NEW        CHANGE   CHANGE%",
     "     ----                                ---           ---        ------   -------",
     nullptr}};
 
-struct Change {
-    Position oldAt, newAt;  // 0 where the rule is absent
-    TL_Extended oldKey, newKey;
-    std::int32_t rank;      // report order: the new runs', then the old ones'
-};
-
 const TL_Extended zero{false, 0, 0};
-
-// The storage of the comparison last built, and its totals.
-Change changes[2 * maxEntries];
-std::int32_t changeCount;
-TL_Extended oldTotal, newTotal;
-Table table;
-char pool[batchRows * (maxColumns + 1) * valueRoom];
-char totalPool[(maxColumns + 1) * valueRoom];
 
 bool integerKeys(const Options& options) { return options.orderBy != OrderBy::efficiency; }
 
@@ -113,11 +93,12 @@ std::int32_t byName(const Profile& profile, Position out[]) {
 }
 
 // Matches the rules of the two sides into changes, largest change first.
-std::int32_t compare(const Runs& oldRuns, const Runs& newRuns, const Options& options) {
+std::int32_t compare(const Runs& oldRuns, const Runs& newRuns, const Options& options,
+                     Change* changes) {
     const Profile& old = *oldRuns.merged;
     const Profile& now = *newRuns.merged;
-    static Position oldByName[maxEntries], newByName[maxEntries];
-    static std::int32_t oldRank[maxEntries + 1], newRank[maxEntries + 1];
+    Position oldByName[maxEntries], newByName[maxEntries];
+    std::int32_t oldRank[maxEntries + 1], newRank[maxEntries + 1];
     for (std::int32_t k = 0; k < old.entryCount; ++k) oldRank[old.order[k]] = k;
     for (std::int32_t k = 0; k < now.entryCount; ++k) newRank[now.order[k]] = k;
     const std::int32_t olds = byName(old, oldByName);
@@ -210,56 +191,77 @@ Calls callsOf(const Change& c, const Runs& oldRuns, const Runs& newRuns) {
     return calls;
 }
 
-// The values of a row: the keys where present, the change, the change in
-// percent where there is an old key, and for keys that are totals the
-// split of the change.
-void putValues(Table& t, Row& row, const TL_Extended& oldKey, const TL_Extended& newKey,
-               bool hasOld, bool hasNew, const Split& split, const Options& options) {
-    const TL_Extended change = TL_subtract(newKey, oldKey);
-    char* p = valueRoomFor(t);
-    endValue(t, row, 1, hasOld ? keyText(p, oldKey, options) : p);
-    p = valueRoomFor(t);
-    endValue(t, row, 2, hasNew ? keyText(p, newKey, options) : p);
-    p = valueRoomFor(t);
-    endValue(t, row, 3, integerKeys(options)
-                            ? signedText(p, change)
-                            : p + std::snprintf(p, valueRoom, "%+.3f", TL_toDouble(change)));
-    p = valueRoomFor(t);
-    endValue(t, row, 4, isZero(oldKey) ? p
-                                       : p + std::snprintf(p, valueRoom, "%+.1f",
-                                                           percentChange(oldKey, change)));
-    if (integerKeys(options)) {
-        p = valueRoomFor(t);
-        endValue(t, row, 6, signedText(p, split.fromCalls));
-        p = valueRoomFor(t);
-        endValue(t, row, 7, signedText(p, split.fromCost));
+// What a row shows: its keys where present and the split of its change.
+struct RowValues {
+    TL_Extended oldKey, newKey;
+    bool hasOld, hasNew;
+    Split split;
+};
+
+// The values of a row, column after column: the keys where present, the
+// change, the change in percent where there is an old key, and for keys
+// that are totals the split of the change. The page's bars show the
+// change.
+void putValues(TextPool& pool, Row& row, const Layout& layout, const RowValues& v,
+               const Options& options) {
+    const TL_Extended change = TL_subtract(v.newKey, v.oldKey);
+    const char* changeText = "";
+    for (std::int32_t i = 1; i < layout.columnCount; ++i) {
+        char* p = valueRoomFor(pool);
+        char* const start = p;
+        switch (layout.columns[i].field) {
+        case Field::oldKey:
+            if (v.hasOld) p = keyText(p, v.oldKey, options);
+            break;
+        case Field::newKey:
+            if (v.hasNew) p = keyText(p, v.newKey, options);
+            break;
+        case Field::change:
+            p = integerKeys(options)
+                    ? signedText(p, change)
+                    : p + std::snprintf(p, valueRoom, "%+.3f", TL_toDouble(change));
+            changeText = start;
+            break;
+        case Field::changePercent:
+            if (!isZero(v.oldKey))
+                p += std::snprintf(p, valueRoom, "%+.1f", percentChange(v.oldKey, change));
+            break;
+        case Field::fromCalls: p = signedText(p, v.split.fromCalls); break;
+        case Field::fromCost: p = signedText(p, v.split.fromCost); break;
+        default: continue;  // the name and the status have no text of their own
+        }
+        endValue(pool, row, i, p);
     }
-    // The page's bars show the change.
-    setKey(t, row, valueOf(t, row, 3));
+    setKey(pool, row, changeText);
 }
 
-// The next batch of rows, from change next on.
-void fillComparison(Table& t) {
-    const Runs& oldRuns = *t.oldRuns;
-    const Runs& newRuns = *t.runs;
+RowValues valuesOf(const Change& c, const Runs& oldRuns, const Runs& newRuns) {
+    return {c.oldKey, c.newKey, c.oldAt != 0, c.newAt != 0,
+            splitOf(c.oldKey, c.newKey, c.oldAt != 0, c.newAt != 0, callsOf(c, oldRuns, newRuns))};
+}
+
+// The next batch of rows, from change rows.next on.
+void fillComparison(const void* source, Rows& rows) {
+    const Comparison& comparison = *static_cast<const Comparison*>(source);
+    const Runs& oldRuns = *comparison.oldRuns;
+    const Runs& newRuns = *comparison.newRuns;
     const Profile& old = *oldRuns.merged;
     const Profile& now = *newRuns.merged;
     const bool tested = oldRuns.count >= 2 && newRuns.count >= 2;
     double* oldSamples = allocateArray<double>(static_cast<std::size_t>(oldRuns.count));
     double* newSamples = allocateArray<double>(static_cast<std::size_t>(newRuns.count));
-    for (; t.next < changeCount && t.rowCount < batchRows; ++t.next) {
-        const Change& c = changes[t.next];
+    for (; rows.next < comparison.changeCount && rows.count < batchRows; ++rows.next) {
+        const Change& c = comparison.changes[rows.next];
         const char* name = c.newAt != 0 ? now.entries[c.newAt].name : old.entries[c.oldAt].name;
         const char* status = c.oldAt == 0 ? "new" : c.newAt == 0 ? "gone" : "";
         if (tested && status[0] == '\0' &&
             !realChange(samplesOf(oldRuns, c.oldAt, oldSamples), oldRuns.count,
                         samplesOf(newRuns, c.newAt, newSamples), newRuns.count))
             status = "~";
-        Row& row = t.rows[t.rowCount++];
-        beginRow(t, row, name, status);
-        const Split split = splitOf(c.oldKey, c.newKey, c.oldAt != 0, c.newAt != 0,
-                                    callsOf(c, oldRuns, newRuns));
-        putValues(t, row, c.oldKey, c.newKey, c.oldAt != 0, c.newAt != 0, split, *t.options);
+        Row& row = rows.row[rows.count++];
+        beginRow(rows.pool, row, name, status);
+        putValues(rows.pool, row, *comparison.table.layout, valuesOf(c, oldRuns, newRuns),
+                  *comparison.options);
     }
     std::free(oldSamples);
     std::free(newSamples);
@@ -267,47 +269,53 @@ void fillComparison(Table& t) {
 
 }  // namespace
 
-Table& buildComparison(const Runs& old, const Runs& now, const Options& options) {
+void buildComparison(const Runs& old, const Runs& now, const Options& options,
+                     Comparison& comparison) {
+    Table& table = comparison.table;
     table.layout = integerKeys(options) ? &totalLayout : &efficiencyLayout;
     table.comparison = true;
-    table.kind = options.parseProfile ? "parse" : "match";
+    table.kind = kindName(kindReadAs(options));
     table.criterion = criterionName(options.orderBy);
     table.fileName = options.profileName;
     table.oldFileName = options.oldProfileName;
-    table.profile = now.merged;
-    table.runs = &now;
-    table.oldRuns = &old;
-    table.options = &options;
+    table.topRows = options.topRows;
+    table.source = &comparison;
     table.fill = fillComparison;
-    changeCount = compare(old, now, options);
-    oldTotal = newTotal = zero;
-    for (std::int32_t k = 0; k < changeCount; ++k) {
-        oldTotal = TL_add(oldTotal, changes[k].oldKey);
-        newTotal = TL_add(newTotal, changes[k].newKey);
+    comparison.oldRuns = &old;
+    comparison.newRuns = &now;
+    comparison.options = &options;
+    comparison.changes = allocateArray<Change>(2 * maxEntries);
+    comparison.changeCount = compare(old, now, options, comparison.changes);
+    comparison.oldTotal = comparison.newTotal = zero;
+    for (std::int32_t k = 0; k < comparison.changeCount; ++k) {
+        comparison.oldTotal = TL_add(comparison.oldTotal, comparison.changes[k].oldKey);
+        comparison.newTotal = TL_add(comparison.newTotal, comparison.changes[k].newKey);
     }
     // Efficiencies do not add up: there is no total row under -eff. The
     // total has texts of its own, beside the batches'; its split is the
     // sum of the rules' splits.
     table.hasTotal = integerKeys(options);
-    if (table.hasTotal) {
-        Split sum{zero, zero};
-        for (std::int32_t k = 0; k < changeCount; ++k) {
-            const Change& c = changes[k];
-            const Split split = splitOf(c.oldKey, c.newKey, c.oldAt != 0, c.newAt != 0,
-                                        callsOf(c, old, now));
-            sum = {TL_add(sum.fromCalls, split.fromCalls), TL_add(sum.fromCost, split.fromCost)};
-        }
-        table.pool = totalPool;
-        table.poolUsed = 0;
-        beginRow(table, table.total, "(total)", "");
-        putValues(table, table.total, oldTotal, newTotal, true, true, sum, options);
+    if (!table.hasTotal) return;
+    RowValues total{comparison.oldTotal, comparison.newTotal, true, true, {zero, zero}};
+    for (std::int32_t k = 0; k < comparison.changeCount; ++k) {
+        const Split split = valuesOf(comparison.changes[k], old, now).split;
+        total.split = {TL_add(total.split.fromCalls, split.fromCalls),
+                       TL_add(total.split.fromCost, split.fromCost)};
     }
-    table.pool = pool;
-    startRows(table);
-    return table;
+    TextPool pool{comparison.totalText, 0};
+    beginRow(pool, table.total, "(total)", "");
+    putValues(pool, table.total, *table.layout, total, options);
 }
 
-double totalGrowth(const Runs& old, const Runs& now, std::uint64_t& newSum, bool& significant) {
+void releaseComparison(Comparison& comparison) {
+    std::free(comparison.changes);
+    comparison.changes = nullptr;
+}
+
+double totalGrowth(const Comparison& comparison, std::uint64_t& newSum, bool& significant) {
+    const Runs& old = *comparison.oldRuns;
+    const Runs& now = *comparison.newRuns;
+    const TL_Extended oldTotal = comparison.oldTotal, newTotal = comparison.newTotal;
     newSum = static_cast<std::uint64_t>(rounded(newTotal));
     // With one run on a side there is nothing to test: the change counts.
     significant = old.count < 2 || now.count < 2 ||

@@ -2,8 +2,12 @@
 // profiles of the tests' own.
 #pragma once
 
-#include "profile.h"
-#include "table.h"
+#include "diff.h"
+#include "load.h"
+#include "merge.h"
+#include "order.h"
+#include "print.h"
+#include "report.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -99,7 +103,7 @@ inline std::vector<StreamRecord> loadWithStreamReads(std::int32_t s, bool parse,
 }
 
 // What print writes on standard output for table.
-inline std::string printed(Table& table, void (*print)(Table&) = printText) {
+inline std::string printed(const Table& table, void (*print)(const Table&) = printText) {
     char* buffer = nullptr;
     std::size_t size = 0;
     FILE* saved = TL_files[1];
@@ -111,6 +115,23 @@ inline std::string printed(Table& table, void (*print)(Table&) = printText) {
     std::free(buffer);
     return text;
 }
+
+// The report of profile, as the program builds it.
+inline std::unique_ptr<Report> reportOf(const Profile& profile, const Options& options) {
+    auto report = std::make_unique<Report>();
+    buildReport(profile, options, *report);
+    return report;
+}
+
+// The comparison of two sides, released with it.
+struct ComparisonOf {
+    std::unique_ptr<Comparison> comparison = std::make_unique<Comparison>();
+    ComparisonOf(const Runs& old, const Runs& now, const Options& options) {
+        buildComparison(old, now, options, *comparison);
+    }
+    ~ComparisonOf() { releaseComparison(*comparison); }
+    const Table& table() const { return comparison->table; }
+};
 
 // The exchange sort itself, pass by pass, comparing whole keys.
 inline void exchangeSort(std::vector<ProfileEntry>& list, const Options& options) {

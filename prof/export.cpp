@@ -2,7 +2,9 @@
 // spreadsheets: the same rows in the same order, with full names and plain
 // numbers.
 #include "export.h"
-#include "table.h"
+
+#include "print.h"
+#include "runtime.h"
 
 #include <cstring>
 
@@ -92,16 +94,17 @@ void putJsonNumber(const char* text) {
     putRaw(text[0] == '\0' ? "null" : text);
 }
 
-void printCsv(Table& table) {
+void printCsv(const Table& table) {
     const Layout& layout = *table.layout;
     for (std::int32_t i = 0; i < layout.columnCount; ++i) {
         if (i > 0) putRaw(",");
         putRaw(layout.columns[i].name);
     }
     putRaw("\r\n");
-    for (startRows(table); nextRows(table);)
-        for (std::int32_t k = 0; k < table.rowCount; ++k) {
-            const Row& row = table.rows[k];
+    Rows rows;
+    for (startRows(table, rows); nextRows(table, rows);)
+        for (std::int32_t k = 0; k < rows.count; ++k) {
+            const Row& row = rows.row[k];
             putCsvField(row.name);
             for (std::int32_t i = 1; i < layout.columnCount; ++i) {
                 putRaw(",");
@@ -134,7 +137,7 @@ void putJsonMembers(const Table& table, const Row& row, bool total) {
 
 }  // namespace
 
-void printJson(Table& table) {
+void printJson(const Table& table) {
     putRaw("{\"kind\": ");
     putJsonString(table.kind);
     putRaw(", \"criterion\": ");
@@ -147,12 +150,13 @@ void printJson(Table& table) {
     }
     putRaw(", \"rows\": [");
     bool first = true;
-    for (startRows(table); nextRows(table);)
-        for (std::int32_t k = 0; k < table.rowCount; ++k) {
+    Rows rows;
+    for (startRows(table, rows); nextRows(table, rows);)
+        for (std::int32_t k = 0; k < rows.count; ++k) {
             putRaw(first ? "\n  {\"name\": " : ",\n  {\"name\": ");
             first = false;
-            putJsonString(table.rows[k].name);
-            putJsonMembers(table, table.rows[k], false);
+            putJsonString(rows.row[k].name);
+            putJsonMembers(table, rows.row[k], false);
             putRaw("}");
         }
     putRaw(first ? "]" : "\n]");
@@ -205,7 +209,7 @@ void putMarkdownRow(const Table& table, const Row& row) {
 
 }  // namespace
 
-void printMarkdown(Table& table) {
+void printMarkdown(const Table& table) {
     // The headings as the page has them; numbers to the right.
     const Layout& layout = *table.layout;
     putRaw("|");
@@ -220,7 +224,8 @@ void printMarkdown(Table& table) {
         putRaw(field == Field::name || field == Field::status ? " :--- |" : " ---: |");
     }
     putRaw("\n");
-    for (startRows(table); nextRows(table);)
-        for (std::int32_t k = 0; k < table.rowCount; ++k) putMarkdownRow(table, table.rows[k]);
+    Rows rows;
+    for (startRows(table, rows); nextRows(table, rows);)
+        for (std::int32_t k = 0; k < rows.count; ++k) putMarkdownRow(table, rows.row[k]);
     if (table.hasTotal) putMarkdownRow(table, table.total);
 }

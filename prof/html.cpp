@@ -3,7 +3,7 @@
 // name, with a little plain JavaScript and CSS and nothing loaded from
 // anywhere (the page forbids it itself).
 #include "export.h"
-#include "table.h"
+#include "print.h"
 
 #include <cstring>
 
@@ -188,7 +188,7 @@ void putRow(const Table& table, const Row& row) {
 
 }  // namespace
 
-void printHtml(Table& table) {
+void printHtml(const Table& table) {
     putPage(table);
     putRaw(table.comparison ? "<table id=\"rows\" class=\"diff\">\n<thead><tr>"
                             : "<table id=\"rows\">\n<thead><tr>");
@@ -199,8 +199,9 @@ void printHtml(Table& table) {
     }
     putRaw(table.comparison ? "<th class=\"text\">CHANGE BAR</th></tr></thead>\n<tbody>\n"
                             : "<th class=\"text\">SHARE</th></tr></thead>\n<tbody>\n");
-    for (startRows(table); nextRows(table);)
-        for (std::int32_t k = 0; k < table.rowCount; ++k) putRow(table, table.rows[k]);
+    Rows rows;
+    for (startRows(table, rows); nextRows(table, rows);)
+        for (std::int32_t k = 0; k < rows.count; ++k) putRow(table, rows.row[k]);
     putRaw("</tbody>\n");
     // The total, which -fail judges, apart from the rows that are ordered.
     if (table.comparison) {

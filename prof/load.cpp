@@ -2,7 +2,7 @@
 // What it takes from the file is exactly what the stream operations would
 // take: a header line as TL_getLine reads it, then per record TL_eof, one
 // TL_getToken, seven TL_getNat and TL_skipWhitespace.
-#include "profile.h"
+#include "load.h"
 
 #include <cstring>
 

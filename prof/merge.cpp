@@ -1,9 +1,10 @@
 // Several runs of one program, merged: the sums of their counters, and what
 // each run's key was, for the test of whether a change between two sides
 // is real.
-#include "profile.h"
+#include "merge.h"
 
 #include "messages.h"
+#include "order.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -39,6 +40,8 @@ double sampleKey(const ProfileEntry& entry, const Options& options) {
                                                   : static_cast<double>(orderKey(entry, options));
 }
 
+Runs singleRun(Profile& profile) { return Runs{&profile, 1, 0, nullptr, nullptr, false, nullptr}; }
+
 void startRuns(Runs& runs, Profile& merged, std::int32_t capacity) {
     runs.merged = &merged;
     merged.entryCount = 0;
@@ -51,13 +54,23 @@ void startRuns(Runs& runs, Profile& merged, std::int32_t capacity) {
     const std::size_t size = static_cast<std::size_t>(capacity);
     runs.samples = allocateArray<double>((maxEntries + 1) * size);
     runs.totals = allocateArray<double>(size);
+    runs.scratch = allocateArray<Position>(3 * maxEntries + 1);
+}
+
+void releaseRuns(Runs& runs) {
+    std::free(runs.samples);
+    std::free(runs.totals);
+    std::free(runs.scratch);
+    runs.samples = runs.totals = nullptr;
+    runs.scratch = nullptr;
 }
 
 void mergeRun(Runs& runs, const Profile& run, const Options& options) {
     Profile& merged = *runs.merged;
-    static Position mergedByName[maxEntries], runByName[maxEntries];
+    Position* const mergedByName = runs.scratch;
+    Position* const runByName = mergedByName + maxEntries;
     // The merged position of each of the run's records, 0 for none yet.
-    static Position matched[maxEntries + 1];
+    Position* const matched = runByName + maxEntries;
     byName(merged, mergedByName);
     byName(run, runByName);
     std::fill(matched, matched + run.entryCount + 1, Position{0});

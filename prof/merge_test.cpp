@@ -1,4 +1,4 @@
-#include "profile.h"
+#include "merge.h"
 #include "entries_test_support.h"
 
 #include <memory>
@@ -19,10 +19,7 @@ struct Merged {
         startRuns(runs, *profile, static_cast<std::int32_t>(list.size()));
         for (const auto& run : list) mergeRun(runs, *profileOf(run), options);
     }
-    ~Merged() {
-        std::free(runs.samples);
-        std::free(runs.totals);
-    }
+    ~Merged() { releaseRuns(runs); }
     double sample(Position at, std::int32_t run) const {
         return runs.samples[static_cast<std::size_t>(at) * runs.capacity + run];
     }

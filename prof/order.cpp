@@ -3,11 +3,12 @@
 // positions with file order breaking ties gives the same order without
 // moving a record (and std::sort needs no memory of its own, unlike
 // std::stable_sort, which would bring the C++ library in at run time).
-#include "profile.h"
+#include "order.h"
 
 #include "extended.h"
 
 #include <algorithm>
+#include <cstring>
 
 std::uint64_t orderKey(const ProfileEntry& entry, const Options& options) {
     switch (options.orderBy) {
@@ -36,17 +37,20 @@ void orderEntries(Profile& profile, const Options& options) {
     const bool byEfficiency = options.orderBy == OrderBy::efficiency;
     if (byEfficiency && !options.parseProfile) return;
     // Each entry's key, worked out once rather than at every comparison.
-    static std::uint64_t keys[maxEntries + 1];
-    static double efficiencies[maxEntries + 1];
+    // An efficiency is never negative, so its bits order as it does; the
+    // smallest comes first, so its bits are turned over.
+    std::uint64_t* const keys = profile.sortKeys;
     for (std::int32_t p = 1; p <= count; ++p) {
-        if (byEfficiency)
-            efficiencies[p] = efficiencyOf(profile.entries[p]);
-        else
+        if (byEfficiency) {
+            const double efficiency = efficiencyOf(profile.entries[p]);
+            std::uint64_t bits;
+            std::memcpy(&bits, &efficiency, sizeof bits);
+            keys[p] = ~bits;
+        } else {
             keys[p] = orderKey(profile.entries[p], options);
+        }
     }
-    std::sort(profile.order, profile.order + count, [byEfficiency](Position a, Position b) {
-        if (byEfficiency)
-            return efficiencies[a] != efficiencies[b] ? efficiencies[a] < efficiencies[b] : a < b;
+    std::sort(profile.order, profile.order + count, [keys](Position a, Position b) {
         return keys[a] != keys[b] ? keys[a] > keys[b] : a < b;
     });
 }

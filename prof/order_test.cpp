@@ -1,4 +1,5 @@
-#include "profile.h"
+#include "load.h"
+#include "order.h"
 #include "entries_test_support.h"
 
 #include <cstring>

@@ -6,9 +6,14 @@
 //
 // Without a file it reads qav.rprofout, or qav.pprofout with -parse.
 // Several files are runs, merged; several -diff files are the old runs.
+#include "diff.h"
+#include "load.h"
+#include "merge.h"
 #include "messages.h"
+#include "order.h"
+#include "print.h"
+#include "report.h"
 #include "stats.h"
-#include "table.h"
 
 #include <cmath>
 #include <cstdio>
@@ -176,8 +181,6 @@ bool quietAsked() {
     return false;
 }
 
-const char* kindName(ProfileKind kind) { return kind == ProfileKind::parse ? "parse" : "match"; }
-
 std::int32_t openDefaultProfile(Options& options) {
     options.profileName = options.parseProfile ? "qav.pprofout" : "qav.rprofout";
     std::int32_t stream = 0;
@@ -205,7 +208,7 @@ void load(std::int32_t s, const char* name, bool named, const Options& options,
         say({"Only the first ", count, " records of '", name,
                                   "' were read; the rest of the file was ignored"});
     }
-    const ProfileKind readAs = options.parseProfile ? ProfileKind::parse : ProfileKind::match;
+    const ProfileKind readAs = kindReadAs(options);
     if (profile.kind != ProfileKind::unknown && profile.kind != readAs)
         say({"'", name, "' is a ", kindName(profile.kind),
                                   " profile, read as a ", kindName(readAs), " profile"});
@@ -230,16 +233,16 @@ void checkKind(KindCheck& check, const Profile& profile, const char* name) {
 }
 
 // Loads the files of one side, one after the other, and merges them into
-// merged; the first stays open on stream s when s is not 0.
-void loadRuns(Runs& runs, Profile& merged, const FileNames& files, std::int32_t s,
+// merged, each loaded into run first; the first file is open on stream s
+// when s is not 0.
+void loadRuns(Runs& runs, Profile& merged, Profile& run, const FileNames& files, std::int32_t s,
               const Options& options, KindCheck& check) {
-    static Profile run;
     if (files.count == 1) {
         // One run is its own sum, and nothing to test.
         load(s != 0 ? s : openProfile(files.names[0]), files.names[0], files.named, options,
              merged);
         checkKind(check, merged, files.names[0]);
-        runs = Runs{&merged, 1, 0, nullptr, nullptr, false};
+        runs = singleRun(merged);
         orderEntries(merged, options);
         return;
     }
@@ -290,34 +293,45 @@ void TProg() {
     }
 
     // The profiles live for the whole run, too large for the stack.
-    static Profile now, old;
-    static Runs newRuns, oldRuns;
+    Profile* const profiles = allocateArray<Profile>(3);
+    Profile& now = profiles[0];
+    Profile& old = profiles[1];
+    Profile& run = profiles[2];
+    Runs newRuns{}, oldRuns{};
     const bool comparing = options.oldProfileName != nullptr;
     KindCheck kinds{ProfileKind::unknown, nullptr};
-    if (comparing) loadRuns(oldRuns, old, oldFiles, 0, options, kinds);
+    if (comparing) loadRuns(oldRuns, old, run, oldFiles, 0, options, kinds);
     if (comparing || files.count > 1) {
-        loadRuns(newRuns, now, files, stream, options, kinds);
+        loadRuns(newRuns, now, run, files, stream, options, kinds);
     } else {
         load(stream, options.profileName, files.named, options, now);
         orderEntries(now, options);
     }
     if (comparing && oldRuns.count >= 2 && newRuns.count >= 2 &&
         !canEverDiffer(oldRuns.count, newRuns.count)) {
-        char old[16], current[16];
-        *TL_formatNat(old, static_cast<std::uint32_t>(oldRuns.count), 0) = '\0';
-        *TL_formatNat(current, static_cast<std::uint32_t>(newRuns.count), 0) = '\0';
-        say({old, " runs against ", current,
+        char oldCount[16], newCount[16];
+        *TL_formatNat(oldCount, static_cast<std::uint32_t>(oldRuns.count), 0) = '\0';
+        *TL_formatNat(newCount, static_cast<std::uint32_t>(newRuns.count), 0) = '\0';
+        say({oldCount, " runs against ", newCount,
                                   " can never show a change to be real at 5%; it takes 4 "
                                   "runs on each side (or 3 against 5)"});
     }
 
     // A report runs to hundreds of kilobytes: into a file or a pipe it
     // goes in 64 KiB pieces rather than in the 4 KiB of the usual buffer.
-    static char reportBuffer[1 << 16];
-    if (!isatty(fileno(stdout))) std::setvbuf(stdout, reportBuffer, _IOFBF, sizeof reportBuffer);
+    // The buffer stays until the exit, which flushes it.
+    constexpr std::size_t reportBuffer = 1 << 16;
+    if (!isatty(fileno(stdout)))
+        if (void* buffer = std::malloc(reportBuffer))
+            std::setvbuf(stdout, static_cast<char*>(buffer), _IOFBF, reportBuffer);
 
-    Table& table =
-        comparing ? buildComparison(oldRuns, newRuns, options) : buildReport(now, options);
+    Comparison* const comparison = comparing ? allocateArray<Comparison>(1) : nullptr;
+    Report* const report = comparing ? nullptr : allocateArray<Report>(1);
+    if (comparing)
+        buildComparison(oldRuns, newRuns, options, *comparison);
+    else
+        buildReport(now, options, *report);
+    const Table& table = comparing ? comparison->table : report->table;
     switch (options.format) {
     case Format::csv: printCsv(table); break;
     case Format::json: printJson(table); break;
@@ -327,13 +341,12 @@ void TProg() {
     }
 
     // The shut-down would not notice a report that did not get out.
-    if (std::fflush(stdout) != 0 || std::ferror(stdout))
-        fail({"Unable to write report"});
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) fail({"Unable to write report"});
 
     if (options.failPercent >= 0) {
         std::uint64_t newTotal = 0;
         bool real = true;
-        const double growth = totalGrowth(oldRuns, newRuns, newTotal, real);
+        const double growth = totalGrowth(*comparison, newTotal, real);
         if (growth > options.failPercent && !real) {
             say({"The total ", criterionName(options.orderBy),
                                       " grew, but the runs do not show the growth to be real"});

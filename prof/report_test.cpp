@@ -1,4 +1,4 @@
-#include "table.h"
+#include "report.h"
 #include "entries_test_support.h"
 
 #include <algorithm>
@@ -36,7 +36,7 @@ const auto row = makeEntry;
 std::vector<std::string> report(const std::vector<ProfileEntry>& list, const Options& options) {
     const std::unique_ptr<Profile> profile = profileOf(list);
     std::vector<std::string> lines;
-    std::istringstream text(printed(buildReport(*profile, options)));
+    std::istringstream text(printed(reportOf(*profile, options)->table));
     for (std::string line; std::getline(text, line);) lines.push_back(line);
     return lines;
 }
@@ -158,12 +158,13 @@ TEST(Csv, HasTheReportsRowsInItsOrderWithFullNames) {
         options.topRows = round % 7 == 0 ? 3 : round % 10 == 2 ? 300 : 0;
         const std::unique_ptr<Profile> profile = profileOf(list);
         orderEntries(*profile, options);
-        Table& table = buildReport(*profile, options);
-        std::istringstream report(printed(table)), csv(printed(table, printCsv));
+        const auto report = reportOf(*profile, options);
+        const Table& table = report->table;
+        std::istringstream text(printed(table)), csv(printed(table, printCsv));
         std::string reportLine, csvLine;
-        for (int i = 0; i < (options.perCallLayout ? 3 : 2); ++i) std::getline(report, reportLine);
+        for (int i = 0; i < (options.perCallLayout ? 3 : 2); ++i) std::getline(text, reportLine);
         std::getline(csv, csvLine);
-        while (std::getline(report, reportLine)) {
+        while (std::getline(text, reportLine)) {
             ASSERT_TRUE(std::getline(csv, csvLine)) << round;
             ASSERT_EQ(csvLine.back(), '\r');
             csvLine.pop_back();
@@ -197,9 +198,10 @@ TEST(Comparison, TextCsvAndTopAgreeAcrossBatches) {
         const std::unique_ptr<Profile> oldProfile = profileOf(old), newProfile = profileOf(now);
         orderEntries(*oldProfile, options);
         orderEntries(*newProfile, options);
-        const Runs oldRuns{oldProfile.get(), 1, 0, nullptr, nullptr, false};
-        const Runs newRuns{newProfile.get(), 1, 0, nullptr, nullptr, false};
-        Table& table = buildComparison(oldRuns, newRuns, options);
+        const Runs oldRuns = singleRun(*oldProfile);
+        const Runs newRuns = singleRun(*newProfile);
+        const ComparisonOf comparison(oldRuns, newRuns, options);
+        const Table& table = comparison.table();
         std::istringstream text(printed(table)), csv(printed(table, printCsv));
         std::string textLine, csvLine;
         for (int i = 0; i < 2; ++i) std::getline(text, textLine);

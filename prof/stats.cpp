@@ -54,24 +54,26 @@ void exactCounts(const double* a, std::int32_t n, const double* b, std::int32_t 
     doubledRanks(a, n, b, m, ranks);
     std::int32_t observed = 0;
     for (std::int32_t i = 0; i < n; ++i) observed += ranks[i];
-    // ways[k][s]: the subsets of k of the values seen so far whose doubled
-    // ranks add up to s. Counts up to 20 choose 10, exact in a double.
-    static double ways[exactLimit + 1][2 * exactLimit * exactLimit + 1];
     // No doubled rank exceeds 2 count: the sums stay under this.
     const std::int32_t maxSum = 2 * count * count + 1;
-    for (std::int32_t k = 0; k <= n; ++k) std::fill(ways[k], ways[k] + maxSum, 0.0);
-    ways[0][0] = 1;
+    // ways[k * maxSum + s]: the subsets of k of the values seen so far
+    // whose doubled ranks add up to s. Counts up to 20 choose 10, exact in
+    // a double.
+    double* const ways = allocateArray<double>(static_cast<std::size_t>((n + 1) * maxSum));
+    const auto at = [&](std::int32_t k, std::int32_t s) -> double& { return ways[k * maxSum + s]; };
+    at(0, 0) = 1;
     for (std::int32_t v = 0; v < count; ++v)
         for (std::int32_t k = std::min(v + 1, n); k >= 1; --k)
-            for (std::int32_t s = maxSum - 1; s >= ranks[v]; --s) ways[k][s] += ways[k - 1][s - ranks[v]];
+            for (std::int32_t s = maxSum - 1; s >= ranks[v]; --s) at(k, s) += at(k - 1, s - ranks[v]);
     // The doubled rank sum's mean is n (count + 1).
     const std::int32_t mean = n * (count + 1);
     const std::int32_t distance = std::abs(observed - mean);
     atLeast = all = 0;
     for (std::int32_t s = 0; s < maxSum; ++s) {
-        all += ways[n][s];
-        if (std::abs(s - mean) >= distance) atLeast += ways[n][s];
+        all += at(n, s);
+        if (std::abs(s - mean) >= distance) atLeast += at(n, s);
     }
+    std::free(ways);
 }
 
 }  // namespace

@@ -1,12 +1,13 @@
-// A report or a comparison, computed once into a table of rows of texts,
-// which every format only prints: the fixed-width text, CSV, JSON and the
-// page. A column, with its place in the text layout's heading lines, is
-// defined once in its layout; a format is one printer.
+// A report or a comparison as a table: its columns, defined once in its
+// layout, and its rows of value texts, which every format only prints. A
+// printer reads the rows a batch at a time through Rows; the report and
+// the comparison make them (report.h, diff.h).
 #pragma once
 
-#include "profile.h"
-
+#include <cstddef>
 #include <cstdint>
+
+struct ProfileEntry;
 
 // What a column holds.
 enum class Field : std::uint8_t {
@@ -39,6 +40,11 @@ struct Layout {
     const char* lines[3];  // null where there are fewer
 };
 
+template <std::size_t n>
+constexpr std::int32_t columnCount(const Column (&)[n]) {
+    return static_cast<std::int32_t>(n);
+}
+
 constexpr std::int32_t maxColumns = 14;
 // Room for the longest text of a value: a signed 64-bit number, a real
 // with three decimals of a key that is a 32-bit counter times 100, or a
@@ -48,8 +54,8 @@ constexpr std::int32_t valueRoom = 40;
 static_assert(valueRoom < 256, "a value's length fits a byte");
 
 // One row: its name and the texts of its values, the plain text CSV and
-// JSON take ("" where a value is blank), kept one after the other in the
-// table's pool. shownValue adds what the text layout and the page add.
+// JSON take ("" where a value is blank), kept one after the other in a
+// pool. shownValue adds what the text layout and the page add.
 struct Row {
     const char* name;
     const char* status;
@@ -58,48 +64,62 @@ struct Row {
     std::uint8_t length[maxColumns];  // of each value, without its zero byte
 };
 
+// Where the texts of rows are kept.
+struct TextPool {
+    char* text;
+    std::size_t used;
+};
+// Room for the texts of one row.
+constexpr std::size_t rowTextRoom = (maxColumns + 1) * valueRoom;
+
 // Rows are made a batch at a time, each printed before the next is made, so
 // that a report of any length takes little memory.
 constexpr std::int32_t batchRows = 256;
 
+struct Table;
+
+// A batch of rows, as a printer reads them (about 170 KB).
+struct Rows {
+    Row row[batchRows];
+    std::int32_t count;
+    std::int32_t next;  // where the table's source goes on from
+    std::int32_t made;  // rows made since the start
+    TextPool pool;
+    char text[batchRows * rowTextRoom];
+};
+
+// What a printer knows of a report or a comparison. The table does not
+// change as it is printed: its rows come from its source.
 struct Table {
     const Layout* layout;
     bool comparison;
-    const char* kind;       // "parse" or "match"
-    const char* criterion;  // "time", ...
+    const char* kind;         // "parse" or "match"
+    const char* criterion;    // "time", ...
     const char* fileName;
     const char* oldFileName;  // comparisons only
-    bool hasTotal;  // a comparison's total row, after the rows
+    bool hasTotal;            // a comparison's total row, after the rows
     Row total;
-    // The current batch.
-    Row rows[batchRows];
-    std::int32_t rowCount;
-    char* pool;
-    std::size_t poolUsed;
-    // Where the rows come from: fill makes the batch that starts at next.
-    const Profile* profile;
-    const Runs* runs;     // comparisons: the new runs and the old ones
-    const Runs* oldRuns;
-    const Options* options;
-    std::int32_t next;
-    std::int32_t made;  // rows made since the start
-    void (*fill)(Table& table);
+    std::int32_t topRows;     // at most this many rows; 0 for all
+    // Where the rows come from: fill makes the batch that starts at
+    // rows.next, from source.
+    const void* source;
+    void (*fill)(const void* source, Rows& rows);
 };
+
+// Reading the rows: startRows, then nextRows until it is false, each time
+// with rows.count rows in rows.row.
+void startRows(const Table& table, Rows& rows);
+bool nextRows(const Table& table, Rows& rows);
 
 // Making a row: begin, then each value in column order (the name and
 // status columns take none), then the key.
-void beginRow(Table& table, Row& row, const char* name, const char* status);
+void beginRow(TextPool& pool, Row& row, const char* name, const char* status);
 // Room for the next value; the builder writes it and gives its end to
 // endValue with the value's column.
-char* valueRoomFor(Table& table);
-void endValue(Table& table, Row& row, std::int32_t i, char* end);
+char* valueRoomFor(TextPool& pool);
+void endValue(TextPool& pool, Row& row, std::int32_t i, char* end);
 // The row's key, for the page.
-void setKey(Table& table, Row& row, const char* key);
-
-// Starts the rows from the first again; a printer calls it before the rows.
-void startRows(Table& table);
-// Makes the next batch of rows; false when there is none left.
-bool nextRows(Table& table);
+void setKey(TextPool& pool, Row& row, const char* key);
 
 // A column's heading on the page and in Markdown: its name in capitals,
 // "_" as a blank, and "%" for the change in percent.
@@ -110,31 +130,7 @@ const char* valueOf(const Table& table, const Row& row, std::int32_t i);
 // has room for valueRoom + 2 bytes.
 void shownValue(const Table& table, const Row& row, std::int32_t i, char* shown);
 
-// Builders, into storage of their own that stays until the next build; the
-// profiles and options must stay as long. The report's rows: the entries
-// with calls, in report order, at most topRows of them (report.cpp).
-Table& buildReport(const Profile& profile, const Options& options);
-// The comparison of the old runs and the new (each merged and ordered): a
-// row per rule found in either, largest change first, the keys those of a
-// run on average; with two runs or more on each side, a change that the
-// runs do not show to be real is marked "~" (diff.cpp).
-Table& buildComparison(const Runs& old, const Runs& now, const Options& options);
-// The growth of the total of the comparison last built, in percent of the
-// old total; infinite when the old total is 0 and the new one is not.
-// newTotal gets the new total, significant whether the runs of old and
-// now show the change to be real.
-double totalGrowth(const Runs& old, const Runs& now, std::uint64_t& newTotal, bool& significant);
-
-// value / base * 100 in extended precision, truncated toward zero.
-std::int32_t percentOf(std::uint64_t value, std::uint64_t base);
 // The text layout's name field, and the first nameWidth characters of
 // name, as it shows them.
 constexpr std::int32_t nameWidth = 30;
 void cutName(char* cut, const char* name);
-
-// Printers, on standard output.
-void printText(Table& table);
-void printCsv(Table& table);
-void printJson(Table& table);
-void printHtml(Table& table);
-void printMarkdown(Table& table);

@@ -1,0 +1,19 @@
+// What the command line asks qavprof for, set once before anything is read.
+#pragma once
+
+#include <cstdint>
+
+enum class OrderBy { time, space, calls, cycles, efficiency };
+enum class Format { report, csv, json, html, markdown };
+
+struct Options {
+    OrderBy orderBy = OrderBy::time;
+    bool parseProfile = false;
+    bool perCallLayout = false;
+    Format format = Format::report;
+    std::int32_t topRows = 0;               // at most this many rows; 0 for all
+    const char* profileName = nullptr;     // the file reported, as named
+    const char* oldProfileName = nullptr;  // -diff OLD (the first), or null
+    double failPercent = -1;               // -fail PCT, or negative
+    bool quiet = false;                    // -q: no banner
+};

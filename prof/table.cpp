@@ -1,0 +1,89 @@
+#include "table.h"
+
+#include <cstring>
+
+void startRows(const Table&, Rows& rows) {
+    rows.next = rows.made = rows.count = 0;
+    rows.pool = TextPool{rows.text, 0};
+}
+
+bool nextRows(const Table& table, Rows& rows) {
+    rows.count = 0;
+    rows.pool.used = 0;
+    const std::int32_t top = table.topRows;
+    if (top == 0 || rows.made < top) table.fill(table.source, rows);
+    // -top counts the rows made, over all batches.
+    if (top != 0 && rows.made + rows.count > top) rows.count = top - rows.made;
+    rows.made += rows.count;
+    return rows.count > 0;
+}
+
+void beginRow(TextPool& pool, Row& row, const char* name, const char* status) {
+    row.name = name;
+    row.status = status;
+    row.key = "";
+    row.texts = pool.text + pool.used;
+}
+
+char* valueRoomFor(TextPool& pool) { return pool.text + pool.used; }
+
+void endValue(TextPool& pool, Row& row, std::int32_t i, char* end) {
+    *end = '\0';
+    row.length[i] = static_cast<std::uint8_t>(end - (pool.text + pool.used));
+    pool.used = static_cast<std::size_t>(end + 1 - pool.text);
+}
+
+void setKey(TextPool& pool, Row& row, const char* key) {
+    char* p = pool.text + pool.used;
+    row.key = p;
+    const std::size_t length = std::strlen(key);
+    std::memcpy(p, key, length + 1);
+    pool.used += length + 1;
+}
+
+void putHeadingText(const Column& column, void (*put)(const char* text)) {
+    const char* name = column.field == Field::changePercent ? "change%" : column.name;
+    for (const char* c = name; *c != '\0'; ++c) {
+        const char upper[2] = {*c == '_' ? ' ' : *c >= 'a' && *c <= 'z' ? static_cast<char>(*c - 32) : *c,
+                               '\0'};
+        put(upper);
+    }
+}
+
+namespace {
+
+// Where value i of a row starts: after the others and their zero bytes
+// (the name and status columns have none).
+const char* textOf(const Table& t, const Row& row, std::int32_t i) {
+    const char* p = row.texts;
+    for (std::int32_t j = 1; j < i; ++j)
+        if (t.layout->columns[j].field != Field::status) p += row.length[j] + 1;
+    return p;
+}
+
+}  // namespace
+
+const char* valueOf(const Table& t, const Row& row, std::int32_t i) {
+    switch (t.layout->columns[i].field) {
+    case Field::name: return row.name;
+    case Field::status: return row.status;
+    default: return textOf(t, row, i);
+    }
+}
+
+void shownValue(const Table& t, const Row& row, std::int32_t i, char* shown) {
+    const char* value = valueOf(t, row, i);
+    std::size_t length = std::strlen(value);
+    if (length > static_cast<std::size_t>(valueRoom)) length = valueRoom;
+    std::memcpy(shown, value, length);
+    const Field field = t.layout->columns[i].field;
+    if ((field == Field::percent || field == Field::changePercent) && length != 0)
+        shown[length++] = '%';
+    shown[length] = '\0';
+}
+
+void cutName(char* cut, const char* name) {
+    std::int32_t i = 0;
+    for (; i < nameWidth && name[i] != '\0'; ++i) cut[i] = name[i];
+    cut[i] = '\0';
+}
