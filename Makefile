@@ -2,10 +2,11 @@
 #   make demo     builds the programs alone and runs them on the examples
 #   make check    installs what the tests need when it can, builds
 #                 everything and runs the suite
-# check-i386 and check-sanitize do the same for the 32-bit x86 build and an
-# AddressSanitizer + UndefinedBehaviorSanitizer build; check-same compares
-# the output of the native and the i386 programs; check-large tries files
-# past 2 GiB; check-package builds and checks the Debian package.
+#   make check-all  every check, as CI runs them (see CHECKS below)
+# check-i386, check-aarch64, check-clang and check-sanitize do as check for
+# the other builds; check-same compares the output of the native and the
+# i386 programs; check-large tries files past 2 GiB; check-package builds
+# and checks the Debian package.
 
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
@@ -15,10 +16,6 @@ PREFIX ?= /usr/local
 
 # Progress and errors, not the directory changes of the nested makes.
 MAKEFLAGS += --no-print-directory
-
-.PHONY: all build programs build-i386 build-aarch64 build-clang demo deps install uninstall \
-        package check-package bench fuzz check check-i386 check-aarch64 check-clang check-large \
-        check-sanitize check-same check-all clean
 
 all: build
 
@@ -88,49 +85,42 @@ bench: build
 	.ci/deps bench
 	bench/bench.sh
 
-build-i386/CMakeCache.txt:
-	cmake -S . -B build-i386 -DCMAKE_C_FLAGS=-m32 -DCMAKE_CXX_FLAGS=-m32 $(CMAKE_FLAGS)
+# The other builds, each in build-NAME/ with its own configuration:
+#   i386      the 32-bit x86 build (g++-multilib)
+#   aarch64   aarch64 Linux, cross-built with clang and run under
+#             qemu-aarch64-static (.ci/deps all installs both and registers
+#             the emulator)
+#   clang     the native programs and tests built with clang, and with the
+#             plain code alone (no x86 vectors, no Linux calls), so that the
+#             tests run it too
+#   sanitize  AddressSanitizer and UndefinedBehaviorSanitizer
+#   fuzz      the fuzz targets, with clang's libFuzzer
+# check-NAME runs a build's tests (but those past 2 GiB); SAME_NAME says
+# whose programs must write the same bytes as the native ones.
+CONFIG_i386 = -DCMAKE_C_FLAGS=-m32 -DCMAKE_CXX_FLAGS=-m32
+CONFIG_aarch64 = -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/aarch64-linux-gnu.cmake -DQAV_CHECK_LIBC_ONLY=OFF
+SAME_aarch64 = yes
+ENV_clang = CC=clang CXX=clang++
+CONFIG_clang = -DQAV_PLAIN=ON
+SAME_clang = yes
+CONFIG_sanitize = -DCMAKE_BUILD_TYPE=Debug -DQAV_CHECK_LIBC_ONLY=OFF \
+  "-DCMAKE_C_FLAGS=$(SANITIZE)" "-DCMAKE_CXX_FLAGS=$(SANITIZE)" "-DCMAKE_EXE_LINKER_FLAGS=$(SANITIZE)"
+FUZZ_FLAGS = -fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=all -fno-omit-frame-pointer
+ENV_fuzz = CC=clang CXX=clang++
+CONFIG_fuzz = -DQAV_FUZZ=ON -DQAV_TESTS=OFF -DQAV_CHECK_LIBC_ONLY=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  "-DCMAKE_C_FLAGS=$(FUZZ_FLAGS)" "-DCMAKE_CXX_FLAGS=$(FUZZ_FLAGS)" \
+  "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined"
+VARIANTS = i386 aarch64 clang sanitize
 
-build-i386: build-i386/CMakeCache.txt
-	cmake --build build-i386 -j $(JOBS)
+build-%/CMakeCache.txt:
+	$(ENV_$*) cmake -S . -B build-$* $(CONFIG_$*) $(CMAKE_FLAGS)
 
-check-i386: build-i386
-	cd build-i386 && ctest --output-on-failure -j $(JOBS) -LE large
+$(addprefix build-,$(VARIANTS)): build-%: build-%/CMakeCache.txt
+	cmake --build build-$* -j $(JOBS)
 
-# aarch64 Linux, cross-built with clang and run under qemu-aarch64-static
-# (.ci/deps all installs both and registers the emulator): the same tests,
-# and the same bytes as the native programs.
-build-aarch64/CMakeCache.txt:
-	cmake -S . -B build-aarch64 -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/aarch64-linux-gnu.cmake \
-	  -DQAV_CHECK_LIBC_ONLY=OFF $(CMAKE_FLAGS)
-
-build-aarch64: build-aarch64/CMakeCache.txt
-	cmake --build build-aarch64 -j $(JOBS)
-
-check-aarch64: build build-aarch64
-	cd build-aarch64 && ctest --output-on-failure -j $(JOBS) -LE large
-	tests/same_output.sh build/bin build-aarch64/bin
-
-# The native programs and tests built with clang, and with the plain code
-# alone (no x86 vectors, no Linux calls), so that the tests run it too.
-build-clang/CMakeCache.txt:
-	CC=clang CXX=clang++ cmake -S . -B build-clang -DQAV_PLAIN=ON $(CMAKE_FLAGS)
-
-build-clang: build-clang/CMakeCache.txt
-	cmake --build build-clang -j $(JOBS)
-
-check-clang: build build-clang
-	cd build-clang && ctest --output-on-failure -j $(JOBS) -LE large
-	tests/same_output.sh build/bin build-clang/bin
-
-build-sanitize/CMakeCache.txt:
-	cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DQAV_CHECK_LIBC_ONLY=OFF \
-	  "-DCMAKE_C_FLAGS=$(SANITIZE)" "-DCMAKE_CXX_FLAGS=$(SANITIZE)" \
-	  "-DCMAKE_EXE_LINKER_FLAGS=$(SANITIZE)" $(CMAKE_FLAGS)
-
-check-sanitize: build-sanitize/CMakeCache.txt
-	cmake --build build-sanitize -j $(JOBS)
-	cd build-sanitize && ctest --output-on-failure -j $(JOBS) -LE large
+$(addprefix check-,$(VARIANTS)): check-%: build build-%
+	cd build-$* && ctest --output-on-failure -j $(JOBS) -LE large
+	$(if $(SAME_$*),tests/same_output.sh build/bin build-$*/bin)
 
 # The native and the i386 programs must write the same bytes.
 check-same: build build-i386
@@ -138,20 +128,25 @@ check-same: build build-i386
 
 # Fuzz each target for FUZZ_SECONDS under ASan and UBSan.
 FUZZ_SECONDS ?= 60
-FUZZ_FLAGS = -fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=all -fno-omit-frame-pointer
-
-build-fuzz/CMakeCache.txt:
-	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DQAV_FUZZ=ON -DQAV_TESTS=OFF \
-	  -DQAV_CHECK_LIBC_ONLY=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  "-DCMAKE_C_FLAGS=$(FUZZ_FLAGS)" "-DCMAKE_CXX_FLAGS=$(FUZZ_FLAGS)" \
-	  "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined" $(CMAKE_FLAGS)
 
 fuzz: build-fuzz/CMakeCache.txt
 	cmake --build build-fuzz -j $(JOBS) --target profile_fuzz convert_fuzz
 	fuzz/run.sh build-fuzz $(FUZZ_SECONDS)
 
-check-all: check check-i386 check-aarch64 check-clang check-large check-sanitize check-same fuzz \
-           check-package
+# Every check, in the order CI runs them (.ci/run): the native tests, the
+# other builds' tests, files past 2 GiB, the same bytes from every build,
+# a bounded fuzzing run, the demo and the package.
+CHECKS = check check-i386 check-aarch64 check-clang check-large check-same check-sanitize fuzz \
+         demo-quiet check-package
+
+check-all: $(CHECKS)
+
+demo-quiet: programs
+	examples/demo.sh build/bin >/dev/null
 
 clean:
-	rm -rf build build-i386 build-aarch64 build-clang build-sanitize build-fuzz
+	rm -rf build $(addprefix build-,$(VARIANTS) fuzz)
+
+.PHONY: all build programs demo demo-quiet deps install uninstall package check-package bench \
+        fuzz check check-large check-same check-all clean \
+        $(addprefix build-,$(VARIANTS)) $(addprefix check-,$(VARIANTS))

@@ -57,6 +57,15 @@ TEST(Merge, TheNthOfANameMeetsTheNthAndNewRulesComeAfter) {
     EXPECT_EQ(merged.runs.count, 2);
 }
 
+TEST(Merge, ARunsTotalLeavesOutRulesWithNoCalls) {
+    // A rule that was not called is no part of a run's total, as it is no
+    // row of its report, whatever its other counters hold.
+    const Options options;
+    const Merged merged({{rule("a", 1, 10), rule("idle", 0, 1000)}, {rule("a", 2, 20)}}, options);
+    EXPECT_EQ(merged.runs.totals[0], 10);
+    EXPECT_EQ(merged.runs.totals[1], 20);
+}
+
 TEST(Merge, EfficiencySamplesAndRulesPastTheTable) {
     Options options;
     options.orderBy = OrderBy::efficiency;

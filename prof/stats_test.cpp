@@ -56,6 +56,12 @@ TEST(MannWhitney, PublishedSmallestPValues) {
     EXPECT_NEAR(exactP(low, 5, high, 5), 2.0 / 252, 1e-12);
     EXPECT_FALSE(differSignificantly(low, 3, high, 3));
     EXPECT_TRUE(differSignificantly(low, 4, high, 4));
+    // One step from apart, 4 against 4: two splits at least as far on each
+    // side, p = 4/70, which is not below 5% (a one-sided p would be).
+    const double near[] = {1, 2, 3, 5}, far[] = {4, 6, 7, 8};
+    EXPECT_NEAR(exactP(near, 4, far, 4), 4.0 / 70, 1e-12);
+    EXPECT_FALSE(differSignificantly(near, 4, far, 4));
+    EXPECT_FALSE(differSignificantly(far, 4, near, 4));
     EXPECT_FALSE(canEverDiffer(2, 2));
     EXPECT_FALSE(canEverDiffer(3, 3));
     EXPECT_FALSE(canEverDiffer(3, 4));

@@ -1,0 +1,67 @@
+#include "diff.h"
+#include "entries_test_support.h"
+
+#include <algorithm>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+using namespace test_support;
+
+namespace {
+
+std::vector<std::string> fields(const std::string& line, char separator) {
+    std::vector<std::string> out;
+    std::istringstream in(line);
+    for (std::string field; std::getline(in, field, separator);)
+        if (separator != ' ' || !field.empty()) out.push_back(field);
+    return out;
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Comparison, TextCsvAndTopAgreeAcrossBatches) {
+    // 700 rules on each side, some only on one, and -top cutting within
+    // the second batch of rows or not at all.
+    std::vector<ProfileEntry> old, now;
+    for (int i = 0; i < 700; ++i) {
+        if (i % 7 != 0) old.push_back(makeEntry("r" + std::to_string(i), 1, 1, 1, 1, i * 3, 1, 1));
+        if (i % 5 != 0) now.push_back(makeEntry("r" + std::to_string(i), 2, 1, 1, 1, i * 5 % 997, 1, 1));
+    }
+    for (std::int32_t top : {0, 300}) {
+        Options options;
+        options.topRows = top;
+        const std::unique_ptr<Profile> oldProfile = profileOf(old), newProfile = profileOf(now);
+        orderEntries(*oldProfile, options);
+        orderEntries(*newProfile, options);
+        const Runs oldRuns = singleRun(*oldProfile);
+        const Runs newRuns = singleRun(*newProfile);
+        const ComparisonOf comparison(oldRuns, newRuns, options);
+        const Table& table = comparison.table();
+        std::istringstream text(printed(table)), csv(printed(table, printCsv));
+        std::string textLine, csvLine;
+        for (int i = 0; i < 2; ++i) std::getline(text, textLine);
+        std::getline(csv, csvLine);
+        std::size_t rows = 0;
+        while (std::getline(csv, csvLine)) {
+            ASSERT_TRUE(std::getline(text, textLine)) << rows;
+            ++rows;
+            const std::vector<std::string> c = fields(csvLine.substr(0, csvLine.size() - 1), ',');
+            ASSERT_EQ(textLine.substr(0, c[0].size()), c[0]) << rows;
+            // The change, and the split, which adds up to it.
+            const std::vector<std::string> t = fields(textLine.substr(30), ' ');
+            const long change = std::stol(c[3]);
+            EXPECT_EQ(std::stol(c[6]) + std::stol(c[7]), change) << rows;
+            EXPECT_NE(std::find(t.begin(), t.end(), c[3]), t.end()) << rows;
+        }
+        EXPECT_EQ(rows, top != 0 ? 300u : 700u - 700 / 35);  // rules in neither gone
+        ASSERT_TRUE(std::getline(text, textLine));
+        EXPECT_EQ(textLine.substr(0, 7), "(total)");
+    }
+}
+
+}  // namespace
