@@ -7,7 +7,7 @@ examples=$(cd "$(dirname "$0")" && pwd)
 bin=$(cd "${1:-$examples/../build/bin}" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-cp "$examples/qav.rprofout" "$examples/qav.pprofout" "$examples/hello.CQav" "$work"
+cp -r "$examples/qav.rprofout" "$examples/qav.pprofout" "$examples/hello.CQav" "$examples/runs" "$work"
 cd "$work"
 export PATH="$bin:$PATH"
 
@@ -22,6 +22,9 @@ show qavprof -calls
 show qavprof -parse -eff                  # the least efficient parse rules first
 show qavprof -parse -percall -cycles
 show qavprof -x || true                   # a wrong flag: message and status 1
+# Five runs before a change against five after it: which rules really changed.
+show qavprof -q -top 6 -diff runs/old1.prof runs/old2.prof runs/old3.prof runs/old4.prof \
+    runs/old5.prof -- runs/new1.prof runs/new2.prof runs/new3.prof runs/new4.prof runs/new5.prof
 
 show qavcvt -e hello.CQav
 echo

@@ -2,6 +2,7 @@
 #include "diff.h"
 
 #include "messages.h"
+#include "moderated.h"
 #include "order.h"
 #include "stats.h"
 
@@ -23,28 +24,45 @@ constexpr std::int32_t percentWidth = 10;
         {"new", Field::newKey, nullptr, keyWidth},               \
         {"change", Field::change, nullptr, keyWidth},            \
         {"change_pct", Field::changePercent, nullptr, percentWidth}
+#define QAV_SPLIT_COLUMNS                                        \
+    {"from_calls", Field::fromCalls, nullptr, keyWidth},         \
+        {"from_cost", Field::fromCost, nullptr, keyWidth}
+#define QAV_INTERVAL_COLUMNS                                     \
+    {"ci_low", Field::intervalLow, nullptr, percentWidth},       \
+        {"ci_high", Field::intervalHigh, nullptr, percentWidth}
 
 // Keys that are totals split their change in two; efficiencies do not.
 // The split comes after today's columns: after the status too in CSV and
 // JSON; the text layout puts the status at the end of the line, as always.
+// Where the runs are tested, each change's interval comes after them.
 constexpr Column totalColumns[] = {
-    QAV_COMPARISON_COLUMNS,
-    {"status", Field::status, nullptr, 0},
-    {"from_calls", Field::fromCalls, nullptr, keyWidth},
-    {"from_cost", Field::fromCost, nullptr, keyWidth},
-};
+    QAV_COMPARISON_COLUMNS, {"status", Field::status, nullptr, 0}, QAV_SPLIT_COLUMNS};
 constexpr Column efficiencyColumns[] = {
-    QAV_COMPARISON_COLUMNS,
-    {"status", Field::status, nullptr, 0},
-};
-const Layout totalLayout{totalColumns, columnCount(totalColumns), {
-    "     NAME                                OLD           NEW        CHANGE   CHANGE%    FROM CALLS     FROM COST",
-    "     ----                                ---           ---        ------   -------    ----------     ---------",
-    nullptr}};
-const Layout efficiencyLayout{efficiencyColumns, columnCount(efficiencyColumns), {
-    "     NAME                                OLD           NEW        CHANGE   CHANGE%",
-    "     ----                                ---           ---        ------   -------",
-    nullptr}};
+    QAV_COMPARISON_COLUMNS, {"status", Field::status, nullptr, 0}};
+constexpr Column testedTotalColumns[] = {QAV_COMPARISON_COLUMNS,
+                                         {"status", Field::status, nullptr, 0},
+                                         QAV_SPLIT_COLUMNS, QAV_INTERVAL_COLUMNS};
+constexpr Column testedEfficiencyColumns[] = {
+    QAV_COMPARISON_COLUMNS, {"status", Field::status, nullptr, 0}, QAV_INTERVAL_COLUMNS};
+
+#define QAV_HEADING "     NAME                                OLD           NEW        CHANGE   CHANGE%"
+#define QAV_RULE "     ----                                ---           ---        ------   -------"
+#define QAV_SPLIT_HEADING "    FROM CALLS     FROM COST"
+#define QAV_SPLIT_RULE "    ----------     ---------"
+#define QAV_INTERVAL_HEADING "    CI LOW   CI HIGH"
+#define QAV_INTERVAL_RULE "    ------   -------"
+
+const Layout totalLayout{totalColumns, columnCount(totalColumns),
+                         {QAV_HEADING QAV_SPLIT_HEADING, QAV_RULE QAV_SPLIT_RULE, nullptr}};
+const Layout efficiencyLayout{efficiencyColumns, columnCount(efficiencyColumns),
+                              {QAV_HEADING, QAV_RULE, nullptr}};
+const Layout testedTotalLayout{
+    testedTotalColumns, columnCount(testedTotalColumns),
+    {QAV_HEADING QAV_SPLIT_HEADING QAV_INTERVAL_HEADING, QAV_RULE QAV_SPLIT_RULE QAV_INTERVAL_RULE,
+     nullptr}};
+const Layout testedEfficiencyLayout{
+    testedEfficiencyColumns, columnCount(testedEfficiencyColumns),
+    {QAV_HEADING QAV_INTERVAL_HEADING, QAV_RULE QAV_INTERVAL_RULE, nullptr}};
 
 const TL_Extended zero{false, 0, 0};
 
@@ -69,13 +87,6 @@ bool isZero(const TL_Extended& x) { return x.significand == 0; }
 // The change in percent of the old key, as a double.
 double percentChange(const TL_Extended& oldKey, const TL_Extended& change) {
     return TL_toDouble(TL_multiply(TL_divide(change, oldKey), ext(100)));
-}
-
-// A whole number to show, rounded half away from zero (an average of runs
-// may have a fraction; a single run's key has none).
-std::int64_t rounded(const TL_Extended& x) {
-    const TL_Extended half = TL_extendedOf(0.5);
-    return x.negative ? -TL_truncate(TL_add(TL_magnitude(x), half)) : TL_truncate(TL_add(x, half));
 }
 
 // The positions of the called entries of a profile, by name and then by
@@ -135,9 +146,9 @@ std::int32_t compare(const Runs& oldRuns, const Runs& newRuns, const Options& op
 }
 
 
-// Whether old and new samples show a real change. Values that are the same
-// in every run of a side (calls often are) differ exactly or not at all;
-// others go to the test.
+// Whether the per-run totals show a real change: the Mann–Whitney U test
+// at 5%, which -fail's one decision needs no more than. Totals that are
+// the same in every run of a side differ exactly or not at all.
 bool realChange(const double* old, std::int32_t n, const double* now, std::int32_t m) {
     const bool steady = std::all_of(old, old + n, [&](double v) { return v == old[0]; }) &&
                         std::all_of(now, now + m, [&](double v) { return v == now[0]; });
@@ -145,22 +156,38 @@ bool realChange(const double* old, std::int32_t n, const double* now, std::int32
     return differSignificantly(old, n, now, m);
 }
 
-// A side's samples of a merged rule, in scratch.
-const double* samplesOf(const Runs& runs, Position at, double* scratch) {
-    for (std::int32_t r = 0; r < runs.count; ++r)
-        scratch[r] = runs.samples[static_cast<std::size_t>(at) * static_cast<std::size_t>(runs.capacity) +
-                                  static_cast<std::size_t>(r)];
-    return scratch;
+// A key as shown: a whole number, or an efficiency in thousandths (as
+// "%.3f" rounds it), so that a change is the difference of what is shown.
+TL_Extended shownKey(const TL_Extended& key, bool integer) {
+    if (integer) return TL_round(key);
+    char text[valueRoom];
+    std::snprintf(text, sizeof text, "%.3f", TL_toDouble(key));
+    std::uint64_t thousandths = 0;
+    for (const char* c = text; *c != '\0'; ++c)
+        if (*c >= '0' && *c <= '9') thousandths = thousandths * 10 + static_cast<unsigned>(*c - '0');
+    TL_Extended shown = TL_extendedOf(thousandths);
+    shown.negative = text[0] == '-' && thousandths != 0;
+    return shown;
 }
 
-// A key as text: a whole number, or an efficiency with three decimals.
-char* keyText(char* p, const TL_Extended& key, const Options& options) {
-    if (integerKeys(options)) return TL_formatRounded(p, key, false);
-    return p + std::snprintf(p, valueRoom, "%.3f", TL_toDouble(key));
-}
-
-char* signedText(char* p, const TL_Extended& value) {
-    return TL_formatRounded(p, value, true);
+// A shown value as text: a whole number, or thousandths with three
+// decimals; with a sign for a change, as "%+" would write it.
+char* shownText(char* p, const TL_Extended& value, bool integer, bool withSign) {
+    if (integer) return TL_formatRounded(p, value, withSign);
+    char digits[valueRoom + 4] = "000";
+    // At least four digits: one before the point.
+    char* const start = digits + 3;
+    const std::size_t length =
+        static_cast<std::size_t>(TL_formatRounded(start, TL_magnitude(value), false) - start);
+    const char* first = length < 4 ? start + length - 4 : start;
+    const std::size_t count = length < 4 ? 4 : length;
+    const bool negative = value.negative && value.significand != 0;
+    if (withSign || negative) *p++ = negative ? '-' : '+';
+    std::memcpy(p, first, count - 3);
+    p += count - 3;
+    *p++ = '.';
+    std::memcpy(p, first + count - 3, 3);
+    return p + 3;
 }
 
 // The averages of calls on each side, for the split of the change.
@@ -191,43 +218,56 @@ Calls callsOf(const Change& c, const Runs& oldRuns, const Runs& newRuns) {
     return calls;
 }
 
-// What a row shows: its keys where present and the split of its change.
+// What a row shows: its keys where present, the split of its change, and
+// where its values vary between runs, the interval of the change.
 struct RowValues {
     TL_Extended oldKey, newKey;
     bool hasOld, hasNew;
     Split split;
+    const RuleChange* test;  // null where there is none
 };
 
-// The values of a row, column after column: the keys where present, the
-// change, the change in percent where there is an old key, and for keys
-// that are totals the split of the change. The page's bars show the
-// change.
+// The values of a row, column after column, made to add up as shown: the
+// keys rounded as shown, the change their difference, its percent of the
+// old key as shown (+0.0 where the change is +0), and for keys that are
+// totals the change from cost the change less that from calls. The page's
+// bars show the change.
 void putValues(TextPool& pool, Row& row, const Layout& layout, const RowValues& v,
                const Options& options) {
-    const TL_Extended change = TL_subtract(v.newKey, v.oldKey);
+    const bool integer = integerKeys(options);
+    const TL_Extended oldShown = v.hasOld ? shownKey(v.oldKey, integer) : zero;
+    const TL_Extended newShown = v.hasNew ? shownKey(v.newKey, integer) : zero;
+    const TL_Extended change = TL_subtract(newShown, oldShown);
+    const TL_Extended fromCalls = TL_round(v.split.fromCalls);
+    const bool interval = v.test != nullptr && v.test->varies;
     const char* changeText = "";
     for (std::int32_t i = 1; i < layout.columnCount; ++i) {
         char* p = valueRoomFor(pool);
         char* const start = p;
         switch (layout.columns[i].field) {
         case Field::oldKey:
-            if (v.hasOld) p = keyText(p, v.oldKey, options);
+            if (v.hasOld) p = shownText(p, oldShown, integer, false);
             break;
         case Field::newKey:
-            if (v.hasNew) p = keyText(p, v.newKey, options);
+            if (v.hasNew) p = shownText(p, newShown, integer, false);
             break;
         case Field::change:
-            p = integerKeys(options)
-                    ? signedText(p, change)
-                    : p + std::snprintf(p, valueRoom, "%+.3f", TL_toDouble(change));
+            p = shownText(p, change, integer, true);
             changeText = start;
             break;
         case Field::changePercent:
-            if (!isZero(v.oldKey))
-                p += std::snprintf(p, valueRoom, "%+.1f", percentChange(v.oldKey, change));
+            if (isZero(oldShown)) break;
+            if (isZero(change)) p += std::snprintf(p, valueRoom, "+0.0");
+            else p += std::snprintf(p, valueRoom, "%+.1f", percentChange(oldShown, change));
             break;
-        case Field::fromCalls: p = signedText(p, v.split.fromCalls); break;
-        case Field::fromCost: p = signedText(p, v.split.fromCost); break;
+        case Field::fromCalls: p = shownText(p, fromCalls, true, true); break;
+        case Field::fromCost: p = shownText(p, TL_subtract(change, fromCalls), true, true); break;
+        case Field::intervalLow:
+            if (interval) p += std::snprintf(p, valueRoom, "%+.1f", v.test->lowPercent);
+            break;
+        case Field::intervalHigh:
+            if (interval) p += std::snprintf(p, valueRoom, "%+.1f", v.test->highPercent);
+            break;
         default: continue;  // the name and the status have no text of their own
         }
         endValue(pool, row, i, p);
@@ -235,10 +275,13 @@ void putValues(TextPool& pool, Row& row, const Layout& layout, const RowValues& 
     setKey(pool, row, changeText);
 }
 
-RowValues valuesOf(const Change& c, const Runs& oldRuns, const Runs& newRuns) {
+RowValues valuesOf(const Change& c, const Runs& oldRuns, const Runs& newRuns, bool tested) {
     return {c.oldKey, c.newKey, c.oldAt != 0, c.newAt != 0,
-            splitOf(c.oldKey, c.newKey, c.oldAt != 0, c.newAt != 0, callsOf(c, oldRuns, newRuns))};
+            splitOf(c.oldKey, c.newKey, c.oldAt != 0, c.newAt != 0, callsOf(c, oldRuns, newRuns)),
+            tested && c.oldAt != 0 && c.newAt != 0 ? &c.test : nullptr};
 }
+
+bool testable(const Runs& old, const Runs& now) { return old.count >= 2 && now.count >= 2; }
 
 // The next batch of rows, from change rows.next on.
 void fillComparison(const void* source, Rows& rows) {
@@ -247,24 +290,62 @@ void fillComparison(const void* source, Rows& rows) {
     const Runs& newRuns = *comparison.newRuns;
     const Profile& old = *oldRuns.merged;
     const Profile& now = *newRuns.merged;
-    const bool tested = oldRuns.count >= 2 && newRuns.count >= 2;
-    double* oldSamples = allocateArray<double>(static_cast<std::size_t>(oldRuns.count));
-    double* newSamples = allocateArray<double>(static_cast<std::size_t>(newRuns.count));
+    const bool tested = comparison.table.tested;
     for (; rows.next < comparison.changeCount && rows.count < batchRows; ++rows.next) {
         const Change& c = comparison.changes[rows.next];
         const char* name = c.newAt != 0 ? now.entries[c.newAt].name : old.entries[c.oldAt].name;
         const char* status = c.oldAt == 0 ? "new" : c.newAt == 0 ? "gone" : "";
-        if (tested && status[0] == '\0' &&
-            !realChange(samplesOf(oldRuns, c.oldAt, oldSamples), oldRuns.count,
-                        samplesOf(newRuns, c.newAt, newSamples), newRuns.count))
-            status = "~";
+        if (tested && status[0] == '\0' && !c.test.real) status = "~";
         Row& row = rows.row[rows.count++];
         beginRow(rows.pool, row, name, status);
-        putValues(rows.pool, row, *comparison.table.layout, valuesOf(c, oldRuns, newRuns),
+        putValues(rows.pool, row, *comparison.table.layout, valuesOf(c, oldRuns, newRuns, tested),
                   *comparison.options);
     }
+}
+
+// A side's samples of a merged rule, at out.
+void gatherSamples(const Runs& runs, Position at, double* out) {
+    for (std::int32_t r = 0; r < runs.count; ++r)
+        out[r] = runs.samples[static_cast<std::size_t>(at) * static_cast<std::size_t>(runs.capacity) +
+                              static_cast<std::size_t>(r)];
+}
+
+// Tests the change of every rule found on both sides, all together, and
+// of the per-run totals.
+void testChanges(Comparison& comparison) {
+    const Runs& old = *comparison.oldRuns;
+    const Runs& now = *comparison.newRuns;
+    const std::int32_t n = old.count, m = now.count;
+    std::int32_t count = 0;
+    for (std::int32_t k = 0; k < comparison.changeCount; ++k)
+        count += comparison.changes[k].oldAt != 0 && comparison.changes[k].newAt != 0;
+    const std::size_t rules = static_cast<std::size_t>(count) + 1;
+    double* const oldSamples = allocateArray<double>(rules * static_cast<std::size_t>(n));
+    double* const newSamples = allocateArray<double>(rules * static_cast<std::size_t>(m));
+    RuleChange* const results = allocateArray<RuleChange>(rules);
+    double* const scratch = allocateArray<double>(4 * rules);
+    std::int32_t* const order = allocateArray<std::int32_t>(rules);
+    std::int32_t g = 0;
+    for (std::int32_t k = 0; k < comparison.changeCount; ++k) {
+        const Change& c = comparison.changes[k];
+        if (c.oldAt == 0 || c.newAt == 0) continue;
+        gatherSamples(old, c.oldAt, oldSamples + static_cast<std::size_t>(g) * n);
+        gatherSamples(now, c.newAt, newSamples + static_cast<std::size_t>(g) * m);
+        ++g;
+    }
+    comparison.prior = testRules(oldSamples, n, newSamples, m, count, results, scratch, order);
+    g = 0;
+    for (std::int32_t k = 0; k < comparison.changeCount; ++k) {
+        Change& c = comparison.changes[k];
+        if (c.oldAt != 0 && c.newAt != 0) c.test = results[g++];
+    }
+    // The total's interval: a test of its own, of the per-run totals.
+    testRules(old.totals, n, now.totals, m, 1, &comparison.totalTest, scratch, order);
     std::free(oldSamples);
     std::free(newSamples);
+    std::free(results);
+    std::free(scratch);
+    std::free(order);
 }
 
 }  // namespace
@@ -272,12 +353,19 @@ void fillComparison(const void* source, Rows& rows) {
 void buildComparison(const Runs& old, const Runs& now, const Options& options,
                      Comparison& comparison) {
     Table& table = comparison.table;
-    table.layout = integerKeys(options) ? &totalLayout : &efficiencyLayout;
+    const bool tested = testable(old, now);
+    table.layout = integerKeys(options) ? (tested ? &testedTotalLayout : &totalLayout)
+                                        : (tested ? &testedEfficiencyLayout : &efficiencyLayout);
     table.comparison = true;
     table.kind = kindName(kindReadAs(options));
     table.criterion = criterionName(options.orderBy);
     table.fileName = options.profileName;
     table.oldFileName = options.oldProfileName;
+    table.fileNames = now.names;
+    table.runCount = now.count;
+    table.oldFileNames = old.names;
+    table.oldRunCount = old.count;
+    table.tested = tested;
     table.topRows = options.topRows;
     table.source = &comparison;
     table.fill = fillComparison;
@@ -286,6 +374,8 @@ void buildComparison(const Runs& old, const Runs& now, const Options& options,
     comparison.options = &options;
     comparison.changes = allocateArray<Change>(2 * maxEntries);
     comparison.changeCount = compare(old, now, options, comparison.changes);
+    comparison.prior = VariancePrior{0, 0};
+    if (tested) testChanges(comparison);
     comparison.oldTotal = comparison.newTotal = zero;
     for (std::int32_t k = 0; k < comparison.changeCount; ++k) {
         comparison.oldTotal = TL_add(comparison.oldTotal, comparison.changes[k].oldKey);
@@ -296,9 +386,10 @@ void buildComparison(const Runs& old, const Runs& now, const Options& options,
     // sum of the rules' splits.
     table.hasTotal = integerKeys(options);
     if (!table.hasTotal) return;
-    RowValues total{comparison.oldTotal, comparison.newTotal, true, true, {zero, zero}};
+    RowValues total{comparison.oldTotal, comparison.newTotal, true, true, {zero, zero},
+                    tested ? &comparison.totalTest : nullptr};
     for (std::int32_t k = 0; k < comparison.changeCount; ++k) {
-        const Split split = valuesOf(comparison.changes[k], old, now).split;
+        const Split split = valuesOf(comparison.changes[k], old, now, false).split;
         total.split = {TL_add(total.split.fromCalls, split.fromCalls),
                        TL_add(total.split.fromCost, split.fromCost)};
     }
@@ -316,10 +407,9 @@ double totalGrowth(const Comparison& comparison, std::uint64_t& newSum, bool& si
     const Runs& old = *comparison.oldRuns;
     const Runs& now = *comparison.newRuns;
     const TL_Extended oldTotal = comparison.oldTotal, newTotal = comparison.newTotal;
-    newSum = static_cast<std::uint64_t>(rounded(newTotal));
+    newSum = static_cast<std::uint64_t>(TL_truncate(TL_round(newTotal)));
     // With one run on a side there is nothing to test: the change counts.
-    significant = old.count < 2 || now.count < 2 ||
-                  realChange(old.totals, old.count, now.totals, now.count);
+    significant = !testable(old, now) || realChange(old.totals, old.count, now.totals, now.count);
     if (isZero(oldTotal)) return isZero(newTotal) ? 0 : HUGE_VAL;
     return percentChange(oldTotal, TL_subtract(newTotal, oldTotal));
 }

@@ -4,11 +4,13 @@
 // average), the change and the change in percent of the old key, largest
 // change first; for keys that are totals, what of the change more or fewer
 // calls make and what the cost per call makes; and with two runs or more
-// on each side, whether the runs show the change to be real.
+// on each side, whether the runs show the change to be real (moderated.h)
+// and its 95% interval.
 #pragma once
 
 #include "extended.h"
 #include "merge.h"
+#include "moderated.h"
 #include "table.h"
 
 // A rule of either side.
@@ -16,6 +18,7 @@ struct Change {
     Position oldAt, newAt;  // 0 where the rule is absent
     TL_Extended oldKey, newKey;
     std::int32_t rank;      // report order: the new runs', then the old ones'
+    RuleChange test;        // where both sides have two runs or more and the rule
 };
 
 struct Comparison {
@@ -26,6 +29,8 @@ struct Comparison {
     Change* changes;  // largest change first
     std::int32_t changeCount;
     TL_Extended oldTotal, newTotal;  // of the keys
+    RuleChange totalTest;            // of the per-run totals, where the changes are tested
+    VariancePrior prior;             // that the rules' variances were moderated toward
     char totalText[rowTextRoom];     // the total row's texts
 };
 

@@ -119,7 +119,7 @@ inline std::string printed(const Table& table, void (*print)(const Table&) = pri
 // The report of profile, as the program builds it.
 inline std::unique_ptr<Report> reportOf(const Profile& profile, const Options& options) {
     auto report = std::make_unique<Report>();
-    buildReport(profile, options, *report);
+    buildReport(singleRun(const_cast<Profile&>(profile)), options, *report);
     return report;
 }
 

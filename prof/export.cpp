@@ -16,6 +16,11 @@ FILE* out() { return TL_handle(-1); }
 
 void putRaw(const char* text) { fwrite_unlocked(text, 1, std::strlen(text), out()); }
 
+const char* countText(char (&room)[16], std::int32_t count) {
+    *TL_formatNat(room, static_cast<std::uint32_t>(count), 0) = '\0';
+    return room;
+}
+
 void putCsvField(const char* text) {
     if (std::strpbrk(text, ",\"\r\n") == nullptr) {
         putRaw(text);
@@ -94,12 +99,30 @@ void putJsonNumber(const char* text) {
     putRaw(text[0] == '\0' ? "null" : text);
 }
 
+namespace {
+
+// The number of runs, as CSV fields after the columns' where there are
+// several: each side's of a comparison, or the runs merged into a report.
+void putRunFields(const Table& table, bool heading) {
+    if (!hasRuns(table)) return;
+    char count[16];
+    if (table.comparison) {
+        putRaw(heading ? ",old_runs" : ",");
+        if (!heading) putRaw(countText(count, table.oldRunCount));
+    }
+    putRaw(heading ? (table.comparison ? ",new_runs" : ",runs") : ",");
+    if (!heading) putRaw(countText(count, table.runCount));
+}
+
+}  // namespace
+
 void printCsv(const Table& table) {
     const Layout& layout = *table.layout;
     for (std::int32_t i = 0; i < layout.columnCount; ++i) {
         if (i > 0) putRaw(",");
         putRaw(layout.columns[i].name);
     }
+    putRunFields(table, true);
     putRaw("\r\n");
     Rows rows;
     for (startRows(table, rows); nextRows(table, rows);)
@@ -110,6 +133,7 @@ void printCsv(const Table& table) {
                 putRaw(",");
                 putRaw(valueOf(table, row, i));
             }
+            putRunFields(table, false);
             putRaw("\r\n");
         }
 }
@@ -135,6 +159,39 @@ void putJsonMembers(const Table& table, const Row& row, bool total) {
     }
 }
 
+// A side's runs: their number and their files' names.
+void putJsonSide(const char* count, const char* files, const char* const* names, std::int32_t n) {
+    char number[16];
+    putRaw(count);
+    putRaw(countText(number, n));
+    putRaw(files);
+    for (std::int32_t r = 0; r < n; ++r) {
+        if (r > 0) putRaw(", ");
+        putJsonString(names[r]);
+    }
+    putRaw("]");
+}
+
+// Where there are several runs, their number and names on each side, and
+// where changes are tested, what "~" and the intervals mean.
+void putJsonRuns(const Table& table) {
+    if (!hasRuns(table)) return;
+    if (!table.comparison) {
+        putJsonSide(", \"runs\": ", ", \"files\": [", table.fileNames, table.runCount);
+        return;
+    }
+    putJsonSide(", \"old_runs\": ", ", \"old_files\": [", table.oldFileNames, table.oldRunCount);
+    putJsonSide(", \"new_runs\": ", ", \"new_files\": [", table.fileNames, table.runCount);
+    if (!table.tested) return;
+    putRaw(", \"legend\": {\"~\": ");
+    putJsonString(noiseLegend);
+    putRaw(", \"ci_low\": ");
+    putJsonString(intervalLegend);
+    putRaw(", \"ci_high\": ");
+    putJsonString(intervalLegend);
+    putRaw("}");
+}
+
 }  // namespace
 
 void printJson(const Table& table) {
@@ -148,6 +205,7 @@ void printJson(const Table& table) {
         putRaw(", \"old_file\": ");
         putJsonString(table.oldFileName);
     }
+    putJsonRuns(table);
     putRaw(", \"rows\": [");
     bool first = true;
     Rows rows;
@@ -195,6 +253,43 @@ void putMarkdownText(const char* text) {
     }
 }
 
+void putMarkdownNames(const char* const* names, std::int32_t count) {
+    for (std::int32_t r = 0; r < count; ++r) {
+        putRaw(r == 0 ? " (" : ", ");
+        putMarkdownText(names[r]);
+    }
+    putRaw(")");
+}
+
+// Where there are several runs, a paragraph before the table names them,
+// and says what "~" and the intervals mean.
+void putMarkdownCaption(const Table& table) {
+    if (!hasRuns(table)) return;
+    char count[16];
+    if (table.comparison) {
+        putRaw("Runs: ");
+        putRaw(countText(count, table.oldRunCount));
+        putRaw(" old");
+        putMarkdownNames(table.oldFileNames, table.oldRunCount);
+        putRaw(" against ");
+        putRaw(countText(count, table.runCount));
+        putRaw(" new");
+    } else {
+        putRaw("Runs merged: ");
+        putRaw(countText(count, table.runCount));
+    }
+    putMarkdownNames(table.fileNames, table.runCount);
+    putRaw(".\n");
+    if (table.tested) {
+        putRaw("`~`: ");
+        putRaw(noiseLegend);
+        putRaw(". CI LOW, CI HIGH: ");
+        putRaw(intervalLegend);
+        putRaw(".\n");
+    }
+    putRaw("\n");
+}
+
 void putMarkdownRow(const Table& table, const Row& row) {
     putRaw("| ");
     putMarkdownText(row.name);
@@ -210,6 +305,7 @@ void putMarkdownRow(const Table& table, const Row& row) {
 }  // namespace
 
 void printMarkdown(const Table& table) {
+    putMarkdownCaption(table);
     // The headings as the page has them; numbers to the right.
     const Layout& layout = *table.layout;
     putRaw("|");

@@ -3,8 +3,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 void putRaw(const char* text);
+// count in decimal, in room.
+const char* countText(char (&room)[16], std::int32_t count);
 // A CSV field, quoted when it holds a comma, a quote or a line break.
 void putCsvField(const char* text);
 // The length of the valid UTF-8 sequence that starts at text (RFC 3629:

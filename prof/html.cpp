@@ -108,6 +108,50 @@ constexpr char script[] =
     "})();\n"
     "</script>\n";
 
+// Where changes are tested, each one's interval is drawn over its bar, on
+// the bars' scale, while the rows are ordered by the change (no column, or
+// CHANGE); pages without intervals are as they always were.
+constexpr char intervalStyle[] =
+    "<style>\n"
+    "td.change div.ci{top:.75em;height:.15em;background:#222}\n"
+    "p.runs{margin:-.6em 0 1em;color:#555}\n"
+    "</style>\n";
+constexpr char intervalScript[] =
+    "<script>\n"
+    "(function () {\n"
+    "  var table = document.getElementById('rows');\n"
+    "  var heads = table.tHead.rows[0].cells;\n"
+    "  var rows = Array.prototype.slice.call(table.tBodies[0].rows);\n"
+    "  var top = 0;\n"
+    "  rows.forEach(function (row) {\n"
+    "    var v = Math.abs(parseFloat(row.getAttribute('data-key')));\n"
+    "    if (isFinite(v)) top = Math.max(top, v);\n"
+    "  });\n"
+    "  function clamp(x) { return Math.max(-1, Math.min(1, x)); }\n"
+    "  function draw() {\n"
+    "    var by = null;\n"
+    "    for (var i = 0; i < heads.length; ++i)\n"
+    "      if (heads[i].getAttribute('aria-sort')) by = heads[i].textContent;\n"
+    "    rows.forEach(function (row) {\n"
+    "      var mark = row.cells[row.cells.length - 1].lastChild;\n"
+    "      var base = parseFloat(row.getAttribute('data-base'));\n"
+    "      var low = parseFloat(row.getAttribute('data-low'));\n"
+    "      var high = parseFloat(row.getAttribute('data-high'));\n"
+    "      if ((by !== null && by !== 'CHANGE') || !(top > 0) || !isFinite(low) || !isFinite(base)) {\n"
+    "        mark.style.display = 'none';\n"
+    "        return;\n"
+    "      }\n"
+    "      var a = clamp(base * low / 100 / top), b = clamp(base * high / 100 / top);\n"
+    "      mark.style.display = '';\n"
+    "      mark.style.left = 50 + 50 * a + '%';\n"
+    "      mark.style.width = 50 * (b - a) + '%';\n"
+    "    });\n"
+    "  }\n"
+    "  for (var i = 0; i < heads.length - 1; ++i) heads[i].addEventListener('click', draw);\n"
+    "  draw();\n"
+    "})();\n"
+    "</script>\n";
+
 // Text with the characters that mean something in HTML escaped.
 void putText(const char* text) {
     char piece[2] = {'\0', '\0'};
@@ -142,12 +186,51 @@ void putNumberCell(const char* value, const char* shown) {
     putRaw("</td>");
 }
 
+void putNames(const char* const* names, std::int32_t count) {
+    for (std::int32_t r = 0; r < count; ++r) {
+        putRaw(r == 0 ? " (<code>" : "</code>, <code>");
+        putText(names[r]);
+    }
+    putRaw("</code>)");
+}
+
+// Where there are several runs, which they are, and what "~" and the
+// intervals mean.
+void putRunsCaption(const Table& table) {
+    if (!hasRuns(table)) return;
+    char count[16];
+    putRaw("<p class=\"runs\">");
+    if (table.comparison) {
+        putRaw(countText(count, table.oldRunCount));
+        putRaw(" old runs");
+        putNames(table.oldFileNames, table.oldRunCount);
+        putRaw(" against ");
+        putRaw(countText(count, table.runCount));
+        putRaw(" new runs");
+    } else {
+        putRaw("The sums of ");
+        putRaw(countText(count, table.runCount));
+        putRaw(" runs");
+    }
+    putNames(table.fileNames, table.runCount);
+    putRaw(".");
+    if (table.tested) {
+        putRaw("<br>~: ");
+        putText(noiseLegend);
+        putRaw(".<br>CI LOW, CI HIGH, and the line over each bar: ");
+        putText(intervalLegend);
+        putRaw(".");
+    }
+    putRaw("</p>\n");
+}
+
 void putPage(const Table& table) {
     putRaw(pageHead);
     putRaw("<title>qavprof: ");
     putText(table.fileName);
     putRaw("</title>\n");
     putRaw(style);
+    if (table.tested) putRaw(intervalStyle);
     putRaw("</head>\n<body>\n<h1>");
     putText(table.comparison ? "QAV profile comparison" : "QAV profile");
     putRaw("</h1>\n<p class=\"about\">File <code>");
@@ -160,7 +243,22 @@ void putPage(const Table& table) {
     putRaw(table.kind);
     putRaw(" profile &middot; ordered by <span id=\"order\">");
     putRaw(table.criterion);
-    putRaw("</span></p>\n<input id=\"filter\" type=\"search\" placeholder=\"Filter names\">\n");
+    putRaw("</span></p>\n");
+    putRunsCaption(table);
+    putRaw("<input id=\"filter\" type=\"search\" placeholder=\"Filter names\">\n");
+}
+
+// The values the interval over a row's bar is drawn from: the old key,
+// and the interval in percent of it.
+void putIntervalData(const Table& table, const Row& row) {
+    const char* const names[] = {"\" data-base=\"", "\" data-low=\"", "\" data-high=\""};
+    const Field fields[] = {Field::oldKey, Field::intervalLow, Field::intervalHigh};
+    for (int k = 0; k < 3; ++k)
+        for (std::int32_t i = 1; i < table.layout->columnCount; ++i)
+            if (table.layout->columns[i].field == fields[k]) {
+                putRaw(names[k]);
+                putRaw(valueOf(table, row, i));
+            }
 }
 
 // A row: its key for the bars, its class (a comparison's status), its
@@ -168,6 +266,7 @@ void putPage(const Table& table) {
 void putRow(const Table& table, const Row& row) {
     putRaw("<tr data-key=\"");
     putRaw(row.key);
+    if (table.tested) putIntervalData(table, row);
     if (row.status[0] != '\0') {
         // "~", no change shown to be real, as a class name.
         putRaw("\" class=\"");
@@ -182,8 +281,9 @@ void putRow(const Table& table, const Row& row) {
         shownValue(table, row, i, shown);
         putNumberCell(valueOf(table, row, i), shown);
     }
-    putRaw(table.comparison ? "<td class=\"change\"><div></div></td></tr>\n"
-                            : "<td class=\"bar\"><div></div></td></tr>\n");
+    putRaw(!table.comparison ? "<td class=\"bar\"><div></div></td></tr>\n"
+           : table.tested    ? "<td class=\"change\"><div></div><div class=\"ci\"></div></td></tr>\n"
+                             : "<td class=\"change\"><div></div></td></tr>\n");
 }
 
 }  // namespace
@@ -211,5 +311,6 @@ void printHtml(const Table& table) {
     }
     putRaw("</table>\n");
     putRaw(script);
+    if (table.tested) putRaw(intervalScript);
     putRaw("</body>\n</html>\n");
 }

@@ -40,7 +40,9 @@ double sampleKey(const ProfileEntry& entry, const Options& options) {
                                                   : static_cast<double>(orderKey(entry, options));
 }
 
-Runs singleRun(Profile& profile) { return Runs{&profile, 1, 0, nullptr, nullptr, false, nullptr}; }
+Runs singleRun(Profile& profile, const char* const* name) {
+    return Runs{&profile, 1, 0, nullptr, nullptr, false, name, nullptr};
+}
 
 void startRuns(Runs& runs, Profile& merged, std::int32_t capacity) {
     runs.merged = &merged;
@@ -51,6 +53,7 @@ void startRuns(Runs& runs, Profile& merged, std::int32_t capacity) {
     runs.count = 0;
     runs.capacity = capacity;
     runs.moreRules = false;
+    runs.names = nullptr;
     const std::size_t size = static_cast<std::size_t>(capacity);
     runs.samples = allocateArray<double>((maxEntries + 1) * size);
     runs.totals = allocateArray<double>(size);

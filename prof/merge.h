@@ -11,13 +11,14 @@ struct Runs {
     double* samples;        // [position * capacity + run]; 0 where absent
     double* totals;         // each run's total of the key
     bool moreRules;         // the runs held more rules than maxEntries
+    const char* const* names;  // of the runs' files, as named; null for none
     // Merging's own: the positions of both sides by name, and the merged
     // position of each record of the run being merged.
     Position* scratch;
 };
 
 // A side of one run, its own sum, with nothing to test.
-Runs singleRun(Profile& profile);
+Runs singleRun(Profile& profile, const char* const* name = nullptr);
 // Room for the samples of capacity runs, merged into merged.
 void startRuns(Runs& runs, Profile& merged, std::int32_t capacity);
 // Adds the run loaded in run: each record is matched with the merged one

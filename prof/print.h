@@ -4,6 +4,14 @@
 
 #include "table.h"
 
+// What "~" and the intervals mean, where a comparison of runs shows them.
+constexpr char noiseLegend[] =
+    "the runs do not show the change to be real: each rule is tested on the logarithms of its "
+    "values in each run, its variance moderated toward that of the rules of its size, and the "
+    "changes marked real keep the false discovery rate at 5% (Benjamini-Hochberg)";
+constexpr char intervalLegend[] =
+    "the 95% confidence interval of the change, in percent of the old value";
+
 // The fixed-width text (text.cpp).
 void printText(const Table& table);
 // CSV, JSON and Markdown (export.cpp).

@@ -24,30 +24,35 @@
 namespace {
 
 constexpr std::int32_t stderrStream = 0;
-// The options as this message has always listed them, which scripts may
-// match; -h lists the newer ones too.
+constexpr char banner[] = "QAV Profiler v6.0 (1.12.00): profile report of a QAV run";
 constexpr char invalidFlagTail[] =
     "' (options are -parse, -time, -space, -calls, -cycles, -eff, -percall, "
-    "-top N, -csv, -json, -html, -diff OLD, -fail PCT, -h)";
+    "-top N, -csv, -json, -html, -md, -diff OLD, -fail PCT, -q, -h, --version)";
 constexpr char help[] =
-    "Usage: qavprof [options] [file]\n"
+    "Usage: qavprof [options] [file...]\n"
+    "       qavprof [options] -diff OLD... -- NEW...\n"
     "Reports a QAV profile (qav.rprofout, or qav.pprofout with -parse), largest first.\n"
     "\n"
     "  -time, -space, -calls, -cycles   order by this criterion (time by default)\n"
     "  -eff         least efficient first (parse profiles)\n"
     "  -parse       the profile is a parse profile\n"
-    "  -percall     show totals and per-call values\n"
+    "  -percall     show totals and per-call values (not with -diff)\n"
     "  -top N       at most N rows\n"
     "  -csv, -json  the rows for scripts; -html a page to look at; -md a Markdown table\n"
     "  -diff OLD    compare with the older profile OLD, largest change first; given\n"
-    "               again, and with several files, compares runs: changes the runs\n"
-    "               do not show to be real (Mann-Whitney U, 5%) are marked ~\n"
+    "               again, and with several files, compares runs: a change is marked ~\n"
+    "               unless the runs show it to be real (5% false discovery rate), and\n"
+    "               its 95% confidence interval is shown\n"
+    "  -diff OLD... -- NEW...   the files before -- are the old runs, those after it\n"
+    "               the new ones, as shell patterns give them: -diff old*.prof -- new*.prof\n"
     "  -fail PCT    with -diff: exit status 3 when the total grew by more than PCT%\n"
-    "               (with runs, only when the growth is real)\n"
+    "               (with runs, only when the growth is real: Mann-Whitney U, 5%)\n"
     "  -q           no banner\n"
     "  file...      several files are runs of one program: their sums are reported\n"
     "  -h, --help, --version\n";
 constexpr char version[] = "qavprof (QAV tools) 6.0\n";
+// Separates the old runs from the new ones.
+constexpr char sidesApart[] = "--";
 
 [[noreturn]] void invalidFlag(const char* flag, const char* value = "") {
     fail({"Invalid flag '", flag, value[0] == '\0' ? "" : " ", value, invalidFlagTail});
@@ -120,13 +125,60 @@ std::int32_t positiveNumber(const char* text) {
     return value;
 }
 
+// What the arguments hold, looked at before they are taken: whether -q
+// is among them (values of flags aside), before the banner would be
+// written, and where "--" puts the old runs apart from the new ones (0
+// for nowhere).
+struct Survey {
+    bool quiet;
+    std::int32_t apart;
+};
+
+Survey survey() {
+    Survey found{false, 0};
+    for (std::int32_t n = 1; n <= TL_TLI_TLIARC; ++n) {
+        const char* argument = TL_TLI_TLIARV[n];
+        if (std::strcmp(argument, "-q") == 0) found.quiet = true;
+        if (std::strcmp(argument, sidesApart) == 0) {
+            found.apart = n;
+            break;
+        }
+        if (std::strcmp(argument, "-top") == 0 || std::strcmp(argument, "-fail") == 0 ||
+            std::strcmp(argument, "-diff") == 0)
+            ++n;
+    }
+    return found;
+}
+
+// A file that is looked at, not opened: a FIFO gives its text to one
+// reader, once, and is read when its turn comes.
+void checkReadable(const char* name) {
+    if (access(name, R_OK) != 0) fail({"Unable to open QAV profile file '", name, "'"});
+}
+
+// Takes a run's file name: the first new one opened on stream, the others
+// looked at.
+void takeFile(const char* name, Options& options, std::int32_t& stream, FileNames& files) {
+    if (stream == 0) {
+        stream = openProfile(name);
+        options.profileName = name;
+    } else {
+        checkReadable(name);
+    }
+    addName(files, name);
+}
+
 // Takes argument n and the value of a flag that has one into options, and
-// a file name into files (the first opened on stream, the others opened
-// to see that they can be, and closed); returns the number of the last
-// argument used.
-std::int32_t takeArgument(std::int32_t n, Options& options, std::int32_t& stream,
-                          FileNames& files, FileNames& oldFiles) {
+// a file name into files, or before "--" into oldFiles; returns the
+// number of the last argument used.
+std::int32_t takeArgument(std::int32_t n, const Survey& found, Options& options,
+                          std::int32_t& stream, FileNames& files, FileNames& oldFiles) {
     const char* argument = TL_TLI_TLIARV[n];
+    if (found.apart != 0 && n >= found.apart) {
+        // After "--" every argument names a new run.
+        if (n > found.apart) takeFile(argument, options, stream, files);
+        return n;
+    }
     for (const Flag& flag : flags)
         if (std::strcmp(argument, flag.text) == 0) {
             flag.apply(options);
@@ -149,6 +201,7 @@ std::int32_t takeArgument(std::int32_t n, Options& options, std::int32_t& stream
     if (std::strcmp(argument, "-diff") == 0) {
         if (!hasValue) invalidFlag(argument);
         if (options.oldProfileName == nullptr) options.oldProfileName = value;
+        if (found.apart != 0) checkReadable(value);
         addName(oldFiles, value);
         return n + 1;
     }
@@ -156,29 +209,13 @@ std::int32_t takeArgument(std::int32_t n, Options& options, std::int32_t& stream
         printAndEnd(help);
     if (std::strcmp(argument, "--version") == 0) printAndEnd(version);
     if (argument[0] == '-') invalidFlag(argument);
-    if (stream == 0) {
-        stream = openProfile(argument);
-        options.profileName = argument;
-    } else if (access(argument, R_OK) != 0) {
-        // Looked at, not opened: a FIFO gives its text to one reader, once,
-        // and is read when its turn comes.
-        fail({"Unable to open QAV profile file '", argument, "'"});
+    if (found.apart != 0) {
+        checkReadable(argument);
+        addName(oldFiles, argument);
+    } else {
+        takeFile(argument, options, stream, files);
     }
-    addName(files, argument);
     return n;
-}
-
-// Whether -q is among the arguments (values of flags aside), before the
-// banner would be written.
-bool quietAsked() {
-    for (std::int32_t n = 1; n <= TL_TLI_TLIARC; ++n) {
-        const char* argument = TL_TLI_TLIARV[n];
-        if (std::strcmp(argument, "-q") == 0) return true;
-        if (std::strcmp(argument, "-top") == 0 || std::strcmp(argument, "-fail") == 0 ||
-            std::strcmp(argument, "-diff") == 0)
-            ++n;
-    }
-    return false;
 }
 
 std::int32_t openDefaultProfile(Options& options) {
@@ -242,11 +279,12 @@ void loadRuns(Runs& runs, Profile& merged, Profile& run, const FileNames& files,
         load(s != 0 ? s : openProfile(files.names[0]), files.names[0], files.named, options,
              merged);
         checkKind(check, merged, files.names[0]);
-        runs = singleRun(merged);
+        runs = singleRun(merged, files.names);
         orderEntries(merged, options);
         return;
     }
     startRuns(runs, merged, files.count);
+    runs.names = files.names;
     for (std::int32_t k = 0; k < files.count; ++k) {
         const std::int32_t stream = k == 0 && s != 0 ? s : openProfile(files.names[k]);
         load(stream, files.names[k], files.named, options, run);
@@ -264,58 +302,152 @@ void loadRuns(Runs& runs, Profile& merged, Profile& run, const FileNames& files,
 
 }  // namespace
 
+// What the command line names: the options, the runs of each side, and
+// the stream the first new run is open on.
+struct Arguments {
+    Options options;
+    FileNames files;
+    FileNames oldFiles;
+    std::int32_t stream;
+};
+
+void takeArguments(Arguments& a) {
+    const Survey found = survey();
+    if (!found.quiet) TL_putLine(stderrStream, {banner});
+    // Files are opened by name, one at a time but the first, so every
+    // stream is free for them, whatever the command line recorded.
+    TL_nextfile = 1;
+    // Every argument could name a file.
+    a.files = FileNames{namesRoom(), 0, true};
+    a.oldFiles = FileNames{namesRoom(), 0, true};
+    a.stream = 0;
+    for (std::int32_t n = 1; n <= TL_TLI_TLIARC; ++n)
+        n = takeArgument(n, found, a.options, a.stream, a.files, a.oldFiles);
+    const Options& options = a.options;
+    const bool comparing = options.oldProfileName != nullptr;
+    if (found.apart != 0 && !comparing) fail({"-- goes with -diff, before the new runs"});
+    if (found.apart != 0 && a.files.count == 0) fail({"No new runs after --"});
+    if (options.failPercent >= 0 && !comparing) fail({"-fail goes with -diff"});
+    if (options.failPercent >= 0 && options.orderBy == OrderBy::efficiency)
+        fail({"-fail needs a criterion with a total, not -eff"});
+    if (options.perCallLayout && comparing)
+        fail({"-percall does not go with -diff: a comparison compares totals"});
+    if (options.orderBy == OrderBy::efficiency && !options.parseProfile && !comparing)
+        say({"-eff orders parse profiles only: without -parse the rows stay in file order"});
+    if (a.stream == 0) {
+        a.stream = openDefaultProfile(a.options);
+        addName(a.files, a.options.profileName);
+        a.files.named = false;
+    }
+}
+
+// The profiles of a run, loaded and merged, in storage of their own.
+struct Sides {
+    Profile* profiles;  // the new runs' sums, the old ones', and a run being loaded
+    Runs now, old;
+};
+
+void loadSides(const Arguments& a, Sides& sides) {
+    // Too large for the stack; they live for the whole run.
+    sides.profiles = allocateArray<Profile>(3);
+    Profile& run = sides.profiles[2];
+    KindCheck kinds{ProfileKind::unknown, nullptr};
+    if (a.options.oldProfileName != nullptr)
+        loadRuns(sides.old, sides.profiles[1], run, a.oldFiles, 0, a.options, kinds);
+    loadRuns(sides.now, sides.profiles[0], run, a.files, a.stream, a.options, kinds);
+}
+
+// A side's runs in a line: "5 old, from a to e", or "1 old, a".
+struct SideText {
+    char count[16];
+    const char* pieces[6];
+};
+
+void describe(const Runs& runs, const char* side, SideText& text) {
+    *TL_formatNat(text.count, static_cast<std::uint32_t>(runs.count), 0) = '\0';
+    const char* first = runs.names[0];
+    const char* last = runs.names[runs.count - 1];
+    const bool one = runs.count == 1;
+    const char* const pieces[] = {side, one ? ", " : ", from ", first, one ? "" : " to ",
+                                  one ? "" : last, ""};
+    for (int i = 0; i < 6; ++i) text.pieces[i] = pieces[i];
+}
+
+// Notes on the runs: in the text format, which runs a report or a
+// comparison is of where a side has more than one (the other formats say
+// so themselves); and where the changes cannot be tested, why.
+void noteRuns(const Arguments& a, const Sides& sides) {
+    const Options& options = a.options;
+    const bool comparing = options.oldProfileName != nullptr;
+    const Runs& now = sides.now;
+    const Runs& old = sides.old;
+    SideText o, n;
+    describe(now, comparing ? " new" : " runs", n);
+    if (options.format == Format::report && now.count > 1 && !comparing)
+        say({"Runs merged: ", n.count, ", from ", now.names[0], " to ", now.names[now.count - 1]});
+    if (!comparing) return;
+    describe(old, " old", o);
+    if (options.format == Format::report && (now.count > 1 || old.count > 1))
+        say({"Runs compared: ", o.count, o.pieces[0], o.pieces[1], o.pieces[2], o.pieces[3],
+             o.pieces[4], "; ", n.count, n.pieces[0], n.pieces[1], n.pieces[2], n.pieces[3],
+             n.pieces[4]});
+    if ((old.count == 1) != (now.count == 1))
+        say({o.count, " old run", old.count == 1 ? "" : "s", " against ", n.count, " new run",
+             now.count == 1 ? "" : "s", ": no change can be tested; to compare runs, give "
+             "each side two or more, as in -diff OLD... -- NEW..."});
+    // -fail's one test, on the totals, needs enough runs to decide at all.
+    if (options.failPercent >= 0 && old.count >= 2 && now.count >= 2 &&
+        !canEverDiffer(old.count, now.count))
+        say({o.count, " runs against ", n.count,
+             " can never show a change to be real at 5%; it takes 4 runs on each side (or 3 "
+             "against 5)"});
+}
+
+void print(const Table& table, Format format) {
+    switch (format) {
+    case Format::csv: printCsv(table); break;
+    case Format::json: printJson(table); break;
+    case Format::html: printHtml(table); break;
+    case Format::markdown: printMarkdown(table); break;
+    case Format::report: printText(table); break;
+    }
+    // The shut-down would not notice a report that did not get out.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) fail({"Unable to write report"});
+}
+
+// -fail: exit status 3 when the total grew by more than allowed, and the
+// runs, where there are several, show the growth to be real.
+void judgeGrowth(const Comparison& comparison, const Options& options) {
+    std::uint64_t newTotal = 0;
+    bool real = true;
+    const double growth = totalGrowth(comparison, newTotal, real);
+    if (!(growth > options.failPercent)) return;
+    if (!real) {
+        say({"The total ", criterionName(options.orderBy),
+             " grew, but the runs do not show the growth to be real"});
+        return;
+    }
+    // Growth from nothing has no percentage: it is said as it is.
+    char text[64];
+    if (growth == HUGE_VAL)
+        std::snprintf(text, sizeof text, "from 0 to %llu", static_cast<unsigned long long>(newTotal));
+    else
+        std::snprintf(text, sizeof text, "by %.1f%%, more than %g%%", growth, options.failPercent);
+    say({"The total ", criterionName(options.orderBy), " grew ", text});
+    TL_quit(3);
+}
+
 // The report goes to standard output only, with nothing to clean up: the
 // program leaves SIGTERM and SIGHUP their default action, as the run-time
 // does for a program that does not ask otherwise.
 
 void TProg() {
-    if (!quietAsked())
-        TL_putLine(stderrStream, {"QAV Profiler v6.0 (1.12.00): profile report of a QAV run"});
-
-    Options options;
-    std::int32_t stream = 0;
-    // Files are opened by name, one at a time but the first, so every
-    // stream is free for them, whatever the command line recorded.
-    TL_nextfile = 1;
-    // Every argument could name a file.
-    FileNames files{namesRoom(), 0, true};
-    FileNames oldFiles{namesRoom(), 0, true};
-    for (std::int32_t n = 1; n <= TL_TLI_TLIARC; ++n)
-        n = takeArgument(n, options, stream, files, oldFiles);
-    if (options.failPercent >= 0 && options.oldProfileName == nullptr)
-        fail({"-fail goes with -diff"});
-    if (options.failPercent >= 0 && options.orderBy == OrderBy::efficiency)
-        fail({"-fail needs a criterion with a total, not -eff"});
-    if (stream == 0) {
-        stream = openDefaultProfile(options);
-        addName(files, options.profileName);
-        files.named = false;
-    }
-
-    // The profiles live for the whole run, too large for the stack.
-    Profile* const profiles = allocateArray<Profile>(3);
-    Profile& now = profiles[0];
-    Profile& old = profiles[1];
-    Profile& run = profiles[2];
-    Runs newRuns{}, oldRuns{};
-    const bool comparing = options.oldProfileName != nullptr;
-    KindCheck kinds{ProfileKind::unknown, nullptr};
-    if (comparing) loadRuns(oldRuns, old, run, oldFiles, 0, options, kinds);
-    if (comparing || files.count > 1) {
-        loadRuns(newRuns, now, run, files, stream, options, kinds);
-    } else {
-        load(stream, options.profileName, files.named, options, now);
-        orderEntries(now, options);
-    }
-    if (comparing && oldRuns.count >= 2 && newRuns.count >= 2 &&
-        !canEverDiffer(oldRuns.count, newRuns.count)) {
-        char oldCount[16], newCount[16];
-        *TL_formatNat(oldCount, static_cast<std::uint32_t>(oldRuns.count), 0) = '\0';
-        *TL_formatNat(newCount, static_cast<std::uint32_t>(newRuns.count), 0) = '\0';
-        say({oldCount, " runs against ", newCount,
-                                  " can never show a change to be real at 5%; it takes 4 "
-                                  "runs on each side (or 3 against 5)"});
-    }
+    Arguments arguments;
+    takeArguments(arguments);
+    const Options& options = arguments.options;
+    Sides sides{};
+    loadSides(arguments, sides);
+    noteRuns(arguments, sides);
 
     // A report runs to hundreds of kilobytes: into a file or a pipe it
     // goes in 64 KiB pieces rather than in the 4 KiB of the usual buffer.
@@ -325,43 +457,13 @@ void TProg() {
         if (void* buffer = std::malloc(reportBuffer))
             std::setvbuf(stdout, static_cast<char*>(buffer), _IOFBF, reportBuffer);
 
+    const bool comparing = options.oldProfileName != nullptr;
     Comparison* const comparison = comparing ? allocateArray<Comparison>(1) : nullptr;
     Report* const report = comparing ? nullptr : allocateArray<Report>(1);
     if (comparing)
-        buildComparison(oldRuns, newRuns, options, *comparison);
+        buildComparison(sides.old, sides.now, options, *comparison);
     else
-        buildReport(now, options, *report);
-    const Table& table = comparing ? comparison->table : report->table;
-    switch (options.format) {
-    case Format::csv: printCsv(table); break;
-    case Format::json: printJson(table); break;
-    case Format::html: printHtml(table); break;
-    case Format::markdown: printMarkdown(table); break;
-    case Format::report: printText(table); break;
-    }
-
-    // The shut-down would not notice a report that did not get out.
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) fail({"Unable to write report"});
-
-    if (options.failPercent >= 0) {
-        std::uint64_t newTotal = 0;
-        bool real = true;
-        const double growth = totalGrowth(*comparison, newTotal, real);
-        if (growth > options.failPercent && !real) {
-            say({"The total ", criterionName(options.orderBy),
-                                      " grew, but the runs do not show the growth to be real"});
-        } else if (growth > options.failPercent) {
-            // Growth from nothing has no percentage: it is said as it is.
-            char text[64];
-            if (growth == HUGE_VAL)
-                std::snprintf(text, sizeof text, "from 0 to %llu",
-                              static_cast<unsigned long long>(newTotal));
-            else
-                std::snprintf(text, sizeof text, "by %.1f%%, more than %g%%", growth,
-                              options.failPercent);
-            say({"The total ", criterionName(options.orderBy),
-                                      " grew ", text});
-            TL_quit(3);
-        }
-    }
+        buildReport(sides.now, options, *report);
+    print(comparing ? comparison->table : report->table, options.format);
+    if (options.failPercent >= 0) judgeGrowth(*comparison, options);
 }

@@ -143,7 +143,8 @@ void fillReport(const void* source, Rows& rows) {
 
 }  // namespace
 
-void buildReport(const Profile& profile, const Options& options, Report& report) {
+void buildReport(const Runs& runs, const Options& options, Report& report) {
+    const Profile& profile = *runs.merged;
     Table& table = report.table;
     table.layout = options.perCallLayout
                        ? (options.parseProfile ? &perCallParseLayout : &perCallMatchLayout)
@@ -153,6 +154,11 @@ void buildReport(const Profile& profile, const Options& options, Report& report)
     table.criterion = criterionName(options.orderBy);
     table.fileName = options.profileName;
     table.oldFileName = nullptr;
+    table.fileNames = runs.names;
+    table.runCount = runs.count;
+    table.oldFileNames = nullptr;
+    table.oldRunCount = 0;
+    table.tested = false;
     table.hasTotal = false;
     table.topRows = options.topRows;
     table.source = &report;

@@ -2,7 +2,7 @@
 // calls, in report order, at most topRows of them.
 #pragma once
 
-#include "profile.h"
+#include "merge.h"
 #include "table.h"
 
 struct Report {
@@ -12,9 +12,9 @@ struct Report {
     std::uint64_t percentBase;
 };
 
-// Builds the report of profile, ordered, into report; the profile and the
-// options must stay as long as the report.
-void buildReport(const Profile& profile, const Options& options, Report& report);
+// Builds the report of the runs' sums, ordered, into report; the runs and
+// the options must stay as long as the report.
+void buildReport(const Runs& runs, const Options& options, Report& report);
 
 // value / base * 100 in extended precision, truncated toward zero.
 std::int32_t percentOf(std::uint64_t value, std::uint64_t base);

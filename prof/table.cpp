@@ -76,9 +76,7 @@ void shownValue(const Table& t, const Row& row, std::int32_t i, char* shown) {
     std::size_t length = std::strlen(value);
     if (length > static_cast<std::size_t>(valueRoom)) length = valueRoom;
     std::memcpy(shown, value, length);
-    const Field field = t.layout->columns[i].field;
-    if ((field == Field::percent || field == Field::changePercent) && length != 0)
-        shown[length++] = '%';
+    if (shownAsPercent(t.layout->columns[i].field) && length != 0) shown[length++] = '%';
     shown[length] = '\0';
 }
 

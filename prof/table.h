@@ -23,7 +23,15 @@ enum class Field : std::uint8_t {
     fromCalls,   // the change that more or fewer calls make, at the old cost
     fromCost,    // the change that the cost per call makes, at the new calls
     status,      // "new", "gone", "~" (no significant change) or ""
+    intervalLow,   // the 95% confidence interval of the change, in percent
+    intervalHigh,  // of the old key (shown with "%")
 };
+
+// Whether the text layout and the page show a field's value with "%".
+constexpr bool shownAsPercent(Field field) {
+    return field == Field::percent || field == Field::changePercent ||
+           field == Field::intervalLow || field == Field::intervalHigh;
+}
 
 struct Column {
     const char* name;  // in CSV and JSON, and, in capitals, the page's heading
@@ -97,6 +105,13 @@ struct Table {
     const char* criterion;    // "time", ...
     const char* fileName;
     const char* oldFileName;  // comparisons only
+    // The runs of each side, by their file names (the old ones in a
+    // comparison only); a side of one run is what one file says.
+    const char* const* fileNames;
+    std::int32_t runCount;
+    const char* const* oldFileNames;
+    std::int32_t oldRunCount;
+    bool tested;              // changes tested, and "~" and the intervals explained
     bool hasTotal;            // a comparison's total row, after the rows
     Row total;
     std::int32_t topRows;     // at most this many rows; 0 for all
@@ -129,6 +144,10 @@ const char* valueOf(const Table& table, const Row& row, std::int32_t i);
 // The same as the text layout and the page show it, into shown, which
 // has room for valueRoom + 2 bytes.
 void shownValue(const Table& table, const Row& row, std::int32_t i, char* shown);
+
+// Whether the table speaks of several runs: one of a single run, or one
+// run against one, says nothing of them.
+inline bool hasRuns(const Table& table) { return table.runCount > 1 || table.oldRunCount > 1; }
 
 // The text layout's name field, and the first nameWidth characters of
 // name, as it shows them.

@@ -77,12 +77,24 @@ TEST(Table, EveryHeadingStandsOverItsColumn) {
             SCOPED_TRACE(std::string(parse ? "parse" : "match") + (perCall ? " per call" : ""));
             checkHeadings(*reportOf(*profile, options)->table.layout);
         }
+    // Comparisons of one run against one, and of runs, whose changes are
+    // tested and have intervals.
+    const std::unique_ptr<Profile> merged = std::make_unique<Profile>();
     for (OrderBy criterion : {OrderBy::time, OrderBy::efficiency}) {
         Options options;
         options.orderBy = criterion;
         const Runs side = singleRun(*profile);
-        SCOPED_TRACE(criterion == OrderBy::time ? "comparison" : "comparison of efficiencies");
-        checkHeadings(*ComparisonOf(side, side, options).table().layout);
+        Runs runs{};
+        startRuns(runs, *merged, 2);
+        for (int r = 0; r < 2; ++r) mergeRun(runs, *profile, options);
+        for (const Runs* sides : {&side, static_cast<const Runs*>(&runs)}) {
+            SCOPED_TRACE(std::string(criterion == OrderBy::time ? "comparison" : "efficiencies") +
+                         (sides == &runs ? " of runs" : ""));
+            const ComparisonOf comparison(*sides, *sides, options);
+            EXPECT_EQ(comparison.table().tested, sides == &runs);
+            checkHeadings(*comparison.table().layout);
+        }
+        releaseRuns(runs);
     }
 }
 

@@ -216,6 +216,17 @@ double TL_toDouble(TL_Extended a) {
     return value;
 }
 
+TL_Extended TL_round(TL_Extended a) {
+    if (a.significand == 0 || a.exponent >= 0) return a;
+    if (a.exponent < -64) return TL_Extended{false, 0, 0};
+    const int shift = -a.exponent;
+    std::uint64_t whole = shift == 64 ? 0 : a.significand >> shift;
+    if ((a.significand >> (shift - 1)) & 1) ++whole;
+    TL_Extended rounded = TL_extendedOf(whole);
+    rounded.negative = a.negative && whole != 0;
+    return rounded;
+}
+
 std::int64_t TL_truncate(TL_Extended a) {
     if (a.significand == 0 || a.exponent <= -64) return 0;
     const std::uint64_t magnitude =

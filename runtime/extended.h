@@ -31,6 +31,8 @@ TL_Extended TL_magnitude(TL_Extended a);
 
 // Rounded to the nearest double, ties to even, as a store to a double does.
 double TL_toDouble(TL_Extended a);
+// The nearest whole number, halves away from zero; exact.
+TL_Extended TL_round(TL_Extended a);
 // Toward zero, as a conversion to an integer does; the value must fit.
 std::int64_t TL_truncate(TL_Extended a);
 // Rounded to the nearest whole number, halves away from zero, written at

@@ -37,7 +37,8 @@ for seed in 1 2 3 4 5 6; do
             profile >run$run
     done
     for flags in "-diff run1 -json" "-diff run1 -diff run2 -diff run3 -diff run4 profile run2 run3 run4" \
-                 "-md profile run1" "-eff -diff run1 -html" "-csv -percall profile run1 run2"; do
+                 "-md profile run1" "-eff -diff run1 -html" "-csv -percall profile run1 run2" \
+                 "-json -diff run1 -diff run2 profile run3" "-csv -eff -parse -diff run1 run2 -- profile run3"; do
         # shellcheck disable=SC2086
         "$a/qavprof" -q $flags >a.out 2>a.err || true
         # shellcheck disable=SC2086
