@@ -79,25 +79,31 @@ for dir in "${dirs[@]}"; do
 done
 
 # What the user waits for after qavcvt: the compiler on its output. Each
-# size is compiled as the array of numbers, as -string and as xxd -i's
-# output, with gcc and with clang; ld -r -b binary, which copies the bytes
-# into an object without compiling anything, is the floor.
+# size is compiled as the array of numbers, as -string, as -incbin and as
+# xxd -i's output, with gcc and with clang; ld -r -b binary, which copies
+# the bytes into an object without compiling anything, is the floor.
 qavcvt=${dirs[0]}/qavcvt
 for mib in ${BUILD_MIB-1 4 16}; do
     head -c $((mib * 1048576)) /dev/urandom >build.CQav
     "$qavcvt" -n A -len -o array.c build.CQav
     "$qavcvt" -string -n S -len -o string.c build.CQav
+    "$qavcvt" -incbin -n I -len -o incbin.c build.CQav
     xxd -i build.CQav >xxd.c
     for cc in gcc clang; do
         command -v $cc >/dev/null || { echo "(no $cc)"; continue; }
         # Both forms compile to the same bytes.
-        $cc -O2 -o same "$here/same_bytes.c" array.c string.c && ./same ||
-            { echo "$cc: the array and -string forms hold different bytes"; exit 1; }
+        $cc -O2 -o same "$here/same_bytes.c" array.c string.c incbin.c && ./same ||
+            { echo "$cc: the array, -string and -incbin forms hold different bytes"; exit 1; }
         echo
         echo "-- the user's build, $mib MiB, $cc -O2 -c (first/this: the array form's time over this one's; target for -string at 16 MiB: at least 10, and at most 1/5 of the array form's peak memory)"
         "$timeit" "$build_rounds" -- @name=array $cc -O2 -c array.c -o array.o \
             -- @name=-string $cc -O2 -c string.c -o string.o \
             -- @name="xxd -i" $cc -O2 -c xxd.c -o xxd.o \
+            -- @name=-incbin $cc -O2 -c incbin.c -o incbin.o \
             -- @name="ld -b bin" ld -r -b binary -o binary.o build.CQav
+        echo
+        echo "-- -incbin against the floor, $mib MiB, $cc -O2 -c (first/this: the floor's time over -incbin's; target at 16 MiB: at least 1/2 with gcc, 1/10 with clang, and peak memory within 2 and 8 times the floor's)"
+        "$timeit" "$build_rounds" -- @name="ld -b bin" ld -r -b binary -o binary.o build.CQav \
+            -- @name=-incbin $cc -O2 -c incbin.c -o incbin.o
     done
 done

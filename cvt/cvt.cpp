@@ -12,6 +12,7 @@
 #include "replace.h"
 #include "runtime.h"
 
+#include <cerrno>
 #include <csetjmp>
 #include <csignal>
 #include <new>
@@ -22,7 +23,7 @@
 
 namespace {
 
-constexpr char usage[] = "Usage: qavcvt [-e] file.CQav";
+constexpr char usage[] = "Usage: qavcvt [options] file.CQav... (qavcvt --help lists the options)";
 constexpr char help[] =
     "Usage: qavcvt [options] file.CQav...\n"
     "Writes each compiled QAV program as C source: dir/prog.CQav gives dir/prog_QAV.c,\n"
@@ -33,12 +34,15 @@ constexpr char help[] =
     "  -const     declare both const\n"
     "  -len       add NAME_LEN, the number of the program's bytes\n"
     "  -string    write the bytes as a string literal, which compilers take far faster\n"
+    "  -incbin    have the assembler read the bytes from the input file (gcc or clang,\n"
+    "             ELF): the C file names the input, and changes only when its path does\n"
     "  -header    also write a header declaring the names (prog_QAV.h, or out.h for out.c)\n"
     "  -align N   start the array at a multiple of N (a power of two, 1 to 4096)\n"
     "  -keep      leave an output that would get the text it holds untouched\n"
     "  -o FILE    write to FILE (- for standard output); one input only\n"
     "  -          as input: standard input, written to standard output\n"
-    "  --         end of options\n"
+    "  --         end of options: a file whose name starts with - needs it, or ./\n"
+    "Options may come before and after the files.\n"
     "  -h, --help, --version\n"
     "\n"
     "Exit status: 0 when every file was converted, 1 otherwise.\n";
@@ -47,17 +51,23 @@ constexpr char outputSuffix[] = "_QAV.c";
 constexpr char standardStream[] = "-";
 constexpr char tooLarge[] = "Larger than 999999999 bytes: ";
 
+// How the bytes are written: a list of numbers, a string literal, or the
+// assembler's .incbin of the input file.
+enum class Form { array, string, incbin };
+
 // What the command line asks for, the same for every file.
 struct Options {
     bool useBaseName = false;
     bool constArrays = false;
     bool withLength = false;
-    bool stringForm = false;
+    Form form = Form::array;  // the last of -string and -incbin given
     bool withHeader = false;
     bool keepUnchanged = false;
     const char* alignment = nullptr;    // -align N, or null
     const char* givenName = nullptr;    // -n, or null
     const char* givenOutput = nullptr;  // -o, or null
+    const char** files = nullptr;       // the files named, in order
+    std::int32_t fileCount = 0;
 };
 
 // One file being converted: its names, allocated as long as they need to
@@ -67,6 +77,7 @@ struct Job {
     char* outputName;
     char* prefix;
     char* headerName;  // with -header: beside the C file
+    char* inputPath;   // with -incbin: the input's absolute path
     std::int32_t inStream;
     OutputFile output;  // fd -1 while there is none, or on standard output
     OutputFile header;  // with -header
@@ -113,49 +124,77 @@ bool isAlignment(const char* text) {
     return value >= 1 && value <= 4096 && (value & (value - 1)) == 0;
 }
 
-// Takes the options; returns the number of the first file argument.
-std::int32_t takeOptions(Options& o) {
-    std::int32_t n = 1;
-    for (; n <= TL_TLI_TLIARC; ++n) {
-        const char* argument = TL_TLI_TLIARV[n];
-        if (argument[0] != '-' || std::strcmp(argument, standardStream) == 0) break;
-        if (std::strcmp(argument, "--") == 0) return n + 1;
-        if (std::strcmp(argument, "-e") == 0) {
-            o.useBaseName = true;
-        } else if (std::strcmp(argument, "-const") == 0) {
-            o.constArrays = true;
-        } else if (std::strcmp(argument, "-len") == 0) {
-            o.withLength = true;
-        } else if (std::strcmp(argument, "-string") == 0) {
-            o.stringForm = true;
-        } else if (std::strcmp(argument, "-header") == 0) {
-            o.withHeader = true;
-        } else if (std::strcmp(argument, "-keep") == 0) {
-            o.keepUnchanged = true;
-        } else if (std::strcmp(argument, "-n") == 0 || std::strcmp(argument, "-o") == 0 ||
-                   std::strcmp(argument, "-align") == 0) {
-            if (n == TL_TLI_TLIARC) fail("Option needs a value: ", argument);
-            const char* value = TL_TLI_TLIARV[++n];
-            if (argument[1] == 'o') {
-                o.givenOutput = value;
-            } else if (argument[1] == 'a') {
-                if (!isAlignment(value)) fail("-align takes a power of two from 1 to 4096: ", value);
-                o.alignment = value;
-            } else {
-                if (!isIdentifier(value)) fail("Not a C identifier: ", value);
-                o.givenName = value;
-            }
-        } else if (std::strcmp(argument, "-h") == 0 || std::strcmp(argument, "--help") == 0) {
-            putStandardText(help);
-            TL_quit(0);
-        } else if (std::strcmp(argument, "--version") == 0) {
-            putStandardText(version);
-            TL_quit(0);
+// Room for a name from each argument, in the run-time's table of
+// allocations, which the shut-down frees however the run ends.
+const char** namesRoom() {
+    void* block = std::malloc(sizeof(const char*) * (static_cast<std::size_t>(TL_TLI_TLIARC) + 1));
+    if (block == nullptr || TL_nextmalloc == TL_mallocCount) fail("Out of memory");
+    TL_mallocs[TL_nextmalloc++] = block;
+    return static_cast<const char**>(block);
+}
+
+// Takes option n (and its value); returns the number of the last argument
+// it used.
+std::int32_t takeOption(Options& o, std::int32_t n) {
+    const char* argument = TL_TLI_TLIARV[n];
+    const struct {
+        const char* name;
+        void (*set)(Options&);
+    } switches[] = {
+        {"-e", [](Options& x) { x.useBaseName = true; }},
+        {"-const", [](Options& x) { x.constArrays = true; }},
+        {"-len", [](Options& x) { x.withLength = true; }},
+        {"-string", [](Options& x) { x.form = Form::string; }},
+        {"-incbin", [](Options& x) { x.form = Form::incbin; }},
+        {"-header", [](Options& x) { x.withHeader = true; }},
+        {"-keep", [](Options& x) { x.keepUnchanged = true; }},
+    };
+    for (const auto& option : switches)
+        if (std::strcmp(argument, option.name) == 0) {
+            option.set(o);
+            return n;
+        }
+    if (std::strcmp(argument, "-n") == 0 || std::strcmp(argument, "-o") == 0 ||
+        std::strcmp(argument, "-align") == 0) {
+        if (n == TL_TLI_TLIARC) fail("Option needs a value: ", argument);
+        const char* value = TL_TLI_TLIARV[++n];
+        if (argument[1] == 'o') {
+            o.givenOutput = value;
+        } else if (argument[1] == 'a') {
+            if (!isAlignment(value)) fail("-align takes a power of two from 1 to 4096: ", value);
+            o.alignment = value;
         } else {
-            fail("Unknown option ", argument);
+            if (!isIdentifier(value)) fail("Not a C identifier: ", value);
+            o.givenName = value;
+        }
+        return n;
+    }
+    if (std::strcmp(argument, "-h") == 0 || std::strcmp(argument, "--help") == 0) {
+        putStandardText(help);
+        TL_quit(0);
+    }
+    if (std::strcmp(argument, "--version") == 0) {
+        putStandardText(version);
+        TL_quit(0);
+    }
+    fail("Unknown option ", argument);
+}
+
+// Takes the options, wherever they stand, and the files, in their order:
+// "-" names standard input, and after "--" every argument is a file.
+void takeArguments(Options& o) {
+    o.files = namesRoom();
+    bool optionsEnded = false;
+    for (std::int32_t n = 1; n <= TL_TLI_TLIARC; ++n) {
+        const char* argument = TL_TLI_TLIARV[n];
+        if (!optionsEnded && std::strcmp(argument, "--") == 0) {
+            optionsEnded = true;
+        } else if (optionsEnded || argument[0] != '-' || std::strcmp(argument, standardStream) == 0) {
+            o.files[o.fileCount++] = argument;
+        } else {
+            n = takeOption(o, n);
         }
     }
-    return n;
 }
 
 // The output name and the array prefix for the job's input.
@@ -201,7 +240,8 @@ void releaseNames(Job& job) {
     std::free(job.outputName);
     std::free(job.prefix);
     std::free(job.headerName);
-    job.outputName = job.prefix = job.headerName = nullptr;
+    std::free(job.inputPath);
+    job.outputName = job.prefix = job.headerName = job.inputPath = nullptr;
 }
 
 // Long string literals draw a pedantic warning from the compilers that know
@@ -236,16 +276,18 @@ void putHead(Conversion& c, const Options& o, const char* prefix, const char* in
         const char* const include[] = {"#include \"", includedName, "\"\n\n"};
         for (const char* piece : include) putOutput(c, piece);
     }
-    if (o.stringForm) putOutput(c, overlengthPragma);
+    // The assembler defines the array of the -incbin form (putIncbin).
+    if (o.form == Form::incbin) return;
+    if (o.form == Form::string) putOutput(c, overlengthPragma);
     if (o.alignment != nullptr) putAlignment(c, o.alignment);
     putOutput(c, unsignedChar(o));
     putOutput(c, prefix);
-    putOutput(c, o.stringForm ? "QAV [] =\n" : "QAV [] = {\n");
+    putOutput(c, o.form == Form::string ? "QAV [] =\n" : "QAV [] = {\n");
 }
 
 void putTail(Conversion& c, const Options& o, const char* prefix, std::uint32_t length) {
     // The string form has closed its literal.
-    putOutput(c, o.stringForm ? "\n" : "0};\n\n");
+    putOutput(c, o.form == Form::string ? "\n" : "0};\n\n");
     putOutput(c, o.constArrays ? "const unsigned char *" : "unsigned char *");
     const char* const pointer[] = {prefix, "CQAV = ", prefix, "QAV;\n"};
     for (const char* piece : pointer) putOutput(c, piece);
@@ -256,6 +298,51 @@ void putTail(Conversion& c, const Options& o, const char* prefix, std::uint32_t 
     putOutput(c, unsignedLong(o));
     const char* const line[] = {prefix, "LEN = ", digits, ";\n"};
     for (const char* piece : line) putOutput(c, piece);
+}
+
+// The assembler's directives that define the array and, with -len, its
+// length, reading the bytes from path, then the pointer in C. The C file
+// holds the input's path, not its bytes: it stays the same when they
+// change, and compiles at the assembler's speed.
+void putIncbin(Conversion& c, const Options& o, const char* prefix, const char* path) {
+    const char* const section = o.constArrays ? ".rodata" : ".data";
+    const char* const guard[] = {
+        "#if !defined(__GNUC__) || !defined(__ELF__)\n"
+        "#error \"the -incbin form needs gcc or clang and ELF objects: convert with -string\"\n"
+        "#endif\n\n"
+        "__asm__(\".pushsection ", section, "\\n\"\n"};
+    for (const char* piece : guard) putOutput(c, piece);
+    if (o.alignment != nullptr) {
+        const char* const align[] = {"        \".balign ", o.alignment, "\\n\"\n"};
+        for (const char* piece : align) putOutput(c, piece);
+    }
+    const char* const array[] = {
+        "        \".globl ", prefix, "QAV\\n\"\n"
+        "        \".type ", prefix, "QAV, @object\\n\"\n"
+        "        \"", prefix, "QAV:\\n\"\n"
+        "        \".incbin \\\"", path, "\\\"\\n\"\n"
+        "        \".L", prefix, "QAV_end:\\n\"\n"
+        "        \".byte 0\\n\"\n"
+        "        \".size ", prefix, "QAV, . - ", prefix, "QAV\\n\"\n"};
+    for (const char* piece : array) putOutput(c, piece);
+    if (o.withLength) {
+        const char* const length[] = {
+            "        \".globl ", prefix, "LEN\\n\"\n"
+            "        \".type ", prefix, "LEN, @object\\n\"\n"
+            "#if __SIZEOF_LONG__ == 8\n"
+            "        \".balign 8\\n", prefix, "LEN:\\n.quad .L", prefix, "QAV_end - ", prefix, "QAV\\n\"\n"
+            "#else\n"
+            "        \".balign 4\\n", prefix, "LEN:\\n.long .L", prefix, "QAV_end - ", prefix, "QAV\\n\"\n"
+            "#endif\n"
+            "        \".size ", prefix, "LEN, . - ", prefix, "LEN\\n\"\n"};
+        for (const char* piece : length) putOutput(c, piece);
+    }
+    putOutput(c, "        \".popsection\\n\");\n\n");
+    const char* const names[] = {
+        "extern ", unsignedChar(o), prefix, "QAV [];\n",
+        o.constArrays ? "const unsigned char *" : "unsigned char *", prefix, "CQAV = ", prefix,
+        "QAV;\n"};
+    for (const char* piece : names) putOutput(c, piece);
 }
 
 void putHeader(Conversion& c, const Options& o, const char* prefix) {
@@ -392,6 +479,38 @@ bool nameHeader(const Options& o, Job& job, Destination to) {
     return false;
 }
 
+// With -incbin, the input's absolute path, which the assembler reads
+// wherever the compiler runs; false, having said why, where there is none
+// it can read.
+bool nameForAssembler(Job& job, const struct stat& input) {
+    if (std::strcmp(job.inputName, standardStream) == 0) {
+        say("-incbin needs an input file, not standard input");
+        return false;
+    }
+    if (!S_ISREG(input.st_mode)) {
+        say("-incbin needs a regular input file: ", job.inputName);
+        return false;
+    }
+    job.inputPath = realpath(job.inputName, nullptr);
+    if (job.inputPath == nullptr) {
+        if (errno == ENOMEM) fail("Out of memory");
+        say("Unable to read ", job.inputName);
+        return false;
+    }
+    // Between the quotes of a string in C and then in the assembler: a
+    // quote, a backslash or a control character would need escapes in
+    // both, a name that no build uses.
+    for (const char* p = job.inputPath; *p != '\0'; ++p) {
+        const unsigned char byte = static_cast<unsigned char>(*p);
+        if (byte < 0x20 || byte == 0x7F || byte == '"' || byte == '\\' ||
+            (byte == '?' && p[1] == '?')) {
+            say("-incbin cannot name this input to the assembler: ", job.inputPath);
+            return false;
+        }
+    }
+    return true;
+}
+
 // Opens the input and the outputs: what can be known of them is checked
 // before anything is written. The input's descriptor, or -1 having said
 // why.
@@ -410,6 +529,7 @@ int openJob(const Options& o, Job& job, Destination to) {
         say(tooLarge, job.inputName);
         return -1;
     }
+    if (o.form == Form::incbin && !nameForAssembler(job, input)) return -1;
     if (!to.standardOutput &&
         !opened(openOutputFile(to.shown, input, o.keepUnchanged, job.output), to.shown))
         return -1;
@@ -430,10 +550,16 @@ bool convertFile(const Options& o, Job& job, Conversion& c) {
                 startOf(job.output, o.keepUnchanged));
     const char* slash = job.headerName == nullptr ? nullptr : std::strrchr(job.headerName, '/');
     putHead(c, o, job.prefix, slash == nullptr ? job.headerName : slash + 1);
-    ConvertResult result = o.stringForm ? convertBytesAsString(c, in) : convertBytes(c, in);
-    if (result == ConvertResult::done) {
-        putTail(c, o, job.prefix, convertedLength(c));
+    ConvertResult result = ConvertResult::done;
+    if (o.form == Form::incbin) {
+        putIncbin(c, o, job.prefix, job.inputPath);
         result = endOutput(c);
+    } else {
+        result = o.form == Form::string ? convertBytesAsString(c, in) : convertBytes(c, in);
+        if (result == ConvertResult::done) {
+            putTail(c, o, job.prefix, convertedLength(c));
+            result = endOutput(c);
+        }
     }
     if (result != ConvertResult::done) {
         sayFailure(c, job, result, to);
@@ -492,10 +618,9 @@ void TProg() {
     std::signal(SIGXFSZ, SIG_IGN);
     removeTemporariesOnFatalSignals();
     Options options;
-    const std::int32_t first = takeOptions(options);
-    if (first > TL_TLI_TLIARC || TL_TLI_TLIARV[first][0] == '\0') fail(usage);
-    if (options.givenOutput != nullptr && first < TL_TLI_TLIARC)
-        fail("-o takes a single input file");
+    takeArguments(options);
+    if (options.fileCount == 0 || options.files[0][0] == '\0') fail(usage);
+    if (options.givenOutput != nullptr && options.fileCount > 1) fail("-o takes a single input file");
     // Files are opened one at a time and closed after, so every stream is
     // free for them, whatever the command line recorded.
     TL_nextfile = 1;
@@ -507,8 +632,8 @@ void TProg() {
     Conversion& conversion = *new (block) Conversion;
 
     bool allDone = true;
-    for (std::int32_t n = first; n <= TL_TLI_TLIARC; ++n) {
-        Job job{TL_TLI_TLIARV[n], nullptr, nullptr, nullptr, 0, noOutput, noOutput};
+    for (std::int32_t n = 0; n < options.fileCount; ++n) {
+        Job job{options.files[n], nullptr, nullptr, nullptr, nullptr, 0, noOutput, noOutput};
         if (job.inputName[0] == '\0') {
             say(usage);
             allDone = false;

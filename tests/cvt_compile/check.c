@@ -18,6 +18,9 @@
 #else
 extern QUAL unsigned char ARRAY[];
 extern QUAL unsigned char *POINTER;
+#ifdef WITH_LEN
+extern QUAL unsigned long LENGTH;
+#endif
 #endif
 
 int main(int argc, char **argv) {

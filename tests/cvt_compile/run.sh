@@ -3,7 +3,9 @@
 # what qavcvt wrote, as C99 and C11 with gcc and clang, and as C++11 where
 # a header declares the names, all with -pedantic -Wall -Werror, and runs
 # check.c on it: the same bytes, the 0 after them, the length and the
-# alignment.
+# alignment. The compiles are for the build's target: QAV_COMPILERS (gcc
+# and clang by default), with QAV_CC_FLAGS (-m32 for the i386 build, a
+# --target for a cross build), run through QAV_RUN (an emulator) if set.
 # Usage: run.sh QAVCVT
 set -u
 qavcvt=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
@@ -22,8 +24,10 @@ head -c 100000 /dev/urandom >>prog.CQav
 printf 'Q' >one.CQav
 : >empty.CQav
 
-compilers=(gcc)
-command -v clang >/dev/null && compilers+=(clang)
+read -r -a compilers <<<"${QAV_COMPILERS:-gcc clang}"
+command -v clang >/dev/null || compilers=("${compilers[@]/clang/}")
+read -r -a target_flags <<<"${QAV_CC_FLAGS:-}"
+read -r -a runner <<<"${QAV_RUN:-}"
 passed=0 failed=0
 # check NAME INPUT C-FILE OPTIONS...: compile and run for each compiler.
 check() {
@@ -41,8 +45,8 @@ check() {
             local cxx=$cc
             [[ $language == *c++* ]] && { cxx=${cc/gcc/g++}; [ "$cc" = clang ] && cxx=clang++; }
             # shellcheck disable=SC2086
-            if $cxx $language -pedantic -Wall -Werror -I. "${defines[@]}" -o check \
-                "$here/check.c" "$c_file" 2>errors && ./check "$input"; then
+            if $cxx $language "${target_flags[@]}" -pedantic -Wall -Werror -I. "${defines[@]}" \
+                -o check "$here/check.c" "$c_file" 2>errors && "${runner[@]}" ./check "$input"; then
                 passed=$((passed + 1))
             else
                 failed=$((failed + 1))
@@ -74,12 +78,20 @@ prog   prog.CQav  prog_QAV.c  -e -const -len -header -align 4096
 std    -          out.c       -string -header -len -n std -o out.c
 std    -          out.c       -header -const -n std -o out.c
 empty  empty.CQav empty_QAV.c -string -e -len -header -align 8
+QAV    prog.CQav  prog_QAV.c  -incbin
+prog   prog.CQav  prog_QAV.c  -incbin -e -const -len -header -align 64
+out    one.CQav   out.c       -len -incbin -n out -o out.c
+empty  empty.CQav empty_QAV.c -incbin -e -len -header -align 8
 CASES
 
 # Several files in one run, each with its header.
 rm -f ./*.c ./*.h
 "$qavcvt" -string -e -len -header -const -align 32 prog.CQav one.CQav empty.CQav
 for name in prog one empty; do check "$name" "$name.CQav" "${name}_QAV.c" -const -len -header -align 32; done
+# Options after the files, as a Make rule may put them.
+rm -f ./*.c ./*.h
+"$qavcvt" prog.CQav one.CQav -e -len -incbin -header
+for name in prog one; do check "$name" "$name.CQav" "${name}_QAV.c" -len -header; done
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
