@@ -12,18 +12,6 @@ using namespace test_support;
 
 namespace {
 
-std::vector<std::string> fields(const std::string& line, char separator) {
-    std::vector<std::string> out;
-    std::istringstream in(line);
-    for (std::string field; std::getline(in, field, separator);)
-        if (separator != ' ' || !field.empty()) out.push_back(field);
-    return out;
-}
-
-}  // namespace
-
-namespace {
-
 TEST(Comparison, TextCsvAndTopAgreeAcrossBatches) {
     // 700 rules on each side, some only on one, and -top cutting within
     // the second batch of rows or not at all.

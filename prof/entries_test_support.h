@@ -14,6 +14,7 @@
 #include <cstring>
 #include <deque>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -132,6 +133,15 @@ struct ComparisonOf {
     ~ComparisonOf() { releaseComparison(*comparison); }
     const Table& table() const { return comparison->table; }
 };
+
+// The fields of a line split at separator; blanks are no fields.
+inline std::vector<std::string> fields(const std::string& line, char separator) {
+    std::vector<std::string> out;
+    std::istringstream in(line);
+    for (std::string field; std::getline(in, field, separator);)
+        if (separator != ' ' || !field.empty()) out.push_back(field);
+    return out;
+}
 
 // The exchange sort itself, pass by pass, comparing whole keys.
 inline void exchangeSort(std::vector<ProfileEntry>& list, const Options& options) {

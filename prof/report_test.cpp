@@ -128,14 +128,6 @@ TEST(Report, OnlyHeadersWithoutPrintableEntries) {
     EXPECT_EQ(report({row("x", 0, 1, 1, 1, 1, 1, 1)}, options).size(), 3u);
 }
 
-std::vector<std::string> fields(const std::string& line, char separator) {
-    std::vector<std::string> out;
-    std::istringstream in(line);
-    for (std::string field; std::getline(in, field, separator);)
-        if (separator != ' ' || !field.empty()) out.push_back(field);
-    return out;
-}
-
 TEST(Csv, HasTheReportsRowsInItsOrderWithFullNames) {
     std::mt19937 random(29);
     const OrderBy criteria[] = {OrderBy::time, OrderBy::space, OrderBy::calls,
