@@ -124,13 +124,19 @@ bool isAlignment(const char* text) {
     return value >= 1 && value <= 4096 && (value & (value - 1)) == 0;
 }
 
-// Room for a name from each argument, in the run-time's table of
-// allocations, which the shut-down frees however the run ends.
-const char** namesRoom() {
-    void* block = std::malloc(sizeof(const char*) * (static_cast<std::size_t>(TL_TLI_TLIARC) + 1));
+// size bytes in the run-time's table of allocations, which the shut-down
+// frees, and which keeps them reachable when a signal ends the run.
+void* keptForRun(std::size_t size) {
+    void* block = std::malloc(size);
     if (block == nullptr || TL_nextmalloc == TL_mallocCount) fail("Out of memory");
     TL_mallocs[TL_nextmalloc++] = block;
-    return static_cast<const char**>(block);
+    return block;
+}
+
+// Room for a name from each argument.
+const char** namesRoom() {
+    return static_cast<const char**>(
+        keptForRun(sizeof(const char*) * (static_cast<std::size_t>(TL_TLI_TLIARC) + 1)));
 }
 
 // Takes option n (and its value); returns the number of the last argument
@@ -626,14 +632,14 @@ void TProg() {
     TL_nextfile = 1;
     // The conversion's buffers, allocated once for every file; the
     // shut-down frees them however the run ends.
-    void* block = std::malloc(sizeof(Conversion));
-    if (block == nullptr || TL_nextmalloc == TL_mallocCount) fail("Out of memory");
-    TL_mallocs[TL_nextmalloc++] = block;
-    Conversion& conversion = *new (block) Conversion;
+    Conversion& conversion = *new (keptForRun(sizeof(Conversion))) Conversion;
+    // The file being converted: kept where the run-time reaches it, so
+    // that what its names hold stays reachable however the run ends.
+    Job& job = *static_cast<Job*>(keptForRun(sizeof(Job)));
 
     bool allDone = true;
     for (std::int32_t n = 0; n < options.fileCount; ++n) {
-        Job job{options.files[n], nullptr, nullptr, nullptr, nullptr, 0, noOutput, noOutput};
+        job = Job{options.files[n], nullptr, nullptr, nullptr, nullptr, 0, noOutput, noOutput};
         if (job.inputName[0] == '\0') {
             say(usage);
             allDone = false;

@@ -90,14 +90,19 @@ struct FileNames {
     bool named;  // on the command line, not the default file
 };
 
-// Room for a name from each argument, in the run-time's table of
-// allocations, which the shut-down frees however the run ends.
-const char** namesRoom() {
-    const std::size_t room = static_cast<std::size_t>(TL_TLI_TLIARC) + 1;
-    void* block = std::malloc(sizeof(const char*) * room);
-    if (block == nullptr || TL_nextmalloc == TL_mallocCount) fail({"Out of memory"});
+// Hands block to the run-time's table of allocations, which the shut-down
+// frees, and which keeps it reachable when a signal ends the run.
+void keepForRun(void* block) {
+    if (block == nullptr) return;
+    if (TL_nextmalloc == TL_mallocCount) fail({"Out of memory"});
     TL_mallocs[TL_nextmalloc++] = block;
-    return static_cast<const char**>(block);
+}
+
+// Room for a name from each argument.
+const char** namesRoom() {
+    const char** names = allocateArray<const char*>(static_cast<std::size_t>(TL_TLI_TLIARC) + 1);
+    keepForRun(names);
+    return names;
 }
 
 void addName(FileNames& files, const char* name) {
@@ -284,6 +289,9 @@ void loadRuns(Runs& runs, Profile& merged, Profile& run, const FileNames& files,
         return;
     }
     startRuns(runs, merged, files.count);
+    for (void* block : {static_cast<void*>(runs.samples), static_cast<void*>(runs.totals),
+                        static_cast<void*>(runs.scratch)})
+        keepForRun(block);
     runs.names = files.names;
     for (std::int32_t k = 0; k < files.count; ++k) {
         const std::int32_t stream = k == 0 && s != 0 ? s : openProfile(files.names[k]);
@@ -350,6 +358,7 @@ struct Sides {
 void loadSides(const Arguments& a, Sides& sides) {
     // Too large for the stack; they live for the whole run.
     sides.profiles = allocateArray<Profile>(3);
+    keepForRun(sides.profiles);
     Profile& run = sides.profiles[2];
     KindCheck kinds{ProfileKind::unknown, nullptr};
     if (a.options.oldProfileName != nullptr)
@@ -460,10 +469,13 @@ void TProg() {
     const bool comparing = options.oldProfileName != nullptr;
     Comparison* const comparison = comparing ? allocateArray<Comparison>(1) : nullptr;
     Report* const report = comparing ? nullptr : allocateArray<Report>(1);
-    if (comparing)
+    keepForRun(comparing ? static_cast<void*>(comparison) : static_cast<void*>(report));
+    if (comparing) {
         buildComparison(sides.old, sides.now, options, *comparison);
-    else
+        keepForRun(comparison->changes);
+    } else {
         buildReport(sides.now, options, *report);
+    }
     print(comparing ? comparison->table : report->table, options.format);
     if (options.failPercent >= 0) judgeGrowth(*comparison, options);
 }
