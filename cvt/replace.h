@@ -8,8 +8,9 @@
 // in place and never removed. Nothing the run did not create is ever
 // removed by a failure.
 //
-// POSIX calls: openat, renameat, unlinkat, fchown, fchmod, readlink,
-// faccessat and sigaction.
+// POSIX calls: openat, renameat, unlinkat, fchown, fchmod, fstat, lstat,
+// readlink, faccessat, clock_gettime, sigaction and sigprocmask; Linux's
+// O_PATH and its signals SIGPWR and SIGSTKFLT where the system has them.
 #pragma once
 
 #include <sys/stat.h>
