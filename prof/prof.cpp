@@ -275,9 +275,9 @@ void checkKind(KindCheck& check, const Profile& profile, const char* name) {
 }
 
 // Loads the files of one side, one after the other, and merges them into
-// merged, each loaded into run first; the first file is open on stream s
-// when s is not 0.
-void loadRuns(Runs& runs, Profile& merged, Profile& run, const FileNames& files, std::int32_t s,
+// merged, each loaded into run first (one file is loaded into merged
+// itself); the first file is open on stream s when s is not 0.
+void loadRuns(Runs& runs, Profile& merged, Profile* run, const FileNames& files, std::int32_t s,
               const Options& options, KindCheck& check) {
     if (files.count == 1) {
         // One run is its own sum, and nothing to test.
@@ -295,9 +295,9 @@ void loadRuns(Runs& runs, Profile& merged, Profile& run, const FileNames& files,
     runs.names = files.names;
     for (std::int32_t k = 0; k < files.count; ++k) {
         const std::int32_t stream = k == 0 && s != 0 ? s : openProfile(files.names[k]);
-        load(stream, files.names[k], files.named, options, run);
-        checkKind(check, run, files.names[k]);
-        mergeRun(runs, run, options);
+        load(stream, files.names[k], files.named, options, *run);
+        checkKind(check, *run, files.names[k]);
+        mergeRun(runs, *run, options);
     }
     if (runs.moreRules) {
         char count[16];
@@ -349,21 +349,25 @@ void takeArguments(Arguments& a) {
     }
 }
 
-// The profiles of a run, loaded and merged, in storage of their own.
+// The runs of each side, loaded and merged.
 struct Sides {
-    Profile* profiles;  // the new runs' sums, the old ones', and a run being loaded
     Runs now, old;
 };
 
+// A profile, too large for the stack, for the whole run.
+Profile& newProfile() {
+    Profile* profile = allocateArray<Profile>(1);
+    keepForRun(profile);
+    return *profile;
+}
+
 void loadSides(const Arguments& a, Sides& sides) {
-    // Too large for the stack; they live for the whole run.
-    sides.profiles = allocateArray<Profile>(3);
-    keepForRun(sides.profiles);
-    Profile& run = sides.profiles[2];
+    const bool comparing = a.options.oldProfileName != nullptr;
+    // Where runs are merged, each is loaded into a profile of its own first.
+    Profile* run = comparing || a.files.count > 1 ? &newProfile() : nullptr;
     KindCheck kinds{ProfileKind::unknown, nullptr};
-    if (a.options.oldProfileName != nullptr)
-        loadRuns(sides.old, sides.profiles[1], run, a.oldFiles, 0, a.options, kinds);
-    loadRuns(sides.now, sides.profiles[0], run, a.files, a.stream, a.options, kinds);
+    if (comparing) loadRuns(sides.old, newProfile(), run, a.oldFiles, 0, a.options, kinds);
+    loadRuns(sides.now, newProfile(), run, a.files, a.stream, a.options, kinds);
 }
 
 // A side's runs in a line: "5 old, from a to e", or "1 old, a".

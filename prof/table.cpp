@@ -18,21 +18,6 @@ bool nextRows(const Table& table, Rows& rows) {
     return rows.count > 0;
 }
 
-void beginRow(TextPool& pool, Row& row, const char* name, const char* status) {
-    row.name = name;
-    row.status = status;
-    row.key = "";
-    row.texts = pool.text + pool.used;
-}
-
-char* valueRoomFor(TextPool& pool) { return pool.text + pool.used; }
-
-void endValue(TextPool& pool, Row& row, std::int32_t i, char* end) {
-    *end = '\0';
-    row.length[i] = static_cast<std::uint8_t>(end - (pool.text + pool.used));
-    pool.used = static_cast<std::size_t>(end + 1 - pool.text);
-}
-
 void setKey(TextPool& pool, Row& row, const char* key) {
     char* p = pool.text + pool.used;
     row.key = p;
@@ -57,7 +42,7 @@ namespace {
 const char* textOf(const Table& t, const Row& row, std::int32_t i) {
     const char* p = row.texts;
     for (std::int32_t j = 1; j < i; ++j)
-        if (t.layout->columns[j].field != Field::status) p += row.length[j] + 1;
+        if (t.layout->columns[j].field != Field::status) p = textAfter(row, j, p);
     return p;
 }
 
@@ -78,10 +63,4 @@ void shownValue(const Table& t, const Row& row, std::int32_t i, char* shown) {
     std::memcpy(shown, value, length);
     if (shownAsPercent(t.layout->columns[i].field) && length != 0) shown[length++] = '%';
     shown[length] = '\0';
-}
-
-void cutName(char* cut, const char* name) {
-    std::int32_t i = 0;
-    for (; i < nameWidth && name[i] != '\0'; ++i) cut[i] = name[i];
-    cut[i] = '\0';
 }

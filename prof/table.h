@@ -128,13 +128,29 @@ bool nextRows(const Table& table, Rows& rows);
 
 // Making a row: begin, then each value in column order (the name and
 // status columns take none), then the key.
-void beginRow(TextPool& pool, Row& row, const char* name, const char* status);
+inline void beginRow(TextPool& pool, Row& row, const char* name, const char* status) {
+    row.name = name;
+    row.status = status;
+    row.key = "";
+    row.texts = pool.text + pool.used;
+}
 // Room for the next value; the builder writes it and gives its end to
 // endValue with the value's column.
-char* valueRoomFor(TextPool& pool);
-void endValue(TextPool& pool, Row& row, std::int32_t i, char* end);
+inline char* valueRoomFor(TextPool& pool) { return pool.text + pool.used; }
+inline void endValue(TextPool& pool, Row& row, std::int32_t i, char* end) {
+    *end = '\0';
+    row.length[i] = static_cast<std::uint8_t>(end - (pool.text + pool.used));
+    pool.used = static_cast<std::size_t>(end + 1 - pool.text);
+}
 // The row's key, for the page.
 void setKey(TextPool& pool, Row& row, const char* key);
+
+// A row's texts lie one after the other, each with its zero byte, in
+// column order, the name and the status columns having none: the text of
+// the value after the one of column i at text.
+inline const char* textAfter(const Row& row, std::int32_t i, const char* text) {
+    return text + row.length[i] + 1;
+}
 
 // A column's heading on the page and in Markdown: its name in capitals,
 // "_" as a blank, and "%" for the change in percent.
@@ -152,4 +168,8 @@ inline bool hasRuns(const Table& table) { return table.runCount > 1 || table.old
 // The text layout's name field, and the first nameWidth characters of
 // name, as it shows them.
 constexpr std::int32_t nameWidth = 30;
-void cutName(char* cut, const char* name);
+inline void cutName(char* cut, const char* name) {
+    std::int32_t i = 0;
+    for (; i < nameWidth && name[i] != '\0'; ++i) cut[i] = name[i];
+    cut[i] = '\0';
+}

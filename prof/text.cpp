@@ -18,20 +18,25 @@ void printRow(const Table& t, const Row& row, FILE* out) {
     TL_string name;
     cutName(name, row.name);
     char* p = TL_formatText(line, name, nameWidth);
+    // The values in turn, as shownValue shows them: right-aligned in their
+    // fields, never cut.
+    const char* text = row.texts;
     for (std::int32_t i = 1; i < t.layout->columnCount; ++i) {
         const Column& column = t.layout->columns[i];
         // The status comes at the end of the line.
         if (column.field == Field::status) continue;
-        char shown[valueRoom + 2];
-        shownValue(t, row, i, shown);
-        const std::size_t length = std::strlen(shown);
-        const std::int64_t pad = column.width - static_cast<std::int64_t>(length);
-        if (pad > 0) {
-            std::memset(p, ' ', static_cast<std::size_t>(pad));
-            p += pad;
-        }
-        std::memcpy(p, shown, length);
+        const std::size_t length = row.length[i];
+        const bool percent = shownAsPercent(column.field) && length != 0;
+        const std::int64_t pad = column.width - static_cast<std::int64_t>(length) - percent;
+        // Blanks in one fixed-size store where they fit 16 bytes, as every
+        // field's do (the line has room past them).
+        if (pad > 16) std::memset(p, ' ', static_cast<std::size_t>(pad));
+        else if (pad > 0) std::memset(p, ' ', 16);
+        if (pad > 0) p += pad;
+        std::memcpy(p, text, length);
         p += length;
+        if (percent) *p++ = '%';
+        text = textAfter(row, i, text);
     }
     if (row.status[0] != '\0') p = TL_formatText(TL_formatText(p, "  ", 0), row.status, 0);
     *p++ = '\n';
