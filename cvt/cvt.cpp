@@ -28,6 +28,7 @@ constexpr char help[] =
     "Usage: qavcvt [options] file.CQav...\n"
     "Writes each compiled QAV program as C source: dir/prog.CQav gives dir/prog_QAV.c,\n"
     "holding the array QAV_QAV of the program's bytes and a 0, and the pointer QAV_CQAV.\n"
+    "Options may come before and after the files.\n"
     "\n"
     "  -e         name the array and pointer from the file: prog_QAV, prog_CQAV\n"
     "  -n NAME    name them NAME_QAV, NAME_CQAV (NAME a C identifier)\n"
@@ -42,7 +43,6 @@ constexpr char help[] =
     "  -o FILE    write to FILE (- for standard output); one input only\n"
     "  -          as input: standard input, written to standard output\n"
     "  --         end of options: a file whose name starts with - needs it, or ./\n"
-    "Options may come before and after the files.\n"
     "  -h, --help, --version\n"
     "\n"
     "Exit status: 0 when every file was converted, 1 otherwise.\n";
