@@ -1,6 +1,6 @@
 #include "moderated.h"
 
-#include "special.h"
+#include "maths.h"
 
 #include <algorithm>
 

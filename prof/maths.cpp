@@ -1,4 +1,4 @@
-#include "special.h"
+#include "maths.h"
 
 #include <cstdint>
 #include <cstring>

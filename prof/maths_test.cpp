@@ -1,4 +1,4 @@
-#include "special.h"
+#include "maths.h"
 
 #include <cmath>
 #include <random>
@@ -7,7 +7,7 @@
 
 namespace {
 
-TEST(Special, AgreesWithTheCLibrary) {
+TEST(Maths, AgreesWithTheCLibrary) {
     std::mt19937_64 random(3);
     std::uniform_real_distribution<double> exponent(-300, 300), unit(-1, 1);
     for (int i = 0; i < 20000; ++i) {
@@ -25,7 +25,7 @@ TEST(Special, AgreesWithTheCLibrary) {
     EXPECT_NEAR(logOf(4.9e-324), std::log(4.9e-324), 1e-12);
 }
 
-TEST(Special, PolygammaAndItsInverse) {
+TEST(Maths, PolygammaAndItsInverse) {
     // Published values: digamma(1) = -Euler's constant, trigamma(1) =
     // pi^2 / 6, trigamma(1/2) = pi^2 / 2.
     const double pi = 3.14159265358979323846;
@@ -37,7 +37,7 @@ TEST(Special, PolygammaAndItsInverse) {
         EXPECT_NEAR(inverseTrigamma(trigamma(x)), x, 1e-7 * x) << x;
 }
 
-TEST(Special, StudentsTAgainstPublishedTables) {
+TEST(Maths, StudentsTAgainstPublishedTables) {
     // Two-sided 5% points: df 1 12.706, 2 4.303, 4 2.776, 8 2.306, 30
     // 2.042, 1000 1.962; and P(|T| >= 2) with 10 degrees, 0.07339.
     const struct {
