@@ -254,14 +254,14 @@ char* TL_formatReal(char* p, double value, std::int32_t width, std::int32_t frac
     char* digits;
     if (formatFixed(value, fractionDigits, end, &digits))
         return placeField(p, digits, static_cast<std::size_t>(end - digits), width, false);
-    // The rest through printf, whose closing zero byte stays out of the
-    // caller's field.
+    // The rest through printf, the value alone, then its field: nothing
+    // past the value's text (a sign, at most 309 digits, the point and the
+    // fraction digits) and the width, whatever the width.
     char text[512];
-    const int length = std::snprintf(text, sizeof text, "%*.*f", width, fractionDigits, value);
-    if (length < 0 || length >= static_cast<int>(sizeof text))
-        return p + std::sprintf(p, "%*.*f", width, fractionDigits, value);
-    std::memcpy(p, text, static_cast<std::size_t>(length));
-    return p + length;
+    const int length = std::snprintf(text, sizeof text, "%.*f", fractionDigits, value);
+    if (length < 0) return p;
+    return placeField(p, text, std::min(static_cast<std::size_t>(length), sizeof text - 1), width,
+                      false);
 }
 
 void TL_putText(std::int32_t s, const char* text, std::int32_t width) {

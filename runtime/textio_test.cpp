@@ -38,7 +38,7 @@ TEST(Put, WritesFieldsWithoutSeparators) {
 // past the end it returns.
 template <typename Format>
 std::string formatted(Format format) {
-    char room[512];
+    char room[1024];
     std::memset(room, '#', sizeof room);
     char* end = format(room);
     for (char* p = end; p < room + sizeof room; ++p)
@@ -93,10 +93,14 @@ TEST(Put, RealsMatchPrintf) {
         values.push_back(bitsValue);
         values.push_back(static_cast<double>(random() % 100000) / 8000.0);
     }
-    char expected[512];
-    for (double value : values)
+    char expected[1024];
+    for (std::size_t k = 0; k < values.size(); ++k)
         for (std::int32_t digits : {0, 1, 2, 3, 4, 6})
-            for (std::int32_t width : {0, 12, -9}) {
+            for (std::int32_t width : {0, 12, -9, 600, -600}) {
+                // Fields wider than any value's text, for the first values
+                // (the largest and the odd ones among them).
+                if ((width == 600 || width == -600) && k >= 100) continue;
+                const double value = values[k];
                 std::snprintf(expected, sizeof expected, "%*.*f", width, digits,
                               value);
                 ASSERT_EQ(written([&](std::int32_t s) {
