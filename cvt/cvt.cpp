@@ -83,8 +83,8 @@ struct Job {
     OutputFile header;  // with -header
 };
 
-void say(const char* message, const char* name = "") {
-    TL_putLine(0, {"qavcvt: ", message, name});
+void say(const char* message, const char* name = "", const char* after = "") {
+    TL_putLine(0, "qavcvt: ", {message, name, after});
 }
 
 [[noreturn]] void fail(const char* message, const char* name = "") {
@@ -406,7 +406,7 @@ bool opened(OutputOpened result, const char* name) {
     case OutputOpened::sameAsInput: say("Output would overwrite the input: ", name); break;
     case OutputOpened::cannotCreate: say("Unable to create ", name); break;
     case OutputOpened::linkLoop:
-        TL_putLine(0, {"qavcvt: Unable to create ", name, ": Too many levels of symbolic links"});
+        say("Unable to create ", name, ": Too many levels of symbolic links");
         break;
     case OutputOpened::outOfMemory: fail("Out of memory");
     }

@@ -7,7 +7,6 @@
 #include "stats.h"
 
 #include <algorithm>
-#include <cinttypes>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -195,20 +194,14 @@ struct Calls {
     TL_Extended old, now;
 };
 
-struct Split {
-    TL_Extended fromCalls, fromCost;
-};
-
-// The change from calls (the change in calls times the old cost per call)
-// and from cost (the new calls times the change in the cost per call); a
-// new rule's change is all from calls, and so is a gone one's.
-Split splitOf(const TL_Extended& oldKey, const TL_Extended& newKey, bool hasOld, bool hasNew,
-              const Calls& calls) {
-    if (!hasOld || !hasNew) return {TL_subtract(newKey, oldKey), zero};
-    const TL_Extended oldCost = TL_divide(oldKey, calls.old);
-    const TL_Extended newCost = TL_divide(newKey, calls.now);
-    return {TL_multiply(TL_subtract(calls.now, calls.old), oldCost),
-            TL_multiply(calls.now, TL_subtract(newCost, oldCost))};
+// The change from calls: the change in calls times the old cost per call;
+// a new rule's change is all from calls, and so is a gone one's. The rest
+// of the change is from cost, the new calls times the change in the cost
+// per call.
+TL_Extended fromCallsOf(const TL_Extended& oldKey, const TL_Extended& newKey, bool hasOld,
+                        bool hasNew, const Calls& calls) {
+    if (!hasOld || !hasNew) return TL_subtract(newKey, oldKey);
+    return TL_multiply(TL_subtract(calls.now, calls.old), TL_divide(oldKey, calls.old));
 }
 
 Calls callsOf(const Change& c, const Runs& oldRuns, const Runs& newRuns) {
@@ -218,12 +211,12 @@ Calls callsOf(const Change& c, const Runs& oldRuns, const Runs& newRuns) {
     return calls;
 }
 
-// What a row shows: its keys where present, the split of its change, and
+// What a row shows: its keys where present, the change from calls, and
 // where its values vary between runs, the interval of the change.
 struct RowValues {
     TL_Extended oldKey, newKey;
     bool hasOld, hasNew;
-    Split split;
+    TL_Extended fromCalls;
     const RuleChange* test;  // null where there is none
 };
 
@@ -238,7 +231,7 @@ void putValues(TextPool& pool, Row& row, const Layout& layout, const RowValues& 
     const TL_Extended oldShown = v.hasOld ? shownKey(v.oldKey, integer) : zero;
     const TL_Extended newShown = v.hasNew ? shownKey(v.newKey, integer) : zero;
     const TL_Extended change = TL_subtract(newShown, oldShown);
-    const TL_Extended fromCalls = TL_round(v.split.fromCalls);
+    const TL_Extended fromCalls = TL_round(v.fromCalls);
     const bool interval = v.test != nullptr && v.test->varies;
     const char* changeText = "";
     for (std::int32_t i = 1; i < layout.columnCount; ++i) {
@@ -277,7 +270,7 @@ void putValues(TextPool& pool, Row& row, const Layout& layout, const RowValues& 
 
 RowValues valuesOf(const Change& c, const Runs& oldRuns, const Runs& newRuns, bool tested) {
     return {c.oldKey, c.newKey, c.oldAt != 0, c.newAt != 0,
-            splitOf(c.oldKey, c.newKey, c.oldAt != 0, c.newAt != 0, callsOf(c, oldRuns, newRuns)),
+            fromCallsOf(c.oldKey, c.newKey, c.oldAt != 0, c.newAt != 0, callsOf(c, oldRuns, newRuns)),
             tested && c.oldAt != 0 && c.newAt != 0 ? &c.test : nullptr};
 }
 
@@ -333,7 +326,7 @@ void testChanges(Comparison& comparison) {
         gatherSamples(now, c.newAt, newSamples + static_cast<std::size_t>(g) * m);
         ++g;
     }
-    comparison.prior = testRules(oldSamples, n, newSamples, m, count, results, scratch, order);
+    testRules(oldSamples, n, newSamples, m, count, results, scratch, order);
     g = 0;
     for (std::int32_t k = 0; k < comparison.changeCount; ++k) {
         Change& c = comparison.changes[k];
@@ -374,7 +367,6 @@ void buildComparison(const Runs& old, const Runs& now, const Options& options,
     comparison.options = &options;
     comparison.changes = allocateArray<Change>(2 * maxEntries);
     comparison.changeCount = compare(old, now, options, comparison.changes);
-    comparison.prior = VariancePrior{0, 0};
     if (tested) testChanges(comparison);
     comparison.oldTotal = comparison.newTotal = zero;
     for (std::int32_t k = 0; k < comparison.changeCount; ++k) {
@@ -382,17 +374,14 @@ void buildComparison(const Runs& old, const Runs& now, const Options& options,
         comparison.newTotal = TL_add(comparison.newTotal, comparison.changes[k].newKey);
     }
     // Efficiencies do not add up: there is no total row under -eff. The
-    // total has texts of its own, beside the batches'; its split is the
-    // sum of the rules' splits.
+    // total has texts of its own, beside the batches'; its change from
+    // calls is the sum of the rules'.
     table.hasTotal = integerKeys(options);
     if (!table.hasTotal) return;
-    RowValues total{comparison.oldTotal, comparison.newTotal, true, true, {zero, zero},
+    RowValues total{comparison.oldTotal, comparison.newTotal, true, true, zero,
                     tested ? &comparison.totalTest : nullptr};
-    for (std::int32_t k = 0; k < comparison.changeCount; ++k) {
-        const Split split = valuesOf(comparison.changes[k], old, now, false).split;
-        total.split = {TL_add(total.split.fromCalls, split.fromCalls),
-                       TL_add(total.split.fromCost, split.fromCost)};
-    }
+    for (std::int32_t k = 0; k < comparison.changeCount; ++k)
+        total.fromCalls = TL_add(total.fromCalls, valuesOf(comparison.changes[k], old, now, false).fromCalls);
     TextPool pool{comparison.totalText, 0};
     beginRow(pool, table.total, "(total)", "");
     putValues(pool, table.total, *table.layout, total, options);

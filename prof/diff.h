@@ -30,7 +30,6 @@ struct Comparison {
     std::int32_t changeCount;
     TL_Extended oldTotal, newTotal;  // of the keys
     RuleChange totalTest;            // of the per-run totals, where the changes are tested
-    VariancePrior prior;             // that the rules' variances were moderated toward
     char totalText[rowTextRoom];     // the total row's texts
 };
 

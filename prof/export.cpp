@@ -253,43 +253,6 @@ void putMarkdownText(const char* text) {
     }
 }
 
-void putMarkdownNames(const char* const* names, std::int32_t count) {
-    for (std::int32_t r = 0; r < count; ++r) {
-        putRaw(r == 0 ? " (" : ", ");
-        putMarkdownText(names[r]);
-    }
-    putRaw(")");
-}
-
-// Where there are several runs, a paragraph before the table names them,
-// and says what "~" and the intervals mean.
-void putMarkdownCaption(const Table& table) {
-    if (!hasRuns(table)) return;
-    char count[16];
-    if (table.comparison) {
-        putRaw("Runs: ");
-        putRaw(countText(count, table.oldRunCount));
-        putRaw(" old");
-        putMarkdownNames(table.oldFileNames, table.oldRunCount);
-        putRaw(" against ");
-        putRaw(countText(count, table.runCount));
-        putRaw(" new");
-    } else {
-        putRaw("Runs merged: ");
-        putRaw(countText(count, table.runCount));
-    }
-    putMarkdownNames(table.fileNames, table.runCount);
-    putRaw(".\n");
-    if (table.tested) {
-        putRaw("`~`: ");
-        putRaw(noiseLegend);
-        putRaw(". CI LOW, CI HIGH: ");
-        putRaw(intervalLegend);
-        putRaw(".\n");
-    }
-    putRaw("\n");
-}
-
 void putMarkdownRow(const Table& table, const Row& row) {
     putRaw("| ");
     putMarkdownText(row.name);
@@ -302,10 +265,49 @@ void putMarkdownRow(const Table& table, const Row& row) {
     putRaw(" |\n");
 }
 
+void putNames(const char* const* names, std::int32_t count, const CaptionStyle& style) {
+    for (std::int32_t r = 0; r < count; ++r) {
+        putRaw(r == 0 ? style.firstName : style.betweenNames);
+        style.text(names[r]);
+    }
+    putRaw(style.afterNames);
+}
+
 }  // namespace
 
+void putRunsCaption(const Table& table, const CaptionStyle& style) {
+    if (!hasRuns(table)) return;
+    char count[16];
+    putRaw(style.open);
+    if (table.comparison) {
+        putRaw(style.compared);
+        putRaw(countText(count, table.oldRunCount));
+        putRaw(style.oldRuns);
+        putNames(table.oldFileNames, table.oldRunCount, style);
+        putRaw(" against ");
+        putRaw(countText(count, table.runCount));
+        putRaw(style.newRuns);
+    } else {
+        putRaw(style.merged);
+        putRaw(countText(count, table.runCount));
+        putRaw(style.mergedRuns);
+    }
+    putNames(table.fileNames, table.runCount, style);
+    putRaw(".");
+    if (table.tested) {
+        putRaw(style.noise);
+        style.text(noiseLegend);
+        putRaw(style.interval);
+        style.text(intervalLegend);
+        putRaw(".");
+    }
+    putRaw(style.close);
+}
+
 void printMarkdown(const Table& table) {
-    putMarkdownCaption(table);
+    const CaptionStyle caption{putMarkdownText, "", "Runs: ", " old", " new", "Runs merged: ",
+                               "", " (", ", ", ")", "\n`~`: ", ". CI LOW, CI HIGH: ", "\n\n"};
+    putRunsCaption(table, caption);
     // The headings as the page has them; numbers to the right.
     const Layout& layout = *table.layout;
     putRaw("|");

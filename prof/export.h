@@ -22,3 +22,23 @@ const char* putNonAscii(const char* text);
 void putJsonString(const char* text);
 // A JSON number given as text, less a plus sign, or null for "".
 void putJsonNumber(const char* text);
+
+struct Table;
+
+// How a format writes the paragraph that names the runs of a table and
+// says what "~" and the intervals mean.
+struct CaptionStyle {
+    void (*text)(const char* text);  // a name or a legend, escaped
+    const char* open;
+    const char* compared;  // before the old runs' number
+    const char* oldRuns;   // after it
+    const char* newRuns;   // after the new runs' number
+    const char* merged;    // before the number of runs merged
+    const char* mergedRuns;
+    const char* firstName, *betweenNames, *afterNames;
+    const char* noise;     // before what "~" means
+    const char* interval;  // before what the intervals mean
+    const char* close;
+};
+// The paragraph, where there are several runs.
+void putRunsCaption(const Table& table, const CaptionStyle& style);

@@ -186,44 +186,6 @@ void putNumberCell(const char* value, const char* shown) {
     putRaw("</td>");
 }
 
-void putNames(const char* const* names, std::int32_t count) {
-    for (std::int32_t r = 0; r < count; ++r) {
-        putRaw(r == 0 ? " (<code>" : "</code>, <code>");
-        putText(names[r]);
-    }
-    putRaw("</code>)");
-}
-
-// Where there are several runs, which they are, and what "~" and the
-// intervals mean.
-void putRunsCaption(const Table& table) {
-    if (!hasRuns(table)) return;
-    char count[16];
-    putRaw("<p class=\"runs\">");
-    if (table.comparison) {
-        putRaw(countText(count, table.oldRunCount));
-        putRaw(" old runs");
-        putNames(table.oldFileNames, table.oldRunCount);
-        putRaw(" against ");
-        putRaw(countText(count, table.runCount));
-        putRaw(" new runs");
-    } else {
-        putRaw("The sums of ");
-        putRaw(countText(count, table.runCount));
-        putRaw(" runs");
-    }
-    putNames(table.fileNames, table.runCount);
-    putRaw(".");
-    if (table.tested) {
-        putRaw("<br>~: ");
-        putText(noiseLegend);
-        putRaw(".<br>CI LOW, CI HIGH, and the line over each bar: ");
-        putText(intervalLegend);
-        putRaw(".");
-    }
-    putRaw("</p>\n");
-}
-
 void putPage(const Table& table) {
     putRaw(pageHead);
     putRaw("<title>qavprof: ");
@@ -244,7 +206,11 @@ void putPage(const Table& table) {
     putRaw(" profile &middot; ordered by <span id=\"order\">");
     putRaw(table.criterion);
     putRaw("</span></p>\n");
-    putRunsCaption(table);
+    const CaptionStyle caption{putText, "<p class=\"runs\">", "", " old runs", " new runs",
+                               "The sums of ", " runs", " (<code>", "</code>, <code>", "</code>)",
+                               "<br>~: ", ".<br>CI LOW, CI HIGH, and the line over each bar: ",
+                               "</p>\n"};
+    putRunsCaption(table, caption);
     putRaw("<input id=\"filter\" type=\"search\" placeholder=\"Filter names\">\n");
 }
 

@@ -16,16 +16,16 @@ struct Sample {
     double squares;   // the sum of squared deviations from the mean
 };
 
+// Welford's running mean and squares: one logarithm a value.
 Sample sampleOf(const double* values, std::int32_t count) {
-    double sum = 0;
-    for (std::int32_t r = 0; r < count; ++r) sum += logValue(values[r]);
-    const double mean = sum / count;
-    double squares = 0;
+    Sample s{0, 0};
     for (std::int32_t r = 0; r < count; ++r) {
-        const double d = logValue(values[r]) - mean;
-        squares += d * d;
+        const double y = logValue(values[r]);
+        const double before = y - s.mean;
+        s.mean += before / (r + 1);
+        s.squares += before * (y - s.mean);
     }
-    return {mean, squares};
+    return s;
 }
 
 bool steady(const double* values, std::int32_t count) {
@@ -88,7 +88,7 @@ void markReal(RuleChange* out, std::int32_t count, std::int32_t* order) {
 
 }  // namespace
 
-VariancePrior testRules(const double* old, std::int32_t n, const double* now, std::int32_t m,
+double testRules(const double* old, std::int32_t n, const double* now, std::int32_t m,
                         std::int32_t count, RuleChange* out, double* scratch,
                         std::int32_t* order) {
     const double degrees = n + m - 2;
@@ -128,12 +128,14 @@ VariancePrior testRules(const double* old, std::int32_t n, const double* now, st
     const double total = degrees + prior;
     const double q = tTwoSidedQuantile(intervalLevel, total);
     const double spread = 1.0 / n + 1.0 / m;
+    // From a log-variance expected of the rules to the variance itself.
+    const double priorBias = prior > 0 ? digamma(prior / 2) - logOf(prior / 2) : 0;
     for (std::int32_t g = 0; g < count; ++g) {
         RuleChange& c = out[g];
         if (!c.varies) continue;
         double moderated = variance[g];
         if (prior > 0) {
-            const double expected = expOf(trend[g] + digamma(prior / 2) - logOf(prior / 2));
+            const double expected = expOf(trend[g] + priorBias);
             moderated = (prior * expected + degrees * variance[g]) / total;
         }
         const double error = sqrtOf(moderated * spread);
@@ -142,5 +144,5 @@ VariancePrior testRules(const double* old, std::int32_t n, const double* now, st
         c.highPercent = (expOf(difference[g] + q * error) - 1) * 100;
     }
     markReal(out, count, order);
-    return {prior, fitted};
+    return prior;
 }

@@ -20,15 +20,11 @@ struct RuleChange {
     double lowPercent, highPercent;  // the 95% interval of the change, in percent of the old value
 };
 
-// The prior that every rule's variance is moderated toward.
-struct VariancePrior {
-    double degrees;  // its weight, in degrees of freedom (0: none)
-    std::int32_t fitted;  // rules it was fitted to
-};
-
 // Tests count rules, the values of rule g being old[g * n + r] (n runs)
 // and now[g * m + r] (m runs), n and m at least 2; scratch has room for
-// 4 count doubles and count 32-bit indices. Returns the prior used.
-VariancePrior testRules(const double* old, std::int32_t n, const double* now, std::int32_t m,
+// 4 count doubles and count 32-bit indices. Returns the weight of the
+// prior the variances were moderated toward, in degrees of freedom (0 for
+// none: too few rules vary).
+double testRules(const double* old, std::int32_t n, const double* now, std::int32_t m,
                         std::int32_t count, RuleChange* out, double* scratch,
                         std::int32_t* order);

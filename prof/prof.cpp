@@ -370,20 +370,24 @@ void loadSides(const Arguments& a, Sides& sides) {
     loadRuns(sides.now, newProfile(), run, a.files, a.stream, a.options, kinds);
 }
 
-// A side's runs in a line: "5 old, from a to e", or "1 old, a".
+// A side's runs as a line names them: "5, from a to e", or "1, a".
 struct SideText {
     char count[16];
-    const char* pieces[6];
+    const char* from;
+    const char* first;
+    const char* to;
+    const char* last;
 };
 
-void describe(const Runs& runs, const char* side, SideText& text) {
+SideText describe(const Runs& runs) {
+    SideText text{};
     *TL_formatNat(text.count, static_cast<std::uint32_t>(runs.count), 0) = '\0';
-    const char* first = runs.names[0];
-    const char* last = runs.names[runs.count - 1];
     const bool one = runs.count == 1;
-    const char* const pieces[] = {side, one ? ", " : ", from ", first, one ? "" : " to ",
-                                  one ? "" : last, ""};
-    for (int i = 0; i < 6; ++i) text.pieces[i] = pieces[i];
+    text.from = one ? ", " : ", from ";
+    text.first = runs.names[0];
+    text.to = one ? "" : " to ";
+    text.last = one ? "" : runs.names[runs.count - 1];
+    return text;
 }
 
 // Notes on the runs: in the text format, which runs a report or a
@@ -394,16 +398,14 @@ void noteRuns(const Arguments& a, const Sides& sides) {
     const bool comparing = options.oldProfileName != nullptr;
     const Runs& now = sides.now;
     const Runs& old = sides.old;
-    SideText o, n;
-    describe(now, comparing ? " new" : " runs", n);
+    const SideText n = describe(now);
     if (options.format == Format::report && now.count > 1 && !comparing)
-        say({"Runs merged: ", n.count, ", from ", now.names[0], " to ", now.names[now.count - 1]});
+        say({"Runs merged: ", n.count, n.from, n.first, n.to, n.last});
     if (!comparing) return;
-    describe(old, " old", o);
+    const SideText o = describe(old);
     if (options.format == Format::report && (now.count > 1 || old.count > 1))
-        say({"Runs compared: ", o.count, o.pieces[0], o.pieces[1], o.pieces[2], o.pieces[3],
-             o.pieces[4], "; ", n.count, n.pieces[0], n.pieces[1], n.pieces[2], n.pieces[3],
-             n.pieces[4]});
+        say({"Runs compared: ", o.count, " old", o.from, o.first, o.to, o.last, "; ", n.count,
+             " new", n.from, n.first, n.to, n.last});
     if ((old.count == 1) != (now.count == 1))
         say({o.count, " old run", old.count == 1 ? "" : "s", " against ", n.count, " new run",
              now.count == 1 ? "" : "s", ": no change can be tested; to compare runs, give "

@@ -241,25 +241,23 @@ char* TL_formatRounded(char* p, TL_Extended a, bool withSign) {
     constexpr int limbCount = 10;
     std::uint32_t limbs[limbCount] = {};
     int used = 0;
-    if (a.significand != 0 && a.exponent > -64) {
-        if (a.exponent < 0) {
-            const int shift = -a.exponent;
-            std::uint64_t whole = shift == 64 ? 0 : a.significand >> shift;
-            // Half away from zero: the first bit below the point.
-            if ((a.significand >> (shift - 1)) & 1) ++whole;
-            limbs[0] = static_cast<std::uint32_t>(whole);
-            limbs[1] = static_cast<std::uint32_t>(whole >> 32);
-            used = 2;
-        } else {
-            const int shift = a.exponent < 256 ? a.exponent : 256;
-            const int limb = shift / 32, bit = shift % 32;
-            const std::uint64_t low = a.significand << bit;
-            const std::uint64_t high = bit == 0 ? 0 : a.significand >> (64 - bit);
-            limbs[limb] = static_cast<std::uint32_t>(low);
-            limbs[limb + 1] = static_cast<std::uint32_t>(low >> 32);
-            limbs[limb + 2] = static_cast<std::uint32_t>(high);
-            used = limb + 3;
+    a = TL_round(a);
+    if (a.significand != 0) {
+        // A whole number: its significand shifted left, or right to where
+        // its last bit is the units.
+        std::uint64_t low = a.significand, high = 0;
+        int shift = a.exponent < 256 ? a.exponent : 256;
+        if (shift < 0) {
+            low >>= -shift;
+            shift = 0;
         }
+        const int limb = shift / 32, bit = shift % 32;
+        if (bit != 0) high = low >> (64 - bit);
+        low <<= bit;
+        limbs[limb] = static_cast<std::uint32_t>(low);
+        limbs[limb + 1] = static_cast<std::uint32_t>(low >> 32);
+        limbs[limb + 2] = static_cast<std::uint32_t>(high);
+        used = limb + 3;
     }
     // Decimal digits, nine at a time, from the least significant.
     char digits[limbCount * 10 + 1];
