@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -73,36 +74,97 @@ std::size_t bytesHeld(const Conversion& c, const char* text, std::size_t length)
     return same;
 }
 
+// Gets an output in place ready for the text from c.output.written on,
+// where it first differs from what the file holds (at once without -keep):
+// marks the file unfinished, keeping its first line back, and cuts what
+// follows, so that nothing of the old text stays behind the new. at and
+// left, the text from there in the buffer, which starts at offset base,
+// move past the line kept back. False when the file could not be changed.
+bool startInPlace(Conversion& c, std::uint64_t base, const char*& at, std::size_t& left) {
+    ConversionOutput& out = c.output;
+    InPlaceMark& mark = *out.mark;
+    out.started = true;
+    const std::uint64_t differs = out.written;
+    // The first line is marked where the text has one: held by the file
+    // already, or in this buffer.
+    const bool headHere = base == 0 && static_cast<std::size_t>(at - c.outBuffer) + left >= markLength;
+    mark.marked = differs >= markLength || headHere;
+    std::uint64_t from = differs;
+    struct stat held;
+    if (fstat(out.fd, &held) != 0) return false;
+    if (mark.marked) {
+        if (differs < markLength) {
+            std::memcpy(mark.head, c.outBuffer, markLength);
+            from = markLength;
+        } else if (pread(out.fd, mark.head, markLength, 0) != static_cast<ssize_t>(markLength)) {
+            return false;
+        }
+        mark.unfinished = 1;
+        const ssize_t done = pwrite(out.fd, unfinishedLine, markLength, 0);
+        if (done <= 0) mark.unfinished = 0;
+        if (done != static_cast<ssize_t>(markLength)) return false;
+    }
+    // Until more than the mark has changed, a failure can put the line back.
+    out.restorable = mark.marked && static_cast<std::uint64_t>(held.st_size) <= from;
+    mark.unfinished = 1;
+    if (ftruncate(out.fd, static_cast<off_t>(from)) != 0) {
+        if (!mark.marked) mark.unfinished = 0;
+        return false;
+    }
+    // The mark on the disk before any of the new text, which a power cut
+    // could otherwise leave there without it.
+    if (mark.marked && fdatasync(out.fd) != 0) return false;
+    if (lseek(out.fd, static_cast<off_t>(from), SEEK_SET) < 0) return false;
+    const std::size_t skipped = static_cast<std::size_t>(from - differs);
+    at += skipped;
+    left -= skipped;
+    out.written = from;
+    return true;
+}
+
+// A write in place failed before anything but the mark changed: the file
+// gets its first line back and is as it was.
+void restoreInPlace(Conversion& c) {
+    InPlaceMark& mark = *c.output.mark;
+    if (c.output.restorable &&
+        pwrite(c.output.fd, mark.head, markLength, 0) == static_cast<ssize_t>(markLength)) {
+        mark.marked = false;
+        mark.unfinished = 0;
+    }
+}
+
 // Writes the first length bytes of what is pending.
 void writeOut(Conversion& c, std::size_t length) {
+    ConversionOutput& out = c.output;
+    const std::uint64_t base = out.written;
     const char* at = c.outBuffer;
     std::size_t left = length;
-    if (c.output.comparing && left > 0) {
+    if (out.comparing && left > 0) {
         const std::size_t held = bytesHeld(c, at, left);
         at += held;
         left -= held;
-        c.output.written += held;
+        out.written += held;
         if (left == 0) return;
         // The text differs from here on.
-        c.output.comparing = false;
-        if (lseek(c.output.fd, static_cast<off_t>(c.output.written), SEEK_SET) < 0) c.output.failed = true;
+        out.comparing = false;
     }
-    if (c.output.emptyFirst && left > 0) {
-        c.output.emptyFirst = false;
-        c.output.changed = true;
-        if (ftruncate(c.output.fd, 0) != 0) c.output.failed = true;
+    if (left == 0 || out.failed) return;
+    if (out.inPlace && !out.started && !startInPlace(c, base, at, left)) {
+        out.failed = true;
+        return;
     }
-    if (left > 0) c.output.changed = true;
-    while (left > 0 && !c.output.failed) {
-        ssize_t done = write(c.output.fd, at, left);
+    while (left > 0) {
+        ssize_t done = write(out.fd, at, left);
         if (done < 0 && errno == EINTR) continue;
         if (done <= 0) {
-            c.output.failed = true;
+            out.failed = true;
+            restoreInPlace(c);
             return;
         }
+        out.restorable = false;
         at += done;
         left -= static_cast<std::size_t>(done);
-        c.output.written += static_cast<std::uint64_t>(done);
+        out.written += static_cast<std::uint64_t>(done);
     }
 }
 
@@ -171,10 +233,24 @@ long readFull(int in, unsigned char* buffer, std::size_t size) {
 
 }  // namespace
 
-void beginOutput(Conversion& c, int fd, OutputStart start) {
-    const bool keep = start == OutputStart::keepInPlace;
-    c.output = ConversionOutput{fd, 0, false, start == OutputStart::newFile, 0, 0,
-                    start == OutputStart::inPlace, keep, keep, false};
+void beginOutput(Conversion& c, int fd, OutputStart start, InPlaceMark* mark) {
+    const bool inPlace = start == OutputStart::inPlace || start == OutputStart::keepInPlace;
+    c.output = ConversionOutput{fd,      0,     false, start == OutputStart::newFile,
+                                0,       0,     inPlace, start == OutputStart::keepInPlace,
+                                false,   false, mark != nullptr ? mark : &c.ownMark};
+    InPlaceMark& m = *c.output.mark;
+    m.unfinished = 0;
+    m.marked = m.cut = false;
+    m.length = 0;
+}
+
+bool finishInPlace(int fd, InPlaceMark& mark) {
+    if (mark.cut && ftruncate(fd, static_cast<off_t>(mark.length)) != 0) return false;
+    if (mark.marked && pwrite(fd, mark.head, markLength, 0) != static_cast<ssize_t>(markLength))
+        return false;
+    mark.cut = mark.marked = false;
+    mark.unfinished = 0;
+    return true;
 }
 
 void putOutput(Conversion& c, const char* text) {
@@ -348,23 +424,17 @@ ConvertResult convertBytesAsString(Conversion& c, int in, std::uint32_t limit) {
 
 std::uint32_t convertedLength(const Conversion& c) { return c.lastLength; }
 
-bool outputChanged(const Conversion& c) { return c.output.changed; }
-
 ConvertResult endOutput(Conversion& c) {
     flush(c);
-    // An empty text empties the file all the same.
-    if (c.output.emptyFirst) {
-        c.output.changed = true;
-        if (ftruncate(c.output.fd, 0) != 0) c.output.failed = true;
-    }
-    if (c.output.cutAtEnd && !c.output.failed) {
-        // A file that held the text and no more is left as it was.
+    ConversionOutput& out = c.output;
+    if (out.inPlace && !out.failed) {
+        InPlaceMark& mark = *out.mark;
+        mark.length = out.written;
+        // A file that held the text and more, or any text without -keep
+        // when the text is empty, is cut to the text in one call.
         char more;
-        const bool longer = pread(c.output.fd, &more, 1, static_cast<off_t>(c.output.written)) != 0;
-        if (!c.output.comparing || longer) {
-            c.output.changed = true;
-            if (ftruncate(c.output.fd, static_cast<off_t>(c.output.written)) != 0) c.output.failed = true;
-        }
+        if (!out.started) mark.cut = pread(out.fd, &more, 1, static_cast<off_t>(out.written)) != 0;
+        if (out.mark == &c.ownMark && !finishInPlace(out.fd, mark)) out.failed = true;
     }
     // Space reserved past the end goes back.
     if (c.output.reserved > c.output.written &&

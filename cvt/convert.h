@@ -4,6 +4,7 @@
 // comma, with a line break before every 20th value.
 #pragma once
 
+#include "inplace.h"
 #include "lines.h"
 
 #include <cstddef>
@@ -39,12 +40,13 @@ struct ConversionOutput {
     std::size_t used;  // of the buffer, not yet written
     bool failed;
     bool reserving;
-    std::uint64_t written;
+    std::uint64_t written;  // the text's bytes the file holds, from its start
     std::uint64_t reserved;
-    bool emptyFirst;  // the file is emptied before the first write
-    bool comparing;   // the text so far is what the file holds
-    bool cutAtEnd;    // the file is cut to the text's length at the end
-    bool changed;     // anything was written, or the file emptied or cut
+    bool inPlace;      // an existing file, changed where it is (inplace.h)
+    bool comparing;    // the text so far is what the file holds
+    bool started;      // the file has been marked, or cut, for the new text
+    bool restorable;   // ... and nothing but its first line has changed yet
+    InPlaceMark* mark;
 };
 
 // A conversion's state and buffers, about 1.3 MB: the caller allocates one
@@ -62,6 +64,7 @@ struct Conversion {
     std::size_t blockBytes = convertBlockBytes;
 
     ConversionOutput output{};
+    InPlaceMark ownMark{};  // for an output in place that the end finishes
     VectorWay vectorWay = 0;  // value by value (0) until the input proves large
     std::uint32_t lastLength = 0;
     unsigned char inBuffer[convertBlockBytes];
@@ -74,13 +77,16 @@ enum class ConvertResult { done, readFailed, writeFailed, tooLarge };
 enum class OutputStart {
     stream,       // written from where fd stands
     newFile,      // a regular file opened empty for it: its space may be reserved ahead
-    inPlace,      // an existing file, emptied by the first write
-    keepInPlace,  // an existing file, written from the first byte that differs from
-                  // what it holds, and cut to the text's length at the end: a file
-                  // that holds the text already is not written at all
+    inPlace,      // an existing file, marked and cut by the first write
+    keepInPlace,  // an existing file, changed from the first byte that differs from
+                  // what it holds, and cut to the text's length: a file that holds
+                  // the text already is not written at all
 };
-// Starts the text of one output, to be written to fd.
-void beginOutput(Conversion& c, int fd, OutputStart start = OutputStart::stream);
+// Starts the text of one output, to be written to fd. An output in place
+// is finished by endOutput, or, given a mark, left for finishInPlace once
+// the other outputs of the file are complete too.
+void beginOutput(Conversion& c, int fd, OutputStart start = OutputStart::stream,
+                 InPlaceMark* mark = nullptr);
 // Adds text; it goes out with the data or at the end.
 void putOutput(Conversion& c, const char* text);
 // Adds the data lines for the bytes read from in until end of file. An
@@ -93,7 +99,5 @@ ConvertResult convertBytesAsString(Conversion& c, int in,
                                    std::uint32_t limit = maxConvertedBytes);
 // The number of bytes the last conversion converted.
 std::uint32_t convertedLength(const Conversion& c);
-// Whether the output's file has changed: written, emptied or cut.
-bool outputChanged(const Conversion& c);
 // Writes what is left; writeFailed if any write of this output failed.
 ConvertResult endOutput(Conversion& c);

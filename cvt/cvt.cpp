@@ -451,9 +451,15 @@ Destination destinationOf(const Options& o, const Job& job) {
             toStandardOutput};
 }
 
-// Says why a conversion failed: what failed, and when the output was
-// written in place and has changed, that it is now cut short.
-void sayFailure(const Conversion& c, const Job& job, ConvertResult result, Destination to) {
+// Says which outputs in place a failure or a signal has left cut short.
+void sayIncomplete(const Job& job, Destination to) {
+    if (leftIncomplete(job.output)) say(incompleteMessage, to.shown);
+    if (leftIncomplete(job.header)) say(incompleteMessage, job.headerName);
+}
+
+// Says why a conversion failed: what failed, and which outputs written in
+// place it has left cut short.
+void sayFailure(const Job& job, ConvertResult result, Destination to) {
     switch (result) {
     case ConvertResult::done: return;
     case ConvertResult::readFailed: say("Unable to read ", job.inputName); break;
@@ -467,7 +473,7 @@ void sayFailure(const Conversion& c, const Job& job, ConvertResult result, Desti
         break;
     case ConvertResult::tooLarge: say(tooLarge, job.inputName); break;
     }
-    if (job.output.inPlace && outputChanged(c)) say("Written in place and now incomplete: ", to.shown);
+    sayIncomplete(job, to);
 }
 
 // With -header, the header's name, checked before anything is opened;
@@ -543,6 +549,15 @@ int openJob(const Options& o, Job& job, Destination to) {
     return in;
 }
 
+// Writes the header's text; false, having said why, when it fails.
+bool writeHeader(const Options& o, Job& job, Conversion& c) {
+    beginOutput(c, job.header.fd, startOf(job.header, o.keepUnchanged), job.header.mark);
+    putHeader(c, o, job.prefix);
+    if (endOutput(c) == ConvertResult::done) return true;
+    say(job.header.readOnly ? "Unable to create " : "Unable to write ", job.headerName);
+    return false;
+}
+
 // Converts the job's input into its output; says why and returns false
 // when it cannot, leaving whatever the output's name held before.
 bool convertFile(const Options& o, Job& job, Conversion& c) {
@@ -553,7 +568,7 @@ bool convertFile(const Options& o, Job& job, Conversion& c) {
     if (in < 0) return false;
 
     beginOutput(c, to.standardOutput ? STDOUT_FILENO : job.output.fd,
-                startOf(job.output, o.keepUnchanged));
+                startOf(job.output, o.keepUnchanged), job.output.mark);
     const char* slash = job.headerName == nullptr ? nullptr : std::strrchr(job.headerName, '/');
     putHead(c, o, job.prefix, slash == nullptr ? job.headerName : slash + 1);
     ConvertResult result = ConvertResult::done;
@@ -568,16 +583,12 @@ bool convertFile(const Options& o, Job& job, Conversion& c) {
         }
     }
     if (result != ConvertResult::done) {
-        sayFailure(c, job, result, to);
+        sayFailure(job, result, to);
         return false;
     }
-    if (job.headerName != nullptr) {
-        beginOutput(c, job.header.fd, startOf(job.header, o.keepUnchanged));
-        putHeader(c, o, job.prefix);
-        if (endOutput(c) != ConvertResult::done) {
-            say(job.header.readOnly ? "Unable to create " : "Unable to write ", job.headerName);
-            return false;
-        }
+    if (job.headerName != nullptr && !writeHeader(o, job, c)) {
+        sayIncomplete(job, to);
+        return false;
     }
     // Both complete: they take their places together.
     OutputFile* const both[] = {&job.output, &job.header};
@@ -585,12 +596,12 @@ bool convertFile(const Options& o, Job& job, Conversion& c) {
     const int count = (to.standardOutput ? 0 : 1) + (job.headerName != nullptr ? 1 : 0);
     const int failed = commitOutputFiles(files, count, o.keepUnchanged);
     if (failed < 0) return true;
-    say("Unable to create ", files[failed] == &job.output ? to.shown : job.headerName);
+    const bool isC = files[failed] == &job.output;
+    say(files[failed]->inPlace ? "Unable to write " : "Unable to create ",
+        isC ? to.shown : job.headerName);
+    sayIncomplete(job, to);
     return false;
 }
-
-constexpr OutputFile noOutput{-1, -1, nullptr, nullptr, nullptr, nullptr,
-                              false, true, false, false, 0, 0};
 
 // convertFile inside a handler area of its own: a signal (or a quit) while
 // a file is being converted removes its temporary files on the way out.
@@ -602,6 +613,7 @@ bool convertOne(const Options& o, Job& job, Conversion& c) {
         // Signals are held from here on; the quit goes on to main.
         abandonOutputFile(job.output);
         abandonOutputFile(job.header);
+        sayIncomplete(job, destinationOf(o, job));
         TL_quit(area.quitCode);
     }
     const bool done = convertFile(o, job, c);
@@ -639,7 +651,7 @@ void TProg() {
 
     bool allDone = true;
     for (std::int32_t n = 0; n < options.fileCount; ++n) {
-        job = Job{options.files[n], nullptr, nullptr, nullptr, nullptr, 0, noOutput, noOutput};
+        job = Job{options.files[n], nullptr, nullptr, nullptr, nullptr, 0, noOutputFile, noOutputFile};
         if (job.inputName[0] == '\0') {
             say(usage);
             allDone = false;

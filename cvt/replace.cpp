@@ -12,14 +12,27 @@
 
 namespace {
 
-// The temporary files that exist now, for a signal handler to remove: a C
-// file and its header at the most.
-struct Pending {
+// What a signal handler must see of the outputs open now: the temporary
+// files to remove, and the outputs written in place, to say which of them
+// it leaves incomplete.
+struct Temporary {
     volatile int folder;
     char* volatile name;
 };
-constexpr int maxPending = 2;
-Pending pendingTemporaries[maxPending];
+struct InPlaceOutput {
+    const char* volatile shown;  // the output's name as given, or null when free
+    InPlaceMark mark;
+};
+struct PendingOutputs {
+    Temporary temporaries[maxOutputs];
+    InPlaceOutput inPlace[maxOutputs];
+};
+PendingOutputs pendingOutputs;
+
+void putError(const char* text) {
+    const std::size_t length = std::strlen(text);
+    if (write(STDERR_FILENO, text, length) < 0) return;
+}
 
 // Signals whose default action ends the process, that may be caught, and
 // that the run-time does not unwind from (it unwinds from SIGINT, SIGTERM,
@@ -40,8 +53,15 @@ constexpr int fatalSignals[] = {
 };
 
 extern "C" void removeTemporariesAndDie(int sig) {
-    for (Pending& pending : pendingTemporaries)
+    for (Temporary& pending : pendingOutputs.temporaries)
         if (pending.name != nullptr) unlinkat(pending.folder, pending.name, 0);
+    for (InPlaceOutput& output : pendingOutputs.inPlace)
+        if (output.shown != nullptr && output.mark.unfinished) {
+            putError("qavcvt: ");
+            putError(incompleteMessage);
+            putError(output.shown);
+            putError("\n");
+        }
     // The handler was reset on entry and sig is not held (SA_RESETHAND,
     // SA_NODEFER): raising it again ends the process as it would have.
     raise(sig);
@@ -60,7 +80,7 @@ sigset_t holdAll() {
 void release(const sigset_t& old) { sigprocmask(SIG_SETMASK, &old, nullptr); }
 
 void remember(int folder, char* name) {
-    for (Pending& pending : pendingTemporaries)
+    for (Temporary& pending : pendingOutputs.temporaries)
         if (pending.name == nullptr) {
             pending.folder = folder;
             pending.name = name;
@@ -69,7 +89,7 @@ void remember(int folder, char* name) {
 }
 
 void forget(const char* name) {
-    for (Pending& pending : pendingTemporaries)
+    for (Temporary& pending : pendingOutputs.temporaries)
         if (pending.name == name) pending.name = nullptr;
 }
 
@@ -260,22 +280,46 @@ bool sameContent(int fd, const OutputFile& file) {
     return same;
 }
 
-// Opens an existing regular file to be written where it is: emptied by
-// its first write, or under -keep read and compared first.
-OutputOpened openInPlace(OutputFile& file, bool keepUnchanged) {
+// A place in the list a signal handler reads for an output written in
+// place; null when both are taken, which leaves its mark to the
+// conversion alone.
+InPlaceMark* claimInPlace(const char* shown) {
+    for (InPlaceOutput& output : pendingOutputs.inPlace)
+        if (output.shown == nullptr) {
+            output.mark.unfinished = 0;
+            output.mark.marked = output.mark.cut = false;
+            output.shown = shown;
+            return &output.mark;
+        }
+    return nullptr;
+}
+
+// Opens an existing regular file to be written where it is: marked and cut
+// by its first write, or under -keep read and compared first.
+OutputOpened openInPlace(OutputFile& file, const char* shown, bool keepUnchanged) {
     file.inPlace = true;
     if (!file.readOnly && keepUnchanged) file.fd = open(file.finalPath, O_RDWR | O_CLOEXEC);
     if (file.fd < 0)
         file.fd = open(file.finalPath,
                        (file.readOnly ? O_RDONLY : O_WRONLY) | O_CLOEXEC);
-    return file.fd < 0 ? OutputOpened::cannotCreate : OutputOpened::ok;
+    if (file.fd < 0) return OutputOpened::cannotCreate;
+    file.mark = claimInPlace(shown);
+    return OutputOpened::ok;
+}
+
+// Finishes an output written in place: on the disk in its marked state
+// first, so that a write that failed late leaves the mark, then with its
+// first line back.
+bool finishOnDisk(OutputFile& file) {
+    if (file.mark == nullptr || (!file.mark->marked && !file.mark->cut)) return true;
+    return fdatasync(file.fd) == 0 && finishInPlace(file.fd, *file.mark);
 }
 
 }  // namespace
 
 OutputOpened openOutputFile(const char* name, const struct stat& input, bool keepUnchanged,
                             OutputFile& file) {
-    file = OutputFile{-1, -1, nullptr, nullptr, nullptr, nullptr, false, true, false, false, 0, 0};
+    file = noOutputFile;
     // The system follows the links first: a loop, and the magic links of
     // /dev/stdout and /proc, are as it sees them.
     struct stat existing;
@@ -304,10 +348,10 @@ OutputOpened openOutputFile(const char* name, const struct stat& input, bool kee
     if (file.exists && faccessat(AT_FDCWD, file.finalPath, W_OK, AT_EACCESS) != 0) {
         if (!keepUnchanged) return OutputOpened::cannotCreate;
         file.readOnly = true;
-        return openInPlace(file, keepUnchanged);
+        return openInPlace(file, name, keepUnchanged);
     }
     // A file with other names stays one file with them.
-    if (file.exists && existing.st_nlink > 1) return openInPlace(file, keepUnchanged);
+    if (file.exists && existing.st_nlink > 1) return openInPlace(file, name, keepUnchanged);
 
     file.folder = openFolder(file.finalPath);
     if (file.folder >= 0)
@@ -316,7 +360,7 @@ OutputOpened openOutputFile(const char* name, const struct stat& input, bool kee
     if (file.fd < 0) {
         if (errno == ENOMEM) return OutputOpened::outOfMemory;
         if (!file.exists) return OutputOpened::cannotCreate;
-        return openInPlace(file, keepUnchanged);
+        return openInPlace(file, name, keepUnchanged);
     }
     if (!file.exists) {
         fchmod(file.fd, creationMode());
@@ -327,7 +371,7 @@ OutputOpened openOutputFile(const char* name, const struct stat& input, bool kee
     close(file.fd);
     file.fd = -1;
     removeTemporary(file);
-    return openInPlace(file, keepUnchanged);
+    return openInPlace(file, name, keepUnchanged);
 }
 
 bool sameDestination(const OutputFile& a, const OutputFile& b) {
@@ -344,16 +388,20 @@ bool sameDestination(const OutputFile& a, const OutputFile& b) {
     return same;
 }
 
+bool leftIncomplete(const OutputFile& file) {
+    return file.mark != nullptr && file.mark->unfinished != 0;
+}
+
 int commitOutputFiles(OutputFile* const files[], int count, bool keepUnchanged) {
-    // Every output complete first: a close can report a write that failed
-    // late (on NFS, for one).
+    if (count > maxOutputs) return 0;
+    // Every temporary file complete first: a close can report a write that
+    // failed late (on NFS, for one).
     int failed = -1;
-    bool unchanged[maxPending + 1] = {};
+    bool unchanged[maxOutputs] = {};
     for (int i = 0; i < count; ++i) {
         OutputFile& file = *files[i];
-        if (file.fd < 0) continue;
-        if (file.temporaryName != nullptr && keepUnchanged && file.exists)
-            unchanged[i] = sameContent(file.fd, file);
+        if (file.fd < 0 || file.temporaryName == nullptr) continue;
+        if (keepUnchanged && file.exists) unchanged[i] = sameContent(file.fd, file);
         if (close(file.fd) != 0 && failed < 0) failed = i;
         file.fd = -1;
     }
@@ -373,7 +421,14 @@ int commitOutputFiles(OutputFile* const files[], int count, bool keepUnchanged) 
         forget(file.temporaryName);
         file.temporaryName = nullptr;
     }
+    for (int i = 0; i < count && failed < 0; ++i)
+        if (files[i]->inPlace && files[i]->fd >= 0 && !finishOnDisk(*files[i])) failed = i;
     release(old);
+    for (int i = 0; i < count; ++i) {
+        OutputFile& file = *files[i];
+        if (file.fd >= 0 && close(file.fd) != 0 && failed < 0) failed = i;
+        file.fd = -1;
+    }
     return failed;
 }
 
@@ -390,6 +445,9 @@ void releaseOutputFile(OutputFile& file) {
     std::free(file.nameBlock);
     file.finalPath = file.temporaryName = file.nameBlock = nullptr;
     file.finalName = nullptr;
+    for (InPlaceOutput& output : pendingOutputs.inPlace)
+        if (&output.mark == file.mark) output.shown = nullptr;
+    file.mark = nullptr;
 }
 
 void removeTemporariesOnFatalSignals() {

@@ -1,17 +1,20 @@
 // Outputs replaced the way careful editors do. A new name, or a regular
 // file whose owner, group, mode and links a new file can keep, is written
-// to a temporary file beside it and renamed onto it only when complete.
-// Any other regular file is written in place: one with other hard links,
-// one whose owner or group cannot be given to a new file, one in a folder
-// where no file can be made. A symbolic link is followed, so the link stays
-// and the file it names is written. A device, a FIFO or a socket is written
-// in place and never removed. Nothing the run did not create is ever
-// removed by a failure.
+// to a temporary file beside it and renamed onto it only when complete. Any other regular file is written in place, marked
+// unfinished until complete (inplace.h): one with other hard links, one
+// whose owner or group cannot be given to a new file, one in a folder
+// where no file can be made. A symbolic link is followed, so the link
+// stays and the file it names is written. A device, a FIFO or a socket is
+// written in place and never removed. Nothing the run did not create is
+// ever removed by a failure.
 //
 // POSIX calls: openat, renameat, unlinkat, fchown, fchmod, fstat, lstat,
-// readlink, faccessat, clock_gettime, sigaction and sigprocmask; Linux's
-// O_PATH and its signals SIGPWR and SIGSTKFLT where the system has them.
+// readlink, faccessat, fdatasync, clock_gettime, sigaction and
+// sigprocmask; Linux's O_PATH and its signals SIGPWR and SIGSTKFLT where
+// the system has them.
 #pragma once
+
+#include "inplace.h"
 
 #include <sys/stat.h>
 
@@ -28,7 +31,19 @@ struct OutputFile {
     bool readOnly;          // -keep on a file that may not be written: read to compare
     dev_t device;           // the existing file's, for comparisons
     ino_t inode;
+    InPlaceMark* mark;      // written in place: its state, which a signal handler sees
 };
+
+// An output that is not open.
+constexpr OutputFile noOutputFile{-1,    -1,    nullptr, nullptr, nullptr, nullptr, false,
+                                  true,  false, false,   0,       0,       nullptr};
+
+// Follows "qavcvt: " in the messages of outputs that a failure or a signal
+// left cut short.
+constexpr char incompleteMessage[] = "Written in place and now incomplete: ";
+
+// At most this many outputs are open at once: a C file and its header.
+constexpr int maxOutputs = 2;
 
 enum class OutputOpened { ok, sameAsInput, cannotCreate, linkLoop, outOfMemory };
 
@@ -36,17 +51,21 @@ enum class OutputOpened { ok, sameAsInput, cannotCreate, linkLoop, outOfMemory }
 // the file itself. sameAsInput when it is the file input describes;
 // linkLoop when its symbolic links do not end. keepUnchanged opens a file
 // that may not be written for reading, so that an unchanged text is no
-// failure.
+// failure. name is kept for the message a signal writes.
 OutputOpened openOutputFile(const char* name, const struct stat& input, bool keepUnchanged,
                             OutputFile& file);
 // Whether a and b, both opened, are one file.
 bool sameDestination(const OutputFile& a, const OutputFile& b);
-// Puts complete outputs in place together and closes them: the temporary
-// files are renamed with every signal held, so none can come between. With
-// keepUnchanged, a final file that already holds exactly the new text is
-// left as it is (time stamp included). Returns the index of the output
-// that could not be put in place, or -1; on a failure, no temporary file
-// is renamed, nor left behind.
+// Whether an output written in place was changed and is not complete.
+bool leftIncomplete(const OutputFile& file);
+// Puts complete outputs in place together (count at most maxOutputs) and
+// closes them: the temporary files are renamed with every signal held, so
+// none can come between; outputs written in place are finished after the
+// renames. With keepUnchanged, a final file that already holds exactly the
+// new text is left as it is (time stamp included). Returns the index of
+// the output that could not be put in place, or -1; on a failure, no
+// further temporary file is renamed, nor any left behind (an output in
+// place that changed stays incomplete).
 int commitOutputFiles(OutputFile* const files[], int count, bool keepUnchanged);
 // Closes an output that did not get complete and removes its temporary
 // file. Safe to call after a signal unwound the conversion: it only closes
@@ -56,7 +75,8 @@ void abandonOutputFile(OutputFile& file);
 void releaseOutputFile(OutputFile& file);
 // For the signals that end the process without the run-time's unwinding
 // (SIGQUIT, SIGABRT, SIGALRM, the real-time signals...): removes the
-// temporary files of the run, then lets the signal take its default
-// action. SIGKILL alone can leave one behind, named
-// "<final name>.qavcvt-XXXXXX".
+// temporary files of the run and says which outputs in place it leaves
+// incomplete, then lets the signal take its default action. SIGKILL alone
+// can leave a temporary file behind, named "<final name>.qavcvt-XXXXXX",
+// or an output in place unfinished without a word (its mark says so).
 void removeTemporariesOnFatalSignals();

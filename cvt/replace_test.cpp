@@ -9,6 +9,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
+#include <sys/resource.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -55,7 +56,7 @@ struct stat inputStat() {
 }  // namespace
 
 // Close and rename as the tests make them fail or watch them (the test
-// binary is linked with --wrap=close,--wrap=renameat).
+// binary is linked with --wrap=close,--wrap=fdatasync,--wrap=renameat).
 extern "C" int __real_close(int fd);
 extern "C" int __real_renameat(int from, const char* a, int to, const char* b);
 namespace {
@@ -82,10 +83,12 @@ bool replace(const std::string& name, const std::string& text, bool keep = false
     OutputFile file;
     if (openOutputFile(name.c_str(), inputStat(), keep, file) != OutputOpened::ok) return false;
     const auto c = std::make_unique<Conversion>();
-    beginOutput(*c, file.fd, file.temporaryName != nullptr ? OutputStart::newFile
-                             : !file.inPlace               ? OutputStart::stream
-                             : keep                        ? OutputStart::keepInPlace
-                                                           : OutputStart::inPlace);
+    beginOutput(*c, file.fd,
+                file.temporaryName != nullptr ? OutputStart::newFile
+                : !file.inPlace               ? OutputStart::stream
+                : keep                        ? OutputStart::keepInPlace
+                                              : OutputStart::inPlace,
+                file.mark);
     putOutput(*c, text.c_str());
     OutputFile* const files[] = {&file};
     const bool committed = endOutput(*c) == ConvertResult::done &&
@@ -218,6 +221,60 @@ TEST(Replace, AFailedCloseRenamesNothing) {
     EXPECT_EQ(slurp(dir.path("out.c")), "old");
     EXPECT_EQ(slurp(dir.path("out.h")), "old header");
     EXPECT_EQ(listing(dir.path()), "out.c out.h ");
+}
+
+TEST(Replace, AnOutputInPlaceIsMarkedUntilEveryOutputIsComplete) {
+    // Linked, so written in place: from the first write on it starts with
+    // a line no compiler takes and holds nothing of the old text after the
+    // new; the commit puts the first line back. With -keep, the same from
+    // where the texts differ; a failure that changed nothing but the mark
+    // takes it back.
+    test_support::TemporaryDirectory dir;
+    const std::string out = dir.path("out.c"), text(std::string(40, '/') + "\nnew text\n");
+    const struct {
+        const char* old;
+        bool keep;
+    } cases[] = {{"an old text, longer than the first line, and longer than the new one", false},
+                 {"////////////////////////////////////////\nold text and a tail\n", true}};
+    for (const auto& [old, keep] : cases) {
+        spill(out, old);
+        ASSERT_EQ(link(out.c_str(), dir.path("other.c").c_str()), 0);
+        OutputFile file;
+        ASSERT_EQ(openOutputFile(out.c_str(), inputStat(), keep, file), OutputOpened::ok);
+        ASSERT_TRUE(file.inPlace);
+        const auto c = std::make_unique<Conversion>();
+        beginOutput(*c, file.fd, keep ? OutputStart::keepInPlace : OutputStart::inPlace, file.mark);
+        putOutput(*c, text.c_str());
+        ASSERT_EQ(endOutput(*c), ConvertResult::done);
+        EXPECT_EQ(slurp(out), unfinishedLine + text.substr(markLength)) << keep;
+        EXPECT_TRUE(leftIncomplete(file));
+        OutputFile* const files[] = {&file};
+        EXPECT_EQ(commitOutputFiles(files, 1, keep), -1);
+        EXPECT_FALSE(leftIncomplete(file));
+        releaseOutputFile(file);
+        EXPECT_EQ(slurp(dir.path("other.c")), text);
+        unlink(dir.path("other.c").c_str());
+    }
+    // The file holds the start of the text, and may grow no further.
+    spill(out, text.substr(0, 45));
+    ASSERT_EQ(link(out.c_str(), dir.path("other.c").c_str()), 0);
+    OutputFile file;
+    ASSERT_EQ(openOutputFile(out.c_str(), inputStat(), true, file), OutputOpened::ok);
+    const auto c = std::make_unique<Conversion>();
+    beginOutput(*c, file.fd, OutputStart::keepInPlace, file.mark);
+    putOutput(*c, text.c_str());
+    rlimit limit{}, old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    limit = {45, old.rlim_max};
+    const auto ignored = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &limit);
+    EXPECT_EQ(endOutput(*c), ConvertResult::writeFailed);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, ignored);
+    EXPECT_FALSE(leftIncomplete(file));
+    abandonOutputFile(file);
+    releaseOutputFile(file);
+    EXPECT_EQ(slurp(out), text.substr(0, 45));
 }
 
 // What the folder held when a signal sent during the first rename was

@@ -3,7 +3,10 @@
 // either as it would without the signal or with the signal's message and
 // number as exit status: never a crash, a double close or a second
 // shut-down. The output's name holds its old content or the whole new one,
-// never a cut file, and only SIGKILL may leave a temporary file behind.
+// and only SIGKILL may leave a temporary file behind. An output written in
+// place (it has a second name) may be left cut, but then it starts with
+// the mark and does not compile; but under SIGKILL, it holds nothing of
+// the old text behind the new and the run says so.
 //
 //   signal_storm QAVPROF QAVCVT [RUNS]
 #include <csignal>
@@ -50,7 +53,30 @@ struct Program {
     std::string quietErr;  // standard error of a run that was not signalled
     std::string output;    // the file the program writes, or ""
     std::vector<int> signals;
+    bool inPlace = false;  // the output has a second name: it is written where it is
+    bool sharesStart = false;  // its old text starts as the new one does (for -keep)
+    int runsDivisor = 1;   // runs a slower program gets: RUNS divided by this
 };
+
+constexpr char incomplete[] = "qavcvt: Written in place and now incomplete: prog_QAV.c\n";
+
+// Why an output left neither old nor whole is not as a cut output in place
+// must be, or "".
+std::string cutProblem(const std::string& work, const Program& program, const std::string& output,
+                       const std::string& err, int sig) {
+    if (!program.inPlace) return "a cut output was left";
+    if (output.compare(0, 7, "#error ") != 0) return "a cut output without the mark";
+    // SIGKILL between the mark and the cut after it can leave the old text
+    // behind the mark, but no other signal.
+    if (sig != SIGKILL && output.find("old tail") != std::string::npos)
+        return "the old text's tail behind the new";
+    if (sig != SIGKILL && err.find(incomplete) == std::string::npos)
+        return "a cut output not said to be: " + err;
+    const std::string command =
+        "cc -fsyntax-only -Wfatal-errors -x c '" + work + "/" + program.output + "' 2>/dev/null";
+    if (std::system(command.c_str()) == 0) return "a cut output that compiles";
+    return "";
+}
 
 // Runs the program once; sends sig after delay seconds unless sig is 0.
 // Returns the raw wait status.
@@ -161,6 +187,10 @@ int main(int argc, char** argv) {
     std::string bytes(40000, '\0');
     for (char& byte : bytes) byte = static_cast<char>(random());
     spill(work + "/prog.CQav", bytes);
+    // Large enough to be written in several pieces.
+    bytes.resize(1000000);
+    for (char& byte : bytes) byte = static_cast<char>(random());
+    spill(work + "/large.CQav", bytes);
 
     const Program programs[] = {
         {"qavprof", {prof, "-space"},
@@ -170,6 +200,11 @@ int main(int argc, char** argv) {
         {"qavcvt", {cvt, "prog.CQav"}, "", "prog_QAV.c",
          {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGKILL, SIGABRT, SIGTRAP, SIGSYS, SIGIO, SIGPWR,
           SIGSTKFLT, SIGUSR1, SIGRTMIN + 2}},
+        // Written in place, with and without -keep.
+        {"qavcvt in place", {cvt, "-o", "prog_QAV.c", "large.CQav"}, "", "prog_QAV.c",
+         {SIGINT, SIGTERM, SIGHUP, SIGKILL, SIGQUIT, SIGUSR1}, true, false, 3},
+        {"qavcvt -keep in place", {cvt, "-keep", "-o", "prog_QAV.c", "large.CQav"}, "", "prog_QAV.c",
+         {SIGTERM, SIGKILL, SIGALRM}, true, true, 3},
     };
 
     int passed = 0, failed = 0;
@@ -179,12 +214,21 @@ int main(int argc, char** argv) {
         for (int i = 0; i < 5; ++i) runOnce(work, program, 0, 0);
         const double span = (now() - start) / 5;
         const std::string complete = program.output.empty() ? "" : slurp(work + "/" + program.output);
+        const std::string old = program.sharesStart
+                                    ? complete.substr(0, complete.size() / 3) + "old tail\n"
+                                    : "old\n";
+        const std::string second = work + "/" + program.output + ".link";
+        if (program.inPlace) {
+            spill(work + "/" + program.output, old);
+            link((work + "/" + program.output).c_str(), second.c_str());
+        }
 
         int signalled = 0;
-        for (int run = 0; run < runs; ++run) {
+        const int runsHere = runs / program.runsDivisor;
+        for (int run = 0; run < runsHere; ++run) {
             const int sig = program.signals[run % program.signals.size()];
             const double delay = span * std::uniform_real_distribution<double>(0, 1)(random);
-            const std::string old = "old\n";
+            // Written through the file, so that a second name stays.
             if (!program.output.empty()) spill(work + "/" + program.output, old);
             const int status = runOnce(work, program, sig, delay);
             std::string err = slurp(work + "/stderr");
@@ -194,7 +238,15 @@ int main(int argc, char** argv) {
                 program.output.empty() ? "" : slurp(work + "/" + program.output);
             const bool outputWhole = program.output.empty() || output == old || output == complete;
             std::string problem;
+            if (!outputWhole) {
+                problem = cutProblem(work, program, output, err, sig);
+                const std::size_t at = err.find(incomplete);
+                if (at != std::string::npos) err.erase(at, sizeof incomplete - 1);
+            } else if (err.find(incomplete) != std::string::npos) {
+                problem = "a whole output said to be incomplete";
+            }
             if (removeTemporaries(work) && sig != SIGKILL) problem = "a temporary file was left";
+            if (program.inPlace && slurp(second) != output) problem = "the second name lost";
             if (status == -1 && emulated()) {
                 std::printf("skipped: the emulator hung (signal %d after %.0f us)\n", sig,
                             delay * 1e6);
@@ -203,8 +255,6 @@ int main(int argc, char** argv) {
             if (!problem.empty()) {
             } else if (status == -1) {
                 problem = "hung";
-            } else if (!outputWhole) {
-                problem = "a cut output was left";
             } else if (WIFSIGNALED(status) && WTERMSIG(status) == sig && err.empty()) {
                 ++signalled;  // the signal's default action
             } else if (!WIFEXITED(status)) {
@@ -239,7 +289,7 @@ int main(int argc, char** argv) {
             }
         }
         std::printf("%s: %d runs, %d ended by the signal, window %.0f us\n", program.name,
-                    runs, signalled, span * 1e6);
+                    runsHere, signalled, span * 1e6);
     }
     std::string command = "rm -rf '" + work + "'";
     if (std::system(command.c_str()) != 0) std::perror("rm");

@@ -3,9 +3,9 @@
 # their own objects define no writable data (.data or .bss), but for what
 # a signal handler must reach. Usage: state_as_values.sh OBJECT-OR-ARCHIVE...
 set -u
-# The temporary files a signal handler removes, and what a sanitizer's
+# The outputs a signal handler removes or reports, and what a sanitizer's
 # instrumentation adds.
-allowed='pendingTemporaries|^__odr_asan|^__asan|^__ubsan|^___asan'
+allowed='pendingOutputs|^__odr_asan|^__asan|^__ubsan|^___asan'
 found=$(objdump -t "$@" | awk '$3 == "O" && ($4 ~ /^\.(data|bss)(\.|$)/) && $4 !~ /^\.data\.rel\.ro/ {print $NF}' |
         c++filt | grep -v -E "$allowed")
 if [ -n "$found" ]; then
