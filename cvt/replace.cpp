@@ -8,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace {
@@ -164,27 +165,28 @@ char* followLinks(const char* name, bool& loop) {
 
 // Opens the folder that holds path, for making files beside it by their
 // last component alone, so that a path as long as the system takes still
-// leaves room for a temporary name.
+// leaves room for a temporary name. Opened for reading where it may be,
+// so that it can be locked and flushed.
 int openFolder(const char* path) {
     const std::size_t length = directoryLength(path);
-    if (length == 0) return open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    char* folder = joined(path, length, "");
+    char* folder = length == 0 ? joined(".", 1, "") : joined(path, length, "");
     if (folder == nullptr) return -1;
+    int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 #ifdef O_PATH
     // A folder that may be searched and written but not read will do.
-    const int fd = open(folder, O_PATH | O_DIRECTORY | O_CLOEXEC);
-#else
-    const int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0 && errno == EACCES) fd = open(folder, O_PATH | O_DIRECTORY | O_CLOEXEC);
 #endif
     std::free(folder);
     return fd;
 }
 
-// Creates a temporary file for finalName in folder, its name the final
+// Makes a file for finalName in folder under a name of its own: the final
 // name, cut so that it stays a valid name, and a suffix that says who made
-// it; the file is in the list of pending ones before any signal can end
-// the run. -1 when none can be made.
-int createTemporary(int folder, const char* finalName, char*& name) {
+// it. make(name) makes it, as open does: a descriptor, 0 when it makes no
+// descriptor, or -1 with errno (EEXIST: another name is tried). Its result,
+// with name set to the file's name, or -1 and name null.
+template <typename Make>
+int makeBeside(const char* finalName, char*& name, Make make) {
     constexpr char suffix[] = ".qavcvt-XXXXXX";
     constexpr std::size_t keptComponent = 200;
     std::size_t length = std::strlen(finalName);
@@ -203,27 +205,41 @@ int createTemporary(int folder, const char* finalName, char*& name) {
             state = state * 6364136223846793005u + 1442695040888963407u;
             x[i] = letters[(state >> 33) % (sizeof letters - 1)];
         }
-        const sigset_t old = holdAll();
-        const int fd = openat(folder, name, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd >= 0) remember(folder, name);
-        release(old);
-        if (fd >= 0 || errno != EEXIST) {
-            if (fd < 0) {
-                std::free(name);
-                name = nullptr;
-            }
-            return fd;
-        }
+        const int made = make(name);
+        if (made >= 0) return made;
+        if (errno != EEXIST) break;
     }
     std::free(name);
     name = nullptr;
     return -1;
 }
 
+// Creates a temporary file for finalName in folder, in the list of pending
+// ones before any signal can end the run; -1 when none can be made.
+int createTemporary(int folder, const char* finalName, char*& name) {
+    return makeBeside(finalName, name, [folder](char* made) {
+        const sigset_t old = holdAll();
+        const int fd = openat(folder, made, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0) remember(folder, made);
+        release(old);
+        return fd;
+    });
+}
+
 mode_t creationMode() {
     const mode_t mask = umask(0);
     umask(mask);
     return 0666 & ~mask;
+}
+
+// A second name for the file that file replaces, to put it back by if a
+// later rename fails; null where none can be made.
+char* linkBackup(const OutputFile& file) {
+    char* name = nullptr;
+    makeBeside(file.finalName, name, [&file](const char* made) {
+        return linkat(file.folder, file.finalName, file.folder, made, 0) == 0 ? 0 : -1;
+    });
+    return name;
 }
 
 // Gives the new file at fd what the old one had; false when it could not
@@ -305,6 +321,19 @@ OutputOpened openInPlace(OutputFile& file, const char* shown, bool keepUnchanged
     if (file.fd < 0) return OutputOpened::cannotCreate;
     file.mark = claimInPlace(shown);
     return OutputOpened::ok;
+}
+
+// Locks the folder the first of files is renamed into, for the renames;
+// the folder's descriptor, or -1 where it cannot be locked.
+int lockFolderOf(OutputFile* const files[], int count) {
+    for (int i = 0; i < count; ++i) {
+        if (files[i]->temporaryName == nullptr) continue;
+        int locked;
+        while ((locked = flock(files[i]->folder, LOCK_EX)) != 0 && errno == EINTR) {
+        }
+        return locked == 0 ? files[i]->folder : -1;
+    }
+    return -1;
 }
 
 // Finishes an output written in place: on the disk in its marked state
@@ -394,14 +423,16 @@ bool leftIncomplete(const OutputFile& file) {
 
 int commitOutputFiles(OutputFile* const files[], int count, bool keepUnchanged) {
     if (count > maxOutputs) return 0;
-    // Every temporary file complete first: a close can report a write that
-    // failed late (on NFS, for one).
+    // Every temporary file complete and on the disk first: a close can
+    // report a write that failed late (on NFS, for one), and after a power
+    // cut a file system may hold the new name without the data it names.
     int failed = -1;
     bool unchanged[maxOutputs] = {};
     for (int i = 0; i < count; ++i) {
         OutputFile& file = *files[i];
         if (file.fd < 0 || file.temporaryName == nullptr) continue;
         if (keepUnchanged && file.exists) unchanged[i] = sameContent(file.fd, file);
+        if (!unchanged[i] && fdatasync(file.fd) != 0 && failed < 0) failed = i;
         if (close(file.fd) != 0 && failed < 0) failed = i;
         file.fd = -1;
     }
@@ -409,21 +440,46 @@ int commitOutputFiles(OutputFile* const files[], int count, bool keepUnchanged) 
         for (int i = 0; i < count; ++i) abandonOutputFile(*files[i]);
         return failed;
     }
+    // One run at a time renames into a folder, so two runs onto one C file
+    // and header leave the pair of one of them.
+    const int locked = lockFolderOf(files, count);
     const sigset_t old = holdAll();
-    for (int i = 0; i < count; ++i) {
+    char* backups[maxOutputs] = {};
+    bool renamed[maxOutputs] = {};
+    for (int i = 0; i < count && failed < 0; ++i) {
         OutputFile& file = *files[i];
-        if (file.temporaryName == nullptr) continue;
-        if (unchanged[i] || failed >= 0 ||
-            renameat(file.folder, file.temporaryName, file.folder, file.finalName) != 0) {
-            if (!unchanged[i] && failed < 0) failed = i;
-            unlinkat(file.folder, file.temporaryName, 0);
-        }
-        forget(file.temporaryName);
-        file.temporaryName = nullptr;
+        if (file.temporaryName == nullptr || unchanged[i]) continue;
+        if (count > 1 && file.exists) backups[i] = linkBackup(file);
+        if (renameat(file.folder, file.temporaryName, file.folder, file.finalName) != 0) failed = i;
+        else renamed[i] = true;
     }
     for (int i = 0; i < count && failed < 0; ++i)
         if (files[i]->inPlace && files[i]->fd >= 0 && !finishOnDisk(*files[i])) failed = i;
+    for (int i = 0; i < count; ++i) {
+        OutputFile& file = *files[i];
+        // A failure puts back what the renames replaced.
+        if (failed >= 0 && renamed[i]) {
+            if (backups[i] != nullptr &&
+                renameat(file.folder, backups[i], file.folder, file.finalName) == 0) {
+                std::free(backups[i]);
+                backups[i] = nullptr;
+            } else if (!file.exists) {
+                unlinkat(file.folder, file.finalName, 0);
+            }
+        }
+        if (backups[i] != nullptr) unlinkat(file.folder, backups[i], 0);
+        std::free(backups[i]);
+        if (file.temporaryName != nullptr) {
+            if (!renamed[i]) unlinkat(file.folder, file.temporaryName, 0);
+            forget(file.temporaryName);
+            file.temporaryName = nullptr;
+        }
+        // The new name on the disk too, where the file system needs the
+        // folder flushed for it.
+        if (renamed[i] && failed < 0) fsync(file.folder);
+    }
     release(old);
+    if (locked >= 0) flock(locked, LOCK_UN);
     for (int i = 0; i < count; ++i) {
         OutputFile& file = *files[i];
         if (file.fd >= 0 && close(file.fd) != 0 && failed < 0) failed = i;

@@ -1,6 +1,7 @@
 // Outputs replaced the way careful editors do. A new name, or a regular
 // file whose owner, group, mode and links a new file can keep, is written
-// to a temporary file beside it and renamed onto it only when complete. Any other regular file is written in place, marked
+// to a temporary file beside it, flushed to the disk and renamed onto it
+// only when complete. Any other regular file is written in place, marked
 // unfinished until complete (inplace.h): one with other hard links, one
 // whose owner or group cannot be given to a new file, one in a folder
 // where no file can be made. A symbolic link is followed, so the link
@@ -8,10 +9,10 @@
 // written in place and never removed. Nothing the run did not create is
 // ever removed by a failure.
 //
-// POSIX calls: openat, renameat, unlinkat, fchown, fchmod, fstat, lstat,
-// readlink, faccessat, fdatasync, clock_gettime, sigaction and
-// sigprocmask; Linux's O_PATH and its signals SIGPWR and SIGSTKFLT where
-// the system has them.
+// POSIX calls: openat, renameat, linkat, unlinkat, fchown, fchmod, fstat,
+// lstat, readlink, faccessat, fdatasync, fsync, clock_gettime, sigaction
+// and sigprocmask; flock; Linux's O_PATH and its signals SIGPWR and
+// SIGSTKFLT where the system has them.
 #pragma once
 
 #include "inplace.h"
@@ -59,13 +60,14 @@ bool sameDestination(const OutputFile& a, const OutputFile& b);
 // Whether an output written in place was changed and is not complete.
 bool leftIncomplete(const OutputFile& file);
 // Puts complete outputs in place together (count at most maxOutputs) and
-// closes them: the temporary files are renamed with every signal held, so
-// none can come between; outputs written in place are finished after the
-// renames. With keepUnchanged, a final file that already holds exactly the
-// new text is left as it is (time stamp included). Returns the index of
-// the output that could not be put in place, or -1; on a failure, no
-// further temporary file is renamed, nor any left behind (an output in
-// place that changed stays incomplete).
+// closes them: the temporary files are flushed, then renamed with every
+// signal held, so none can come between, and while no other run renames
+// into the first one's folder; outputs written in place are finished
+// after the renames. With keepUnchanged, a final file that already holds
+// exactly the new text is left as it is (time stamp included). Returns the
+// index of the output that could not be put in place, or -1; on a
+// failure, the renamed files get their old texts back and no temporary
+// file is left behind (an output in place that changed stays incomplete).
 int commitOutputFiles(OutputFile* const files[], int count, bool keepUnchanged);
 // Closes an output that did not get complete and removes its temporary
 // file. Safe to call after a signal unwound the conversion: it only closes

@@ -9,6 +9,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <string>
 #include <sys/stat.h>
@@ -58,10 +59,13 @@ struct stat inputStat() {
 // Close and rename as the tests make them fail or watch them (the test
 // binary is linked with --wrap=close,--wrap=fdatasync,--wrap=renameat).
 extern "C" int __real_close(int fd);
+extern "C" int __real_fdatasync(int fd);
 extern "C" int __real_renameat(int from, const char* a, int to, const char* b);
 namespace {
-int closeFailsFor = -1;
-int (*onRename)() = nullptr;
+int closeFailsFor = -1, syncFailsFor = -1;
+// The rename that fails, counting from 1 (0: none), and the calls so far.
+int renameFails = 0, renames = 0;
+int (*onRename)(int folder) = nullptr;
 }  // namespace
 extern "C" int __wrap_close(int fd) {
     const int result = __real_close(fd);
@@ -69,9 +73,18 @@ extern "C" int __wrap_close(int fd) {
     errno = EIO;
     return -1;
 }
+extern "C" int __wrap_fdatasync(int fd) {
+    if (fd != syncFailsFor) return __real_fdatasync(fd);
+    errno = EIO;
+    return -1;
+}
 extern "C" int __wrap_renameat(int from, const char* a, int to, const char* b) {
+    if (++renames == renameFails) {
+        errno = EIO;
+        return -1;
+    }
     const int result = __real_renameat(from, a, to, b);
-    if (onRename != nullptr) onRename();
+    if (onRename != nullptr) onRename(from);
     return result;
 }
 
@@ -201,26 +214,39 @@ TEST(Replace, LinkLoopsAreRefusedAndNothingIsWritten) {
     EXPECT_EQ(listing(dir.path()), "into loop1 loop2 ");
 }
 
-TEST(Replace, AFailedCloseRenamesNothing) {
-    // A close can report a write that failed late: neither output takes
-    // its place, and no temporary file stays.
-    test_support::TemporaryDirectory dir;
-    spill(dir.path("out.c"), "old");
-    spill(dir.path("out.h"), "old header");
-    OutputFile c, h;
-    ASSERT_EQ(openOutputFile(dir.path("out.c").c_str(), inputStat(), false, c), OutputOpened::ok);
-    ASSERT_EQ(openOutputFile(dir.path("out.h").c_str(), inputStat(), false, h), OutputOpened::ok);
-    ASSERT_EQ(write(c.fd, "new", 3), 3);
-    ASSERT_EQ(write(h.fd, "new", 3), 3);
-    closeFailsFor = h.fd;
-    OutputFile* const both[] = {&c, &h};
-    EXPECT_EQ(commitOutputFiles(both, 2, false), 1);
-    closeFailsFor = -1;
-    releaseOutputFile(c);
-    releaseOutputFile(h);
-    EXPECT_EQ(slurp(dir.path("out.c")), "old");
-    EXPECT_EQ(slurp(dir.path("out.h")), "old header");
-    EXPECT_EQ(listing(dir.path()), "out.c out.h ");
+TEST(Replace, AFailedFlushCloseOrRenameLeavesBothOldTexts) {
+    // A close can report a write that failed late, a flush a disk that
+    // failed; a rename can fail after the C file's went through, which is
+    // then undone: neither output keeps a new text, and no temporary file
+    // stays.
+    const struct {
+        const char* what;
+        int* failsFor;  // set to the header's descriptor
+        int renameFails;
+    } failures[] = {{"close", &closeFailsFor, 0}, {"flush", &syncFailsFor, 0},
+                    {"second rename", nullptr, 2}};
+    for (const auto& failure : failures) {
+        test_support::TemporaryDirectory dir;
+        spill(dir.path("out.c"), "old");
+        spill(dir.path("out.h"), "old header");
+        OutputFile c, h;
+        ASSERT_EQ(openOutputFile(dir.path("out.c").c_str(), inputStat(), false, c), OutputOpened::ok);
+        ASSERT_EQ(openOutputFile(dir.path("out.h").c_str(), inputStat(), false, h), OutputOpened::ok);
+        ASSERT_EQ(write(c.fd, "new", 3), 3);
+        ASSERT_EQ(write(h.fd, "new", 3), 3);
+        if (failure.failsFor != nullptr) *failure.failsFor = h.fd;
+        renames = 0;
+        renameFails = failure.renameFails;
+        OutputFile* const both[] = {&c, &h};
+        EXPECT_EQ(commitOutputFiles(both, 2, false), 1) << failure.what;
+        closeFailsFor = syncFailsFor = -1;
+        renameFails = 0;
+        releaseOutputFile(c);
+        releaseOutputFile(h);
+        EXPECT_EQ(slurp(dir.path("out.c")), "old") << failure.what;
+        EXPECT_EQ(slurp(dir.path("out.h")), "old header") << failure.what;
+        EXPECT_EQ(listing(dir.path()), "out.c out.h ") << failure.what;
+    }
 }
 
 TEST(Replace, AnOutputInPlaceIsMarkedUntilEveryOutputIsComplete) {
@@ -281,6 +307,7 @@ TEST(Replace, AnOutputInPlaceIsMarkedUntilEveryOutputIsComplete) {
 // handled.
 std::string* seenBySignal;
 const char* watchedFolder;
+bool renamedUnlocked = false;
 
 TEST(Replace, ACFileAndItsHeaderChangeTogether) {
     test_support::TemporaryDirectory dir;
@@ -301,7 +328,13 @@ TEST(Replace, ACFileAndItsHeaderChangeTogether) {
     ASSERT_EQ(openOutputFile(dir.path("out.h").c_str(), inputStat(), false, h), OutputOpened::ok);
     ASSERT_EQ(write(c.fd, "C", 1), 1);
     ASSERT_EQ(write(h.fd, "H", 1), 1);
-    onRename = [] { return raise(SIGUSR2); };
+    // No other run can rename into the folder meanwhile.
+    onRename = [](int folder) {
+        const int other = openat(folder, ".", O_RDONLY | O_DIRECTORY);
+        if (flock(other, LOCK_EX | LOCK_NB) == 0) renamedUnlocked = true;
+        close(other);
+        return raise(SIGUSR2);
+    };
     OutputFile* const both[] = {&c, &h};
     EXPECT_EQ(commitOutputFiles(both, 2, false), -1);
     onRename = nullptr;
@@ -309,6 +342,7 @@ TEST(Replace, ACFileAndItsHeaderChangeTogether) {
     releaseOutputFile(c);
     releaseOutputFile(h);
     EXPECT_EQ(seen, "CH");
+    EXPECT_FALSE(renamedUnlocked);
 }
 
 TEST(Replace, DevicesAndTheInputAreNotReplaced) {
