@@ -1,5 +1,7 @@
 #include "replace.h"
 
+#include "attributes.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
@@ -215,21 +217,19 @@ int makeBeside(const char* finalName, char*& name, Make make) {
 }
 
 // Creates a temporary file for finalName in folder, in the list of pending
-// ones before any signal can end the run; -1 when none can be made.
-int createTemporary(int folder, const char* finalName, char*& name) {
-    return makeBeside(finalName, name, [folder](char* made) {
+// ones before any signal can end the run; -1 when none can be made. A new
+// name's file is made with the permissions the shell's ">" would give it
+// there (the umask, or the folder's default ACL); one that replaces a file
+// gets that file's after, and is the user's alone until then.
+int createTemporary(int folder, const char* finalName, bool replacing, char*& name) {
+    const mode_t mode = replacing ? 0600 : 0666;
+    return makeBeside(finalName, name, [folder, mode](char* made) {
         const sigset_t old = holdAll();
-        const int fd = openat(folder, made, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        const int fd = openat(folder, made, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd >= 0) remember(folder, made);
         release(old);
         return fd;
     });
-}
-
-mode_t creationMode() {
-    const mode_t mask = umask(0);
-    umask(mask);
-    return 0666 & ~mask;
 }
 
 // A second name for the file that file replaces, to put it back by if a
@@ -379,23 +379,22 @@ OutputOpened openOutputFile(const char* name, const struct stat& input, bool kee
         file.readOnly = true;
         return openInPlace(file, name, keepUnchanged);
     }
-    // A file with other names stays one file with them.
-    if (file.exists && existing.st_nlink > 1) return openInPlace(file, name, keepUnchanged);
+    // A file with other names stays one file with them; one with ACL
+    // entries or other attributes keeps them, which a new file would not
+    // get.
+    if (file.exists && (existing.st_nlink > 1 || hasExtendedAttributes(file.finalPath)))
+        return openInPlace(file, name, keepUnchanged);
 
     file.folder = openFolder(file.finalPath);
     if (file.folder >= 0)
-        file.fd = createTemporary(file.folder, file.finalName, file.temporaryName);
+        file.fd = createTemporary(file.folder, file.finalName, file.exists, file.temporaryName);
     file.nameBlock = file.temporaryName;
     if (file.fd < 0) {
         if (errno == ENOMEM) return OutputOpened::outOfMemory;
         if (!file.exists) return OutputOpened::cannotCreate;
         return openInPlace(file, name, keepUnchanged);
     }
-    if (!file.exists) {
-        fchmod(file.fd, creationMode());
-        return OutputOpened::ok;
-    }
-    if (takeOwnerAndMode(file.fd, existing)) return OutputOpened::ok;
+    if (!file.exists || takeOwnerAndMode(file.fd, existing)) return OutputOpened::ok;
     // A new file would not be what the old one was to its users.
     close(file.fd);
     file.fd = -1;

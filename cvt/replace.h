@@ -2,17 +2,18 @@
 // file whose owner, group, mode and links a new file can keep, is written
 // to a temporary file beside it, flushed to the disk and renamed onto it
 // only when complete. Any other regular file is written in place, marked
-// unfinished until complete (inplace.h): one with other hard links, one
-// whose owner or group cannot be given to a new file, one in a folder
-// where no file can be made. A symbolic link is followed, so the link
-// stays and the file it names is written. A device, a FIFO or a socket is
-// written in place and never removed. Nothing the run did not create is
-// ever removed by a failure.
+// unfinished until complete (inplace.h): one with other hard links, ACL
+// entries or extended attributes, one whose owner or group cannot be given
+// to a new file, one in a folder where no file can be made. A symbolic
+// link is followed, so the link stays and the file it names is written. A
+// device, a FIFO or a socket is written in place and never removed.
+// Nothing the run did not create is ever removed by a failure.
 //
 // POSIX calls: openat, renameat, linkat, unlinkat, fchown, fchmod, fstat,
 // lstat, readlink, faccessat, fdatasync, fsync, clock_gettime, sigaction
-// and sigprocmask; flock; Linux's O_PATH and its signals SIGPWR and
-// SIGSTKFLT where the system has them.
+// and sigprocmask; flock; Linux's O_PATH, its extended attributes
+// (attributes.h) and its signals SIGPWR and SIGSTKFLT where the system has
+// them.
 #pragma once
 
 #include "inplace.h"
