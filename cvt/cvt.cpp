@@ -443,10 +443,15 @@ struct Destination {
     bool standardOutput;
 };
 
+// Standard output by any name (/dev/stdout, /dev/fd/1, the file it was
+// sent to) is written where it stands: a file opened by that name would
+// lose what stands before, and a new file put in its place all of it.
 Destination destinationOf(const Options& o, const Job& job) {
-    const bool toStandardOutput = o.givenOutput != nullptr
-                                      ? std::strcmp(o.givenOutput, standardStream) == 0
-                                      : std::strcmp(job.inputName, standardStream) == 0;
+    const bool toStandardOutput =
+        o.givenOutput != nullptr
+            ? std::strcmp(o.givenOutput, standardStream) == 0 ||
+                  namesStandardOutput(o.givenOutput)
+            : std::strcmp(job.inputName, standardStream) == 0;
     return {o.givenOutput != nullptr && !toStandardOutput ? o.givenOutput : job.outputName,
             toStandardOutput};
 }

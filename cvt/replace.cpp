@@ -402,6 +402,12 @@ OutputOpened openOutputFile(const char* name, const struct stat& input, bool kee
     return openInPlace(file, name, keepUnchanged);
 }
 
+bool namesStandardOutput(const char* name) {
+    struct stat out, named;
+    return fstat(STDOUT_FILENO, &out) == 0 && stat(name, &named) == 0 &&
+           out.st_dev == named.st_dev && out.st_ino == named.st_ino;
+}
+
 bool sameDestination(const OutputFile& a, const OutputFile& b) {
     if (a.exists && b.exists) return a.device == b.device && a.inode == b.inode;
     if (a.exists != b.exists || std::strcmp(a.finalName, b.finalName) != 0) return false;

@@ -6,8 +6,9 @@
 // entries or extended attributes, one whose owner or group cannot be given
 // to a new file, one in a folder where no file can be made. A symbolic
 // link is followed, so the link stays and the file it names is written. A
-// device, a FIFO or a socket is written in place and never removed.
-// Nothing the run did not create is ever removed by a failure.
+// device, a FIFO or a socket is written in place and never removed, and
+// standard output, by whatever name, is written where it stands. Nothing
+// the run did not create is ever removed by a failure.
 //
 // POSIX calls: openat, renameat, linkat, unlinkat, fchown, fchmod, fstat,
 // lstat, readlink, faccessat, fdatasync, fsync, clock_gettime, sigaction
@@ -56,6 +57,9 @@ enum class OutputOpened { ok, sameAsInput, cannotCreate, linkLoop, outOfMemory }
 // failure. name is kept for the message a signal writes.
 OutputOpened openOutputFile(const char* name, const struct stat& input, bool keepUnchanged,
                             OutputFile& file);
+// Whether name is the file standard output writes to, under another name
+// (/dev/stdout, /dev/fd/1, or its own path).
+bool namesStandardOutput(const char* name);
 // Whether a and b, both opened, are one file.
 bool sameDestination(const OutputFile& a, const OutputFile& b);
 // Whether an output written in place was changed and is not complete.
