@@ -378,10 +378,14 @@ char* headerNameFor(const char* cName) {
 }
 
 // Whether name can stand between the quotes of an #include.
-// Not a quote, a backslash or a line break, and no trigraph, which strict C
-// reads before anything else: "??=x.h" would name "#x.h".
+// Not a quote, a backslash or a control character (a line break ends the
+// directive, and compilers stop at a carriage return or a tab as at a
+// missing quote), and no trigraph, which strict C reads before anything
+// else: "??=x.h" would name "#x.h".
 bool includable(const char* name) {
-    if (std::strpbrk(name, "\"\\\n") != nullptr) return false;
+    if (std::strpbrk(name, "\"\\") != nullptr) return false;
+    for (const char* c = name; *c != '\0'; ++c)
+        if (static_cast<unsigned char>(*c) < 0x20 || *c == 0x7F) return false;
     for (const char* q = std::strstr(name, "??"); q != nullptr; q = std::strstr(q + 1, "??"))
         if (q[2] != '\0' && std::strchr("=/'()!<>-", q[2]) != nullptr) return false;
     return true;
@@ -491,9 +495,18 @@ bool nameHeader(const Options& o, Job& job, Destination to) {
     }
     job.headerName = headerNameFor(to.shown);
     const char* slash = std::strrchr(job.headerName, '/');
-    if (includable(slash == nullptr ? job.headerName : slash + 1)) return true;
-    say("Not a header name to include: ", job.headerName);
-    return false;
+    if (!includable(slash == nullptr ? job.headerName : slash + 1)) {
+        say("Not a header name to include: ", job.headerName);
+        return false;
+    }
+    // Known before anything is opened: a FIFO would hold the run in open()
+    // until a reader came.
+    for (const char* name : {to.shown, static_cast<const char*>(job.headerName)})
+        if (namesSpecialFile(name)) {
+            say("-header needs a regular output file: ", name);
+            return false;
+        }
+    return true;
 }
 
 // With -incbin, the input's absolute path, which the assembler reads
@@ -572,6 +585,10 @@ bool convertFile(const Options& o, Job& job, Conversion& c) {
     const int in = openJob(o, job, to);
     if (in < 0) return false;
 
+    // A C file written in place is changed last: a header that fails
+    // before it then leaves both as they were.
+    const bool headerFirst = job.headerName != nullptr && job.output.inPlace && !job.header.inPlace;
+    if (headerFirst && !writeHeader(o, job, c)) return false;
     beginOutput(c, to.standardOutput ? STDOUT_FILENO : job.output.fd,
                 startOf(job.output, o.keepUnchanged), job.output.mark);
     const char* slash = job.headerName == nullptr ? nullptr : std::strrchr(job.headerName, '/');
@@ -591,7 +608,7 @@ bool convertFile(const Options& o, Job& job, Conversion& c) {
         sayFailure(job, result, to);
         return false;
     }
-    if (job.headerName != nullptr && !writeHeader(o, job, c)) {
+    if (job.headerName != nullptr && !headerFirst && !writeHeader(o, job, c)) {
         sayIncomplete(job, to);
         return false;
     }

@@ -408,6 +408,11 @@ bool namesStandardOutput(const char* name) {
            out.st_dev == named.st_dev && out.st_ino == named.st_ino;
 }
 
+bool namesSpecialFile(const char* name) {
+    struct stat named;
+    return stat(name, &named) == 0 && !S_ISREG(named.st_mode) && !S_ISDIR(named.st_mode);
+}
+
 bool sameDestination(const OutputFile& a, const OutputFile& b) {
     if (a.exists && b.exists) return a.device == b.device && a.inode == b.inode;
     if (a.exists != b.exists || std::strcmp(a.finalName, b.finalName) != 0) return false;

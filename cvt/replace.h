@@ -60,6 +60,9 @@ OutputOpened openOutputFile(const char* name, const struct stat& input, bool kee
 // Whether name is the file standard output writes to, under another name
 // (/dev/stdout, /dev/fd/1, or its own path).
 bool namesStandardOutput(const char* name);
+// Whether name is an existing file that is not a regular file nor a
+// folder: a device, a FIFO or a socket. Nothing is opened.
+bool namesSpecialFile(const char* name);
 // Whether a and b, both opened, are one file.
 bool sameDestination(const OutputFile& a, const OutputFile& b);
 // Whether an output written in place was changed and is not complete.
