@@ -564,6 +564,9 @@ int openJob(const Options& o, Job& job, Destination to) {
         !opened(openOutputFile(to.shown, input, o.keepUnchanged, job.output), to.shown))
         return -1;
     if (job.headerName != nullptr && !openHeader(o, job, input, to.shown)) return -1;
+    // Another run writing the same file in place finishes first.
+    waitForOtherWriters(job.output);
+    waitForOtherWriters(job.header);
     return in;
 }
 

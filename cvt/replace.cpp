@@ -427,6 +427,12 @@ bool sameDestination(const OutputFile& a, const OutputFile& b) {
     return same;
 }
 
+void waitForOtherWriters(OutputFile& file) {
+    if (!file.inPlace || file.readOnly || file.fd < 0) return;
+    while (flock(file.fd, LOCK_EX) != 0 && errno == EINTR) {
+    }
+}
+
 bool leftIncomplete(const OutputFile& file) {
     return file.mark != nullptr && file.mark->unfinished != 0;
 }

@@ -65,6 +65,9 @@ bool namesStandardOutput(const char* name);
 bool namesSpecialFile(const char* name);
 // Whether a and b, both opened, are one file.
 bool sameDestination(const OutputFile& a, const OutputFile& b);
+// Waits until no other run writes the file in place; to be called once its
+// outputs are known to be distinct, before anything is written.
+void waitForOtherWriters(OutputFile& file);
 // Whether an output written in place was changed and is not complete.
 bool leftIncomplete(const OutputFile& file);
 // Puts complete outputs in place together (count at most maxOutputs) and
