@@ -45,6 +45,9 @@ for dir in "${dirs[@]}"; do
     echo "-- qavcvt, 64 MiB into a new file beside the write floor ($((size / 1048576)) MiB in 1 MiB writes, then also with space reserved ahead as qavcvt does; target at most 1.5 beside the first)"
     "$timeit" 21 -- @rm=big_QAV.c "$bin/qavcvt" big.CQav -- @rm=floor.c ./writefloor "$size" floor.c \
         -- @rm=floor.c ./writefloor "$size" floor.c reserve
+    echo "-- qavcvt, 64 MiB into a new file, which it flushes to the disk before renaming, beside the write floor with the same flush and without (the flush's cost: the third's time over the second's)"
+    "$timeit" 21 -- @rm=big_QAV.c "$bin/qavcvt" big.CQav -- @rm=floor.c ./writefloor "$size" floor.c reserve sync \
+        -- @rm=floor.c ./writefloor "$size" floor.c reserve
     echo "-- qavcvt, 64 MiB beside xxd -i (target: this/first at least 30)"
     "$timeit" 3 -- @rm=big_QAV.c "$bin/qavcvt" big.CQav -- @out=xxd.c xxd -i big.CQav
     rm -f big_QAV.c floor.c xxd.c
