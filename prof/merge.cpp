@@ -12,15 +12,19 @@
 
 namespace {
 
-// The positions of a profile's records by name, then by file position, so
-// that equal names pair off in file order.
-void byName(const Profile& profile, Position out[]) {
-    for (std::int32_t p = 1; p <= profile.entryCount; ++p) out[p - 1] = static_cast<Position>(p);
+// The positions of a profile's called records by name, then by file
+// position, so that equal names pair off in file order, as a comparison
+// pairs them: a record with no calls is no row, and pairs with none.
+std::int32_t byName(const Profile& profile, Position out[]) {
+    std::int32_t n = 0;
+    for (std::int32_t p = 1; p <= profile.entryCount; ++p)
+        if (profile.entries[p].calls != 0) out[n++] = static_cast<Position>(p);
     const ProfileEntry* entries = profile.entries;
-    std::sort(out, out + profile.entryCount, [entries](Position a, Position b) {
+    std::sort(out, out + n, [entries](Position a, Position b) {
         const int c = std::strcmp(entries[a].name, entries[b].name);
         return c != 0 ? c < 0 : a < b;
     });
+    return n;
 }
 
 void add(ProfileEntry& sum, const ProfileEntry& run) {
@@ -74,10 +78,10 @@ void mergeRun(Runs& runs, const Profile& run, const Options& options) {
     Position* const runByName = mergedByName + maxEntries;
     // The merged position of each of the run's records, 0 for none yet.
     Position* const matched = runByName + maxEntries;
-    byName(merged, mergedByName);
-    byName(run, runByName);
+    const std::int32_t mergedCount = byName(merged, mergedByName);
+    const std::int32_t runCount = byName(run, runByName);
     std::fill(matched, matched + run.entryCount + 1, Position{0});
-    for (std::int32_t i = 0, j = 0; i < merged.entryCount && j < run.entryCount;) {
+    for (std::int32_t i = 0, j = 0; i < mergedCount && j < runCount;) {
         const int c = std::strcmp(merged.entries[mergedByName[i]].name,
                                   run.entries[runByName[j]].name);
         if (c < 0) {
@@ -95,7 +99,8 @@ void mergeRun(Runs& runs, const Profile& run, const Options& options) {
     const std::int32_t r = runs.count;
     for (std::int32_t p = 1; p <= run.entryCount; ++p) {
         const ProfileEntry& entry = run.entries[p];
-        if (entry.calls != 0) total += sampleKey(entry, options);
+        if (entry.calls == 0) continue;
+        total += sampleKey(entry, options);
         Position at = matched[p];
         if (at == 0) {
             if (merged.entryCount == maxEntries) {

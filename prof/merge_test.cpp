@@ -61,9 +61,19 @@ TEST(Merge, ARunsTotalLeavesOutRulesWithNoCalls) {
     // A rule that was not called is no part of a run's total, as it is no
     // row of its report, whatever its other counters hold.
     const Options options;
-    const Merged merged({{rule("a", 1, 10), rule("idle", 0, 1000)}, {rule("a", 2, 20)}}, options);
-    EXPECT_EQ(merged.runs.totals[0], 10);
-    EXPECT_EQ(merged.runs.totals[1], 20);
+    const Merged merged({{rule("a", 1, 10), rule("idle", 0, 1000), rule("b", 0, 5), rule("b", 3, 30)},
+                         {rule("a", 2, 20), rule("b", 4, 40)}},
+                        options);
+    EXPECT_EQ(merged.runs.totals[0], 40);
+    EXPECT_EQ(merged.runs.totals[1], 60);
+    // Nor is it paired: the called "b" of each run meet, as a comparison
+    // pairs them.
+    const Profile& p = *merged.profile;
+    ASSERT_EQ(p.entryCount, 2);
+    EXPECT_STREQ(p.entries[2].name, "b");
+    EXPECT_EQ(p.entries[2].calls, 7u);
+    EXPECT_EQ(merged.sample(2, 0), 30);
+    EXPECT_EQ(merged.sample(2, 1), 40);
 }
 
 TEST(Merge, EfficiencySamplesAndRulesPastTheTable) {
