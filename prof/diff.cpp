@@ -1,10 +1,10 @@
 // The comparison: its layouts, the changes of the rules, and its rows.
 #include "diff.h"
 
+#include "maths.h"
 #include "messages.h"
 #include "moderated.h"
 #include "order.h"
-#include "stats.h"
 
 #include <algorithm>
 #include <cmath>
@@ -102,6 +102,15 @@ std::int32_t byName(const Profile& profile, Position out[]) {
     return n;
 }
 
+// Largest change first.
+void sortChanges(Change* changes, std::int32_t count) {
+    std::sort(changes, changes + count, [](const Change& a, const Change& b) {
+        const int c = TL_compare(TL_magnitude(TL_subtract(a.newKey, a.oldKey)),
+                                 TL_magnitude(TL_subtract(b.newKey, b.oldKey)));
+        return c != 0 ? c > 0 : a.rank < b.rank;
+    });
+}
+
 // Matches the rules of the two sides into changes, largest change first.
 std::int32_t compare(const Runs& oldRuns, const Runs& newRuns, const Options& options,
                      Change* changes) {
@@ -136,23 +145,8 @@ std::int32_t compare(const Runs& oldRuns, const Runs& newRuns, const Options& op
         else
             add(oldByName[i++], newByName[j++]);
     }
-    std::sort(changes, changes + count, [](const Change& a, const Change& b) {
-        const int c = TL_compare(TL_magnitude(TL_subtract(a.newKey, a.oldKey)),
-                                 TL_magnitude(TL_subtract(b.newKey, b.oldKey)));
-        return c != 0 ? c > 0 : a.rank < b.rank;
-    });
+    sortChanges(changes, count);
     return count;
-}
-
-
-// Whether the per-run totals show a real change: the Mann–Whitney U test
-// at 5%, which -fail's one decision needs no more than. Totals that are
-// the same in every run of a side differ exactly or not at all.
-bool realChange(const double* old, std::int32_t n, const double* now, std::int32_t m) {
-    const bool steady = std::all_of(old, old + n, [&](double v) { return v == old[0]; }) &&
-                        std::all_of(now, now + m, [&](double v) { return v == now[0]; });
-    if (steady) return old[0] != now[0];
-    return differSignificantly(old, n, now, m);
 }
 
 // A key as shown: a whole number, or an efficiency in thousandths (as
@@ -232,7 +226,11 @@ void putValues(TextPool& pool, Row& row, const Layout& layout, const RowValues& 
     const TL_Extended newShown = v.hasNew ? shownKey(v.newKey, integer) : zero;
     const TL_Extended change = TL_subtract(newShown, oldShown);
     const TL_Extended fromCalls = TL_round(v.fromCalls);
-    const bool interval = v.test != nullptr && v.test->varies;
+    // The interval is around the change as shown, and none is in percent
+    // of 0.
+    const bool interval = v.test != nullptr && v.test->varies && !isZero(oldShown);
+    const double ratio =
+        interval ? TL_toDouble(TL_divide(newShown, oldShown)) : 1;
     const char* changeText = "";
     for (std::int32_t i = 1; i < layout.columnCount; ++i) {
         char* p = valueRoomFor(pool);
@@ -256,10 +254,12 @@ void putValues(TextPool& pool, Row& row, const Layout& layout, const RowValues& 
         case Field::fromCalls: p = shownText(p, fromCalls, true, true); break;
         case Field::fromCost: p = shownText(p, TL_subtract(change, fromCalls), true, true); break;
         case Field::intervalLow:
-            if (interval) p += std::snprintf(p, valueRoom, "%+.1f", v.test->lowPercent);
+            if (interval)
+                p += std::snprintf(p, valueRoom, "%+.1f", (ratio * expOf(-v.test->halfWidth) - 1) * 100);
             break;
         case Field::intervalHigh:
-            if (interval) p += std::snprintf(p, valueRoom, "%+.1f", v.test->highPercent);
+            if (interval)
+                p += std::snprintf(p, valueRoom, "%+.1f", (ratio * expOf(v.test->halfWidth) - 1) * 100);
             break;
         default: continue;  // the name and the status have no text of their own
         }
@@ -303,6 +303,53 @@ void gatherSamples(const Runs& runs, Position at, double* out) {
                               static_cast<std::size_t>(r)];
 }
 
+// A side's key of a rule over its runs that were tested: their samples'
+// mean.
+TL_Extended keptKey(const Runs& runs, Position at, const bool* keep) {
+    double sum = 0;
+    std::int32_t kept = 0;
+    for (std::int32_t r = 0; r < runs.count; ++r)
+        if (keep[r]) {
+            sum += runs.samples[static_cast<std::size_t>(at) * static_cast<std::size_t>(runs.capacity) +
+                                static_cast<std::size_t>(r)];
+            ++kept;
+        }
+    // Whole counters, summed exactly in a double below 2^53 per rule and run.
+    return TL_divide(ext(static_cast<std::uint64_t>(sum)), ext(static_cast<std::uint64_t>(kept)));
+}
+
+// Where runs were left out of the tests, the keys are those of the runs
+// tested, so that what the rows show is what was tested (an efficiency,
+// a ratio of sums, stays that of every run).
+void keepTestedRuns(Comparison& comparison, const bool* keep) {
+    const RunsTest& test = comparison.runsTest;
+    bool any = false;
+    for (std::int32_t k = 0; k < test.oddCount; ++k) any = any || test.odd[k].leftOut;
+    if (!any || !integerKeys(*comparison.options)) return;
+    const Runs& old = *comparison.oldRuns;
+    const Runs& now = *comparison.newRuns;
+    for (std::int32_t k = 0; k < comparison.changeCount; ++k) {
+        Change& c = comparison.changes[k];
+        if (c.oldAt != 0) c.oldKey = keptKey(old, c.oldAt, keep);
+        if (c.newAt != 0) c.newKey = keptKey(now, c.newAt, keep + old.count);
+    }
+    sortChanges(comparison.changes, comparison.changeCount);
+}
+
+// A note on a run unlike the others of its side, in allocated room.
+char* noteOn(const OddRun& odd, const Runs& side) {
+    const char* const name = side.names[odd.run];
+    const std::size_t room = std::strlen(name) + 200;
+    char* const note = allocateArray<char>(room);
+    const double level = odd.levelPercent;
+    std::snprintf(note, room, "Run %s is unlike the other %s runs: its values as a whole %.1f%% %s, "
+                  "its scatter %.1f times theirs%s", name, odd.newSide ? "new" : "old",
+                  level < 0 ? -level : level, level < 0 ? "lower" : "higher", odd.scatterRatio,
+                  odd.leftOut ? "; left out of the tests and the averages"
+                              : "; kept, as its side has too few runs without it");
+    return note;
+}
+
 // Tests the change of every rule found on both sides, all together, and
 // of the per-run totals.
 void testChanges(Comparison& comparison) {
@@ -316,8 +363,9 @@ void testChanges(Comparison& comparison) {
     double* const oldSamples = allocateArray<double>(rules * static_cast<std::size_t>(n));
     double* const newSamples = allocateArray<double>(rules * static_cast<std::size_t>(m));
     RuleChange* const results = allocateArray<RuleChange>(rules);
-    double* const scratch = allocateArray<double>(4 * rules);
-    std::int32_t* const order = allocateArray<std::int32_t>(rules);
+    double* const scratch = allocateArray<double>(static_cast<std::size_t>(testScratch(count, n, m)));
+    std::int32_t* const order = allocateArray<std::int32_t>(2 * rules);
+    bool* const keep = allocateArray<bool>(static_cast<std::size_t>(n + m));
     std::int32_t g = 0;
     for (std::int32_t k = 0; k < comparison.changeCount; ++k) {
         const Change& c = comparison.changes[k];
@@ -326,19 +374,39 @@ void testChanges(Comparison& comparison) {
         gatherSamples(now, c.newAt, newSamples + static_cast<std::size_t>(g) * m);
         ++g;
     }
-    testRules(oldSamples, n, newSamples, m, count, results, scratch, order);
+    comparison.runsTest = testRules(oldSamples, n, newSamples, m, count, results, scratch, order, keep);
     g = 0;
     for (std::int32_t k = 0; k < comparison.changeCount; ++k) {
         Change& c = comparison.changes[k];
         if (c.oldAt != 0 && c.newAt != 0) c.test = results[g++];
     }
-    // The total's interval: a test of its own, of the per-run totals.
-    testRules(old.totals, n, now.totals, m, 1, &comparison.totalTest, scratch, order);
+    // The total: a test of its own, of the per-run totals of the runs tested.
+    comparison.totalTest = testTotal(old.totals, n, now.totals, m, keep);
+    keepTestedRuns(comparison, keep);
     std::free(oldSamples);
     std::free(newSamples);
     std::free(results);
     std::free(scratch);
     std::free(order);
+    std::free(keep);
+}
+
+// The shift and the notes on odd runs, for the printers.
+void describeRuns(Comparison& comparison) {
+    Table& table = comparison.table;
+    const RunsTest& test = comparison.runsTest;
+    if (test.shiftTested) {
+        const double values[] = {test.shiftPercent, test.shiftLow, test.shiftHigh};
+        for (int k = 0; k < 3; ++k) {
+            std::snprintf(comparison.shiftText[k], valueRoom, "%+.1f", values[k]);
+            table.shift[k] = comparison.shiftText[k];
+        }
+    }
+    for (std::int32_t k = 0; k < test.oddCount; ++k)
+        comparison.notes[k] =
+            noteOn(test.odd[k], test.odd[k].newSide ? *comparison.newRuns : *comparison.oldRuns);
+    table.notes = comparison.notes;
+    table.noteCount = test.oddCount;
 }
 
 }  // namespace
@@ -367,11 +435,22 @@ void buildComparison(const Runs& old, const Runs& now, const Options& options,
     comparison.options = &options;
     comparison.changes = allocateArray<Change>(2 * maxEntries);
     comparison.changeCount = compare(old, now, options, comparison.changes);
-    if (tested) testChanges(comparison);
+    table.shift[0] = table.shift[1] = table.shift[2] = nullptr;
+    table.notes = nullptr;
+    table.noteCount = 0;
+    if (tested) {
+        testChanges(comparison);
+        describeRuns(comparison);
+    }
+    // The total of what the rows show, so that the columns add up.
+    const bool integer = integerKeys(options);
     comparison.oldTotal = comparison.newTotal = zero;
     for (std::int32_t k = 0; k < comparison.changeCount; ++k) {
-        comparison.oldTotal = TL_add(comparison.oldTotal, comparison.changes[k].oldKey);
-        comparison.newTotal = TL_add(comparison.newTotal, comparison.changes[k].newKey);
+        const Change& c = comparison.changes[k];
+        if (c.oldAt != 0)
+            comparison.oldTotal = TL_add(comparison.oldTotal, integer ? shownKey(c.oldKey, true) : c.oldKey);
+        if (c.newAt != 0)
+            comparison.newTotal = TL_add(comparison.newTotal, integer ? shownKey(c.newKey, true) : c.newKey);
     }
     // Efficiencies do not add up: there is no total row under -eff. The
     // total has texts of its own, beside the batches'; its change from
@@ -381,15 +460,19 @@ void buildComparison(const Runs& old, const Runs& now, const Options& options,
     RowValues total{comparison.oldTotal, comparison.newTotal, true, true, zero,
                     tested ? &comparison.totalTest : nullptr};
     for (std::int32_t k = 0; k < comparison.changeCount; ++k)
-        total.fromCalls = TL_add(total.fromCalls, valuesOf(comparison.changes[k], old, now, false).fromCalls);
+        total.fromCalls =
+            TL_add(total.fromCalls, TL_round(valuesOf(comparison.changes[k], old, now, false).fromCalls));
     TextPool pool{comparison.totalText, 0};
-    beginRow(pool, table.total, "(total)", "");
+    // Marked as the rows are: "~" where the runs do not show its change.
+    beginRow(pool, table.total, "(total)", tested && !comparison.totalTest.real ? "~" : "");
     putValues(pool, table.total, *table.layout, total, options);
 }
 
 void releaseComparison(Comparison& comparison) {
     std::free(comparison.changes);
     comparison.changes = nullptr;
+    for (std::int32_t k = 0; k < comparison.table.noteCount; ++k) std::free(comparison.notes[k]);
+    comparison.table.noteCount = 0;
 }
 
 double totalGrowth(const Comparison& comparison, std::uint64_t& newSum, bool& significant) {
@@ -398,7 +481,7 @@ double totalGrowth(const Comparison& comparison, std::uint64_t& newSum, bool& si
     const TL_Extended oldTotal = comparison.oldTotal, newTotal = comparison.newTotal;
     newSum = static_cast<std::uint64_t>(TL_truncate(TL_round(newTotal)));
     // With one run on a side there is nothing to test: the change counts.
-    significant = !testable(old, now) || realChange(old.totals, old.count, now.totals, now.count);
+    significant = !testable(old, now) || comparison.totalTest.real;
     if (isZero(oldTotal)) return isZero(newTotal) ? 0 : HUGE_VAL;
     return percentChange(oldTotal, TL_subtract(newTotal, oldTotal));
 }

@@ -13,6 +13,7 @@
 #include "moderated.h"
 #include "table.h"
 
+
 // A rule of either side.
 struct Change {
     Position oldAt, newAt;  // 0 where the rule is absent
@@ -28,9 +29,12 @@ struct Comparison {
     const Options* options;
     Change* changes;  // largest change first
     std::int32_t changeCount;
-    TL_Extended oldTotal, newTotal;  // of the keys
+    TL_Extended oldTotal, newTotal;  // of the keys as the rows show them
     RuleChange totalTest;            // of the per-run totals, where the changes are tested
+    RunsTest runsTest;               // the shift of everything and the odd runs, likewise
     char totalText[rowTextRoom];     // the total row's texts
+    char shiftText[3][valueRoom];    // the shift and its interval, as shown
+    char* notes[maxOddRuns];         // on each odd run (allocated)
 };
 
 // Builds the comparison of the old runs and the new (each merged and
@@ -40,5 +44,6 @@ void buildComparison(const Runs& old, const Runs& now, const Options& options,
 void releaseComparison(Comparison& comparison);
 // The growth of the comparison's total in percent of the old total;
 // infinite when the old total is 0 and the new one is not. newTotal gets
-// the new total, significant whether the runs show the change to be real.
+// the new total, significant whether the runs show the change to be real
+// (the total's mark; a side of one run has none, and the change counts).
 double totalGrowth(const Comparison& comparison, std::uint64_t& newTotal, bool& significant);

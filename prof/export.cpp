@@ -147,7 +147,8 @@ void putJsonMembers(const Table& table, const Row& row, bool total) {
     bool first = total;
     for (std::int32_t i = 1; i < layout.columnCount; ++i) {
         const Column& column = layout.columns[i];
-        if (total && column.field == Field::status) continue;
+        // The total's mark, where the runs are tested.
+        if (total && column.field == Field::status && !table.tested) continue;
         putRaw(first ? "\"" : ", \"");
         first = false;
         putRaw(column.name);
@@ -190,6 +191,20 @@ void putJsonRuns(const Table& table) {
     putRaw(", \"ci_high\": ");
     putJsonString(intervalLegend);
     putRaw("}");
+    if (table.shift[0] != nullptr) {
+        const char* const names[] = {", \"shift\": {\"change_pct\": ", ", \"ci_low\": ", ", \"ci_high\": "};
+        for (int k = 0; k < 3; ++k) {
+            putRaw(names[k]);
+            putJsonNumber(table.shift[k]);
+        }
+        putRaw("}");
+    }
+    putRaw(", \"notes\": [");
+    for (std::int32_t k = 0; k < table.noteCount; ++k) {
+        if (k > 0) putRaw(", ");
+        putJsonString(table.notes[k]);
+    }
+    putRaw("]");
 }
 
 }  // namespace
@@ -301,12 +316,25 @@ void putRunsCaption(const Table& table, const CaptionStyle& style) {
         style.text(intervalLegend);
         putRaw(".");
     }
+    if (table.shift[0] != nullptr) {
+        putRaw(style.lineBreak);
+        const char* const pieces[] = {"Shift of every rule, old runs to new: ", table.shift[0],
+                                      "% (95% interval ", table.shift[1], "% to ", table.shift[2],
+                                      "%); the marks are of changes beyond it."};
+        for (const char* piece : pieces) style.text(piece);
+    }
+    for (std::int32_t k = 0; k < table.noteCount; ++k) {
+        putRaw(style.lineBreak);
+        style.text(table.notes[k]);
+        putRaw(".");
+    }
     putRaw(style.close);
 }
 
 void printMarkdown(const Table& table) {
     const CaptionStyle caption{putMarkdownText, "", "Runs: ", " old", " new", "Runs merged: ",
-                               "", " (", ", ", ")", "\n`~`: ", ". CI LOW, CI HIGH: ", "\n\n"};
+                               "", " (", ", ", ")", "\n`~`: ", ". CI LOW, CI HIGH: ", "\n\n",
+                               "\n"};
     putRunsCaption(table, caption);
     // The headings as the page has them; numbers to the right.
     const Layout& layout = *table.layout;

@@ -39,6 +39,7 @@ struct CaptionStyle {
     const char* noise;     // before what "~" means
     const char* interval;  // before what the intervals mean
     const char* close;
+    const char* lineBreak;  // before the shift, and before each note
 };
 // The paragraph, where there are several runs.
 void putRunsCaption(const Table& table, const CaptionStyle& style);

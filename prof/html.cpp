@@ -209,7 +209,7 @@ void putPage(const Table& table) {
     const CaptionStyle caption{putText, "<p class=\"runs\">", "", " old runs", " new runs",
                                "The sums of ", " runs", " (<code>", "</code>, <code>", "</code>)",
                                "<br>~: ", ".<br>CI LOW, CI HIGH, and the line over each bar: ",
-                               "</p>\n"};
+                               "</p>\n", "<br>"};
     putRunsCaption(table, caption);
     putRaw("<input id=\"filter\" type=\"search\" placeholder=\"Filter names\">\n");
 }

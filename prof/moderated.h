@@ -1,9 +1,18 @@
 // Which of many rules really changed between a few runs of each side: a
 // test per rule on the logarithms of its per-run values, each rule's
 // variance moderated toward one fitted to all the rules of its size
-// (empirical Bayes), and the Benjamini–Hochberg procedure over every rule
-// tested, so that at most 5% of the changes marked real are expected to
-// be noise. The README says why, and what it assumes.
+// (empirical Bayes, robust: a rule whose variance does not fit gets none of
+// it), and the Benjamini–Hochberg procedure over every rule tested, so
+// that at most 5% of the changes marked real are expected to be noise.
+//
+// Runs on a shared machine are slower or faster as a whole: each run's
+// factor, the median over the rules of how far the run stands from the
+// old runs' mean, is taken out before the rules are tested, so a rule is
+// marked when it changed beyond the shift of everything, and the shift
+// between the sides is a result of its own. A run whose values as a whole
+// or whose scatter stand apart from the other runs of its side (a warm-up
+// run, a run on a busy machine) is named and left out. The README says
+// why, and what it assumes.
 #pragma once
 
 #include <cstdint>
@@ -18,13 +27,42 @@ struct RuleChange {
     bool real;       // marked as a real change
     double p;        // the test's p-value (0 or 1 for a value that does not vary)
     double lowPercent, highPercent;  // the 95% interval of the change, in percent of the old value
+    double halfWidth;  // of that interval, as a factor's logarithm, for one centred elsewhere
 };
+
+// A run unlike the other runs of its side.
+struct OddRun {
+    bool newSide;
+    std::int32_t run;      // its place on its side, from 0
+    double levelPercent;   // how far its values as a whole stand from the others'
+    double scatterRatio;   // its scatter over theirs
+    bool leftOut;          // left out of the tests (its side keeps two runs or more)
+};
+
+constexpr std::int32_t maxOddRuns = 8;
+
+// What the runs say as a whole.
+struct RunsTest {
+    bool shiftTested;       // there were rules enough to tell
+    double shiftPercent;    // of every rule, from the old side to the new
+    double shiftLow, shiftHigh;  // its 95% interval
+    std::int32_t oddCount;  // named, at most maxOddRuns
+    OddRun odd[maxOddRuns];
+    double prior;           // the prior's weight, in degrees of freedom (0: none)
+};
+
+// The doubles of scratch testRules needs.
+std::int64_t testScratch(std::int32_t count, std::int32_t n, std::int32_t m);
 
 // Tests count rules, the values of rule g being old[g * n + r] (n runs)
 // and now[g * m + r] (m runs), n and m at least 2; scratch has room for
-// 4 count doubles and count 32-bit indices. Returns the weight of the
-// prior the variances were moderated toward, in degrees of freedom (0 for
-// none: too few rules vary).
-double testRules(const double* old, std::int32_t n, const double* now, std::int32_t m,
-                        std::int32_t count, RuleChange* out, double* scratch,
-                        std::int32_t* order);
+// testScratch(count, n, m) doubles, order for 2 * count 32-bit indices, and
+// keep for n + m flags, which say which runs were tested (old then new).
+RunsTest testRules(const double* old, std::int32_t n, const double* now, std::int32_t m,
+                   std::int32_t count, RuleChange* out, double* scratch, std::int32_t* order,
+                   bool* keep);
+
+// Tests the change of one series, the runs' totals, alone: the runs keep
+// says were tested (old then new).
+RuleChange testTotal(const double* old, std::int32_t n, const double* now, std::int32_t m,
+                     const bool* keep);

@@ -13,7 +13,6 @@
 #include "order.h"
 #include "print.h"
 #include "report.h"
-#include "stats.h"
 
 #include <cmath>
 #include <cstdio>
@@ -410,12 +409,16 @@ void noteRuns(const Arguments& a, const Sides& sides) {
         say({o.count, " old run", old.count == 1 ? "" : "s", " against ", n.count, " new run",
              now.count == 1 ? "" : "s", ": no change can be tested; to compare runs, give "
              "each side two or more, as in -diff OLD... -- NEW..."});
-    // -fail's one test, on the totals, needs enough runs to decide at all.
-    if (options.failPercent >= 0 && old.count >= 2 && now.count >= 2 &&
-        !canEverDiffer(old.count, now.count))
-        say({o.count, " runs against ", n.count,
-             " can never show a change to be real at 5%; it takes 4 runs on each side (or 3 "
-             "against 5)"});
+}
+
+// What the runs say as a whole, once tested: in the text format, the
+// shift of everything (the other formats show it themselves); in every
+// format, the runs unlike the others of their side.
+void noteTests(const Table& table, const Options& options) {
+    if (options.format == Format::report && table.shift[0] != nullptr)
+        say({"Shift of every rule, old runs to new: ", table.shift[0], "% (95% interval ",
+             table.shift[1], "% to ", table.shift[2], "%); the marks are of changes beyond it"});
+    for (std::int32_t k = 0; k < table.noteCount; ++k) say({table.notes[k]});
 }
 
 void print(const Table& table, Format format) {
@@ -479,6 +482,8 @@ void TProg() {
     if (comparing) {
         buildComparison(sides.old, sides.now, options, *comparison);
         keepForRun(comparison->changes);
+        for (std::int32_t k = 0; k < comparison->table.noteCount; ++k) keepForRun(comparison->notes[k]);
+        noteTests(comparison->table, options);
     } else {
         buildReport(sides.now, options, *report);
     }

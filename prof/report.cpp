@@ -159,6 +159,9 @@ void buildReport(const Runs& runs, const Options& options, Report& report) {
     table.oldFileNames = nullptr;
     table.oldRunCount = 0;
     table.tested = false;
+    table.shift[0] = table.shift[1] = table.shift[2] = nullptr;
+    table.notes = nullptr;
+    table.noteCount = 0;
     table.hasTotal = false;
     table.topRows = options.topRows;
     table.source = &report;

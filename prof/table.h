@@ -112,6 +112,12 @@ struct Table {
     const char* const* oldFileNames;
     std::int32_t oldRunCount;
     bool tested;              // changes tested, and "~" and the intervals explained
+    // Where tested: the shift of every rule from the old runs to the new,
+    // and its interval, as shown (null where the rules could not tell);
+    // and notes on runs unlike the others of their side.
+    const char* shift[3];
+    const char* const* notes;
+    std::int32_t noteCount;
     bool hasTotal;            // a comparison's total row, after the rows
     Row total;
     std::int32_t topRows;     // at most this many rows; 0 for all
