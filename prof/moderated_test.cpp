@@ -105,100 +105,83 @@ Found simulate(const Case& k) {
     return f;
 }
 
-// 500 rules, 5 runs against 5: what comparing before and after a change
-// of a QAV program looks like, on a quiet machine.
-TEST(ModeratedTests, NothingChangedMarksAlmostNothing) {
-    // Noise of ±10% on every rule, and of ±30% on the smallest rules to
-    // ±2% on the largest.
-    for (const auto& [small, large] : {std::pair{0.10, 0.10}, std::pair{0.30, 0.02}}) {
-        Case k{17};
-        k.smallWidth = small;
-        k.largeWidth = large;
-        const Found f = simulate(k);
-        EXPECT_LE(f.markedPerComparison, 0.05) << small << " to " << large;
-        EXPECT_LE(f.comparisonsWithAny, 0.10) << small << " to " << large;
-        EXPECT_GE(f.coverage, 0.93) << small << " to " << large;
-        EXPECT_GE(f.shiftHeld, 0.90) << small << " to " << large;
-        EXPECT_LE(f.anyNamed, 0.10) << small << " to " << large;
-    }
+// What a case must show: each bound left as it is holds for anything.
+struct Expect {
+    double maxMarked = 1e9, maxWithAny = 1, minFound = 0, maxFalse = 1, minCoverage = 0;
+    double minShiftHeld = 0, maxAnyNamed = 1, minWarmUpNamed = 0;
+};
+
+struct Row {
+    const char* what;
+    Case k;
+    Expect e;
+};
+
+void check(const Row& row) {
+    const Found f = simulate(row.k);
+    EXPECT_LE(f.markedPerComparison, row.e.maxMarked) << row.what;
+    EXPECT_LE(f.comparisonsWithAny, row.e.maxWithAny) << row.what;
+    EXPECT_GE(f.changedFound, row.e.minFound) << row.what;
+    EXPECT_LE(f.falseShare, row.e.maxFalse) << row.what;
+    EXPECT_GE(f.coverage, row.e.minCoverage) << row.what;
+    EXPECT_GE(f.shiftHeld, row.e.minShiftHeld) << row.what;
+    EXPECT_LE(f.anyNamed, row.e.maxAnyNamed) << row.what;
+    EXPECT_GE(f.warmUpNamed, row.e.minWarmUpNamed) << row.what;
 }
 
-TEST(ModeratedTests, TwentyRulesTwentyPercentSlowerAreFound) {
-    Case k{23};
-    k.changed = 20;
-    const Found f = simulate(k);
-    EXPECT_GE(f.changedFound, 0.95);
-    EXPECT_LE(f.falseShare, 0.06);
-    EXPECT_GE(f.coverage, 0.93);
-    // Where the smallest rules are as noisy as ±30%, a change of 20% in
-    // them is within what 5 runs can tell; the marks stay as sure.
-    k = Case{29};
-    k.smallWidth = 0.30;
-    k.largeWidth = 0.02;
-    k.changed = 20;
-    EXPECT_LE(simulate(k).falseShare, 0.06);
-    // Three runs a side find most of them still.
-    k = Case{31};
-    k.runs = 3;
-    k.changed = 20;
-    EXPECT_GE(simulate(k).changedFound, 0.65);
+// 500 rules, 5 runs against 5: what comparing before and after a change
+// of a QAV program looks like, on a quiet machine: noise of ±10% on every
+// rule, or of ±30% on the smallest rules to ±2% on the largest.
+TEST(ModeratedTests, OnAQuietMachine) {
+    const Row rows[] = {
+        {"nothing changed", {.seed = 17},
+         {.maxMarked = 0.05, .maxWithAny = 0.10, .minCoverage = 0.93, .minShiftHeld = 0.90, .maxAnyNamed = 0.10}},
+        {"nothing changed, ±30% to ±2%", {.seed = 17, .smallWidth = 0.30, .largeWidth = 0.02},
+         {.maxMarked = 0.05, .maxWithAny = 0.10, .minCoverage = 0.93, .minShiftHeld = 0.90, .maxAnyNamed = 0.10}},
+        {"20 rules 20% slower", {.seed = 23, .changed = 20},
+         {.minFound = 0.95, .maxFalse = 0.06, .minCoverage = 0.93}},
+        // A change of 20% in the smallest rules is within what 5 runs can
+        // tell at ±30%; the marks stay as sure.
+        {"20 rules 20% slower, ±30% to ±2%", {.seed = 29, .smallWidth = 0.30, .largeWidth = 0.02, .changed = 20},
+         {.maxFalse = 0.06}},
+        {"20 rules 20% slower, 3 runs a side", {.seed = 31, .runs = 3, .changed = 20}, {.minFound = 0.65}},
+    };
+    for (const Row& row : rows) check(row);
 }
 
 // On a shared machine: each run slower or faster as a whole (sd 2%) over
-// ±5% from rule to rule.
-TEST(ModeratedTests, ARunWideSlowdownInventsNothingAndHidesNothing) {
-    Case k{37};
-    k.smallWidth = k.largeWidth = 0.05;
-    k.runSd = 0.02;
-    Found f = simulate(k);
-    EXPECT_LE(f.markedPerComparison, 0.2);
-    EXPECT_LE(f.comparisonsWithAny, 0.10);
-    EXPECT_GE(f.shiftHeld, 0.90);
-    EXPECT_LE(f.anyNamed, 0.10);
-    k.seed = 41;
-    k.changed = 20;
-    f = simulate(k);
-    EXPECT_GE(f.changedFound, 0.95);
-    EXPECT_LE(f.falseShare, 0.06);
-    // Every rule 5% slower, and twenty 20% slower still: the shift is
-    // found, and the twenty beyond it.
-    k.seed = 43;
-    k.every = 1.05;
-    f = simulate(k);
-    EXPECT_GE(f.shiftHeld, 0.85);
-    EXPECT_GE(f.changedFound, 0.90);
-    EXPECT_LE(f.falseShare, 0.06);
-}
-
-TEST(ModeratedTests, AWarmUpRunIsNamedAndHidesNothing) {
-    // One old run 30% slower on every rule, then 30% ± 10% from rule to
-    // rule, then one on a busy machine: 30% ± 50%.
-    for (const double spread : {0.0, 0.10, 0.50}) {
-        Case k{47};
-        k.smallWidth = k.largeWidth = 0.05;
-        k.runSd = 0.02;
-        k.changed = 20;
-        k.warmUp = 0.30;
+// ±5% from rule to rule; a warm-up run; rules noisier than their size.
+TEST(ModeratedTests, OnASharedMachine) {
+    const Case shared{.seed = 37, .smallWidth = 0.05, .largeWidth = 0.05, .runSd = 0.02};
+    const auto with = [&shared](std::uint32_t seed, int changed, double every, double warmUp, double spread) {
+        Case k = shared;
+        k.seed = seed;
+        k.changed = changed;
+        k.every = every;
+        k.warmUp = warmUp;
         k.warmUpSpread = spread;
-        const Found f = simulate(k);
-        EXPECT_GE(f.changedFound, spread == 0 ? 0.90 : 0.85) << spread;
-        EXPECT_LE(f.falseShare, 0.06) << spread;
-        EXPECT_GE(f.warmUpNamed, 0.90) << spread;
-    }
-}
-
-TEST(ModeratedTests, ARuleNoisierThanItsSizeIsNotMarkedOnItsNoise) {
-    // Ten rules five times as noisy as the others of their size.
-    Case k{53};
-    k.noisy = 10;
-    Found f = simulate(k);
-    EXPECT_LE(f.markedPerComparison, 0.1);
-    EXPECT_LE(f.comparisonsWithAny, 0.10);
-    k.seed = 59;
-    k.changed = 20;
-    f = simulate(k);
-    EXPECT_GE(f.changedFound, 0.90);
-    EXPECT_LE(f.falseShare, 0.06);
+        return k;
+    };
+    const Row rows[] = {
+        {"nothing changed", with(37, 0, 1, 0, 0),
+         {.maxMarked = 0.2, .maxWithAny = 0.10, .minShiftHeld = 0.90, .maxAnyNamed = 0.10}},
+        {"20 rules 20% slower", with(41, 20, 1, 0, 0), {.minFound = 0.95, .maxFalse = 0.06}},
+        // The shift is found, and the twenty beyond it.
+        {"every rule 5% slower, 20 more", with(43, 20, 1.05, 0, 0),
+         {.minFound = 0.90, .maxFalse = 0.06, .minShiftHeld = 0.85}},
+        // One old run 30% slower on every rule, then ± 10% from rule to
+        // rule, then one on a busy machine: ± 50%.
+        {"a warm-up run", with(47, 20, 1, 0.30, 0), {.minFound = 0.90, .maxFalse = 0.06, .minWarmUpNamed = 0.90}},
+        {"a warm-up run, ±10%", with(47, 20, 1, 0.30, 0.10),
+         {.minFound = 0.85, .maxFalse = 0.06, .minWarmUpNamed = 0.90}},
+        {"a busy run, ±50%", with(47, 20, 1, 0.30, 0.50),
+         {.minFound = 0.85, .maxFalse = 0.06, .minWarmUpNamed = 0.90}},
+        // Ten rules five times as noisy as the others of their size.
+        {"10 noisy rules", {.seed = 53, .noisy = 10}, {.maxMarked = 0.1, .maxWithAny = 0.10}},
+        {"10 noisy rules, 20 slower", {.seed = 59, .changed = 20, .noisy = 10},
+         {.minFound = 0.90, .maxFalse = 0.06}},
+    };
+    for (const Row& row : rows) check(row);
 }
 
 TEST(ModeratedTests, FewRulesAndFewRunsStillDecide) {
