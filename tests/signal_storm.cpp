@@ -232,8 +232,6 @@ int main(int argc, char** argv) {
             if (!program.output.empty()) spill(work + "/" + program.output, old);
             const int status = runOnce(work, program, sig, delay);
             std::string err = slurp(work + "/stderr");
-            // An emulator says so when a signal ends its program.
-            if (emulated() && err.compare(0, 6, "qemu: ") == 0) err.clear();
             const std::string output =
                 program.output.empty() ? "" : slurp(work + "/" + program.output);
             const bool outputWhole = program.output.empty() || output == old || output == complete;
@@ -245,6 +243,11 @@ int main(int argc, char** argv) {
             } else if (err.find(incomplete) != std::string::npos) {
                 problem = "a whole output said to be incomplete";
             }
+            // An emulator says so when a signal ends its program, after
+            // what the program said.
+            const std::size_t said = err.find("qemu: ");
+            if (emulated() && said != std::string::npos && (said == 0 || err[said - 1] == '\n'))
+                err.erase(said);
             if (removeTemporaries(work) && sig != SIGKILL) problem = "a temporary file was left";
             if (program.inPlace && slurp(second) != output) problem = "the second name lost";
             if (status == -1 && emulated()) {
