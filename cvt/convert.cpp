@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -74,6 +75,20 @@ std::size_t bytesHeld(const Conversion& c, const char* text, std::size_t length)
     return same;
 }
 
+// Runs change, which changes an output in place and its flag together,
+// with every signal held: a handler then never sees a flag that the file
+// does not bear out (a file said to be cut that is whole, or the other
+// way).
+template <typename Change>
+bool withSignalsHeld(Change change) {
+    sigset_t all, old;
+    sigfillset(&all);
+    sigprocmask(SIG_BLOCK, &all, &old);
+    const bool done = change();
+    sigprocmask(SIG_SETMASK, &old, nullptr);
+    return done;
+}
+
 // Gets an output in place ready for the text from c.output.written on,
 // where it first differs from what the file holds (at once without -keep):
 // marks the file unfinished, keeping its first line back, and cuts what
@@ -99,18 +114,21 @@ bool startInPlace(Conversion& c, std::uint64_t base, const char*& at, std::size_
         } else if (pread(out.fd, mark.head, markLength, 0) != static_cast<ssize_t>(markLength)) {
             return false;
         }
-        mark.unfinished = 1;
-        const ssize_t done = pwrite(out.fd, unfinishedLine, markLength, 0);
-        if (done <= 0) mark.unfinished = 0;
-        if (done != static_cast<ssize_t>(markLength)) return false;
     }
     // Until more than the mark has changed, a failure can put the line back.
     out.restorable = mark.marked && static_cast<std::uint64_t>(held.st_size) <= from;
-    mark.unfinished = 1;
-    if (ftruncate(out.fd, static_cast<off_t>(from)) != 0) {
-        if (!mark.marked) mark.unfinished = 0;
-        return false;
-    }
+    // Marked and cut in one step, as far as a handled signal can tell.
+    const bool ready = withSignalsHeld([&out, &mark, from] {
+        if (mark.marked) {
+            const ssize_t done = pwrite(out.fd, unfinishedLine, markLength, 0);
+            if (done > 0) mark.unfinished = 1;
+            if (done != static_cast<ssize_t>(markLength)) return false;
+        }
+        if (ftruncate(out.fd, static_cast<off_t>(from)) != 0) return false;
+        mark.unfinished = 1;
+        return true;
+    });
+    if (!ready) return false;
     // The mark on the disk before any of the new text, which a power cut
     // could otherwise leave there without it.
     if (mark.marked && fdatasync(out.fd) != 0) return false;
@@ -126,11 +144,14 @@ bool startInPlace(Conversion& c, std::uint64_t base, const char*& at, std::size_
 // gets its first line back and is as it was.
 void restoreInPlace(Conversion& c) {
     InPlaceMark& mark = *c.output.mark;
-    if (c.output.restorable &&
-        pwrite(c.output.fd, mark.head, markLength, 0) == static_cast<ssize_t>(markLength)) {
+    if (!c.output.restorable) return;
+    withSignalsHeld([&c, &mark] {
+        if (pwrite(c.output.fd, mark.head, markLength, 0) != static_cast<ssize_t>(markLength))
+            return false;
         mark.marked = false;
         mark.unfinished = 0;
-    }
+        return true;
+    });
 }
 
 // Writes the first length bytes of what is pending.
