@@ -284,47 +284,59 @@ double meanOf(const double* values, const bool* keep, std::int32_t first, std::i
     return kept > 0 ? sum / kept : 0;
 }
 
-// One pass of the tests: the runs' levels and the odd runs from the rules
-// w.weighs names, then each rule's test.
-RunsTest testPass(Work& w, const double* old, const double* now, RuleChange* out,
-                  std::int32_t* order, bool* keep, std::int32_t weighing) {
-    const std::int32_t n = w.n, m = w.m, count = w.count;
-    RunsTest test{};
+// What the runs' levels say: each side's mean level, the shift between
+// them, and how the levels scatter within the sides.
+struct Levels {
+    double oldLevel, newLevel, shift, variance;
+    std::int32_t keptOld, keptNew;
+    double degrees;  // of the runs tested
+    double spread;   // 1/n + 1/m of the runs tested
+};
+
+// The runs' levels from the rules w.weighs names, the odd runs named and
+// left out, and the shift with its interval, into test.
+Levels measureRuns(Work& w, bool* keep, std::int32_t weighing, RunsTest& test) {
     for (std::int32_t r = 0; r < w.runs; ++r) keep[r] = true;
     findLevels(w, keep, weighing);
     if (weighing >= minShiftRules) {
-        findOddRuns(w, 0, n, keep, test);
-        findOddRuns(w, n, m, keep, test);
+        findOddRuns(w, 0, w.n, keep, test);
+        findOddRuns(w, w.n, w.m, keep, test);
         findLevels(w, keep, weighing);
     }
     // The shift: the difference of the sides' mean levels, its interval
     // from how the levels scatter within each side.
-    std::int32_t keptOld = 0, keptNew = 0;
-    const double oldLevel = meanOf(w.level, keep, 0, n, keptOld);
-    const double newLevel = meanOf(w.level, keep, n, m, keptNew);
-    const double degrees = keptOld + keptNew - 2;
-    const double shift = newLevel - oldLevel;
-    double levelSquares = 0;
+    Levels l{};
+    l.oldLevel = meanOf(w.level, keep, 0, w.n, l.keptOld);
+    l.newLevel = meanOf(w.level, keep, w.n, w.m, l.keptNew);
+    l.degrees = l.keptOld + l.keptNew - 2;
+    l.shift = l.newLevel - l.oldLevel;
+    double squares = 0;
     for (std::int32_t r = 0; r < w.runs; ++r)
         if (keep[r]) {
-            const double e = w.level[r] - (isNew(w, r) ? newLevel : oldLevel);
-            levelSquares += e * e;
+            const double e = w.level[r] - (isNew(w, r) ? l.newLevel : l.oldLevel);
+            squares += e * e;
         }
-    const double levelVariance = levelSquares / degrees;
-    const double spread = 1.0 / keptOld + 1.0 / keptNew;
+    l.variance = squares / l.degrees;
+    l.spread = 1.0 / l.keptOld + 1.0 / l.keptNew;
     test.shiftTested = weighing >= minShiftRules;
     if (test.shiftTested) {
-        const double half = tTwoSidedQuantile(intervalLevel, degrees) * sqrtOf(levelVariance * spread);
-        test.shiftPercent = (expOf(shift) - 1) * 100;
-        test.shiftLow = (expOf(shift - half) - 1) * 100;
-        test.shiftHigh = (expOf(shift + half) - 1) * 100;
+        const double half = tTwoSidedQuantile(intervalLevel, l.degrees) * sqrtOf(l.variance * l.spread);
+        test.shiftPercent = (expOf(l.shift) - 1) * 100;
+        test.shiftLow = (expOf(l.shift - half) - 1) * 100;
+        test.shiftHigh = (expOf(l.shift + half) - 1) * 100;
     }
+    return l;
+}
 
-    // Each rule's samples, the runs' levels taken out; the rules whose
-    // values vary, ordered by size, give the prior.
-    const double bias = digamma(degrees / 2) - logOf(degrees / 2);
+// Each rule's samples over the runs tested, their levels taken out: the
+// difference of the means, the pooled variance and the size; the rules
+// whose values vary go into order, for the prior. Their number.
+std::int32_t sampleRules(Work& w, const double* old, const double* now, const bool* keep,
+                         const Levels& l, RuleChange* out, std::int32_t* order) {
+    const std::int32_t n = w.n, m = w.m;
+    const double bias = digamma(l.degrees / 2) - logOf(l.degrees / 2);
     std::int32_t fitted = 0;
-    for (std::int32_t g = 0; g < count; ++g) {
+    for (std::int32_t g = 0; g < w.count; ++g) {
         const double* row = w.y + static_cast<std::int64_t>(g) * w.runs;
         const double* a = old + static_cast<std::int64_t>(g) * n;
         const double* b = now + static_cast<std::int64_t>(g) * m;
@@ -336,49 +348,60 @@ RunsTest testPass(Work& w, const double* old, const double* now, RuleChange* out
             c.p = a[0] != b[0] ? 0 : 1;
             continue;
         }
-        const Sample x = sampleOf(row, w.level, oldLevel, keep, 0, n);
-        const Sample y = sampleOf(row, w.level, newLevel, keep, n, m);
+        const Sample x = sampleOf(row, w.level, l.oldLevel, keep, 0, n);
+        const Sample y = sampleOf(row, w.level, l.newLevel, keep, n, m);
+        w.oldMeans[g] = x.mean;
         w.difference[g] = y.mean - x.mean;
-        w.variance[g] = (x.squares + y.squares) / degrees;
-        w.trend[g] = (x.mean * keptOld + y.mean * keptNew) / (keptOld + keptNew);  // the size, for now
+        w.variance[g] = (x.squares + y.squares) / l.degrees;
+        w.trend[g] = (x.mean * l.keptOld + y.mean * l.keptNew) / (l.keptOld + l.keptNew);  // the size, for now
         w.z[g] = w.variance[g] > 0 ? logOf(w.variance[g]) - bias : 0;
         if (w.variance[g] > 0) order[fitted++] = g;
-        // The means, kept for the interval, in the work's spare rows.
-        w.column[g] = x.mean;
     }
-    // The old means move out of the way of the prior's work.
-    double* const oldMeans = w.oldMeans;
-    for (std::int32_t g = 0; g < count; ++g) oldMeans[g] = w.column[g];
-    std::sort(order, order + fitted, [&w](std::int32_t a, std::int32_t b) {
-        return w.trend[a] != w.trend[b] ? w.trend[a] < w.trend[b] : a < b;
-    });
-    // Too few rules say nothing of each other: each is tested alone.
-    test.prior = fitRobustPrior(w, order, fitted, degrees);
-    const double prior = test.prior;
+    return fitted;
+}
+
+// Each varying rule's test beyond the shift, with its variance moderated
+// toward the prior (but an outlier's), and its interval.
+void testEachRule(const Work& w, const Levels& l, double prior, RuleChange* out) {
     const double priorBias = prior > 0 ? digamma(prior / 2) - logOf(prior / 2) : 0;
-    const double q = tTwoSidedQuantile(intervalLevel, degrees + prior);
-    const double qAlone = tTwoSidedQuantile(intervalLevel, degrees);
-    for (std::int32_t g = 0; g < count; ++g) {
+    const double q = tTwoSidedQuantile(intervalLevel, l.degrees + prior);
+    const double qAlone = tTwoSidedQuantile(intervalLevel, l.degrees);
+    for (std::int32_t g = 0; g < w.count; ++g) {
         RuleChange& c = out[g];
         if (!c.varies) continue;
         const bool alone = prior == 0 || w.outlier[g] != 0;
         double moderated = w.variance[g];
-        if (!alone) moderated = (prior * expOf(w.trend[g] + priorBias) + degrees * w.variance[g]) /
-                                (degrees + prior);
-        const double total = alone ? degrees : degrees + prior;
+        if (!alone)
+            moderated = (prior * expOf(w.trend[g] + priorBias) + l.degrees * w.variance[g]) /
+                        (l.degrees + prior);
+        const double total = alone ? l.degrees : l.degrees + prior;
         // Beyond the shift, which the same runs' levels measure: their
         // scatter is not the rule's.
-        const double beyond = w.difference[g] - shift;
-        const double error = sqrtOf(moderated * spread);
+        const double beyond = w.difference[g] - l.shift;
+        const double error = sqrtOf(moderated * l.spread);
         c.p = error > 0 ? tTwoSidedP(beyond / error, total) : beyond != 0 ? 0 : 1;
         // The interval is of the change itself, shift and all.
-        const double all = sqrtOf((moderated + levelVariance) * spread);
-        putInterval(c, oldMeans[g], oldMeans[g] + w.difference[g], (alone ? qAlone : q) * all);
+        const double all = sqrtOf((moderated + l.variance) * l.spread);
+        putInterval(c, w.oldMeans[g], w.oldMeans[g] + w.difference[g], (alone ? qAlone : q) * all);
     }
-    markReal(out, count, order, w.column);
-    return test;
 }
 
+// One pass of the tests: the runs' levels and the odd runs from the rules
+// w.weighs names, then each rule's test.
+RunsTest testPass(Work& w, const double* old, const double* now, RuleChange* out,
+                  std::int32_t* order, bool* keep, std::int32_t weighing) {
+    RunsTest test{};
+    const Levels l = measureRuns(w, keep, weighing, test);
+    const std::int32_t fitted = sampleRules(w, old, now, keep, l, out, order);
+    std::sort(order, order + fitted, [&w](std::int32_t a, std::int32_t b) {
+        return w.trend[a] != w.trend[b] ? w.trend[a] < w.trend[b] : a < b;
+    });
+    // Too few rules say nothing of each other: each is tested alone.
+    test.prior = fitRobustPrior(w, order, fitted, l.degrees);
+    testEachRule(w, l, test.prior, out);
+    markReal(out, w.count, order, w.column);
+    return test;
+}
 
 }  // namespace
 
