@@ -344,6 +344,27 @@ bool finishOnDisk(OutputFile& file) {
     return fdatasync(file.fd) == 0 && finishInPlace(file.fd, *file.mark);
 }
 
+// Opens a temporary file beside the final one, which takes the old file's
+// owner, group and mode; or, where none can be made or none would be what
+// the old file was to its users, the old file in place.
+OutputOpened openBeside(OutputFile& file, const struct stat& existing, const char* name,
+                        bool keepUnchanged) {
+    file.folder = openFolder(file.finalPath);
+    if (file.folder >= 0)
+        file.fd = createTemporary(file.folder, file.finalName, file.exists, file.temporaryName);
+    file.nameBlock = file.temporaryName;
+    if (file.fd < 0) {
+        if (errno == ENOMEM) return OutputOpened::outOfMemory;
+        if (!file.exists) return OutputOpened::cannotCreate;
+        return openInPlace(file, name, keepUnchanged);
+    }
+    if (!file.exists || takeOwnerAndMode(file.fd, existing)) return OutputOpened::ok;
+    close(file.fd);
+    file.fd = -1;
+    removeTemporary(file);
+    return openInPlace(file, name, keepUnchanged);
+}
+
 }  // namespace
 
 OutputOpened openOutputFile(const char* name, const struct stat& input, bool keepUnchanged,
@@ -384,22 +405,7 @@ OutputOpened openOutputFile(const char* name, const struct stat& input, bool kee
     // get.
     if (file.exists && (existing.st_nlink > 1 || hasExtendedAttributes(file.finalPath)))
         return openInPlace(file, name, keepUnchanged);
-
-    file.folder = openFolder(file.finalPath);
-    if (file.folder >= 0)
-        file.fd = createTemporary(file.folder, file.finalName, file.exists, file.temporaryName);
-    file.nameBlock = file.temporaryName;
-    if (file.fd < 0) {
-        if (errno == ENOMEM) return OutputOpened::outOfMemory;
-        if (!file.exists) return OutputOpened::cannotCreate;
-        return openInPlace(file, name, keepUnchanged);
-    }
-    if (!file.exists || takeOwnerAndMode(file.fd, existing)) return OutputOpened::ok;
-    // A new file would not be what the old one was to its users.
-    close(file.fd);
-    file.fd = -1;
-    removeTemporary(file);
-    return openInPlace(file, name, keepUnchanged);
+    return openBeside(file, existing, name, keepUnchanged);
 }
 
 bool namesStandardOutput(const char* name) {
@@ -437,13 +443,15 @@ bool leftIncomplete(const OutputFile& file) {
     return file.mark != nullptr && file.mark->unfinished != 0;
 }
 
-int commitOutputFiles(OutputFile* const files[], int count, bool keepUnchanged) {
-    if (count > maxOutputs) return 0;
-    // Every temporary file complete and on the disk first: a close can
-    // report a write that failed late (on NFS, for one), and after a power
-    // cut a file system may hold the new name without the data it names.
+namespace {
+
+// Every temporary file complete and on the disk, and closed: a close can
+// report a write that failed late (on NFS, for one), and after a power cut
+// a file system may hold the new name without the data it names. Under
+// keepUnchanged, unchanged[i] says which already hold their text. The
+// index of one that failed, or -1.
+int flushTemporaries(OutputFile* const files[], int count, bool keepUnchanged, bool unchanged[]) {
     int failed = -1;
-    bool unchanged[maxOutputs] = {};
     for (int i = 0; i < count; ++i) {
         OutputFile& file = *files[i];
         if (file.fd < 0 || file.temporaryName == nullptr) continue;
@@ -452,6 +460,39 @@ int commitOutputFiles(OutputFile* const files[], int count, bool keepUnchanged) 
         if (close(file.fd) != 0 && failed < 0) failed = i;
         file.fd = -1;
     }
+    return failed;
+}
+
+// After the renames (and the outputs in place finished, or not): a failure
+// puts back what the renames replaced; the second names and the temporary
+// files go, and the new names are flushed with their folders.
+void settleRenames(OutputFile& file, bool renamed, char* backup, bool failed) {
+    if (failed && renamed) {
+        if (backup != nullptr && renameat(file.folder, backup, file.folder, file.finalName) == 0) {
+            std::free(backup);
+            backup = nullptr;
+        } else if (!file.exists) {
+            unlinkat(file.folder, file.finalName, 0);
+        }
+    }
+    if (backup != nullptr) unlinkat(file.folder, backup, 0);
+    std::free(backup);
+    if (file.temporaryName != nullptr) {
+        if (!renamed) unlinkat(file.folder, file.temporaryName, 0);
+        forget(file.temporaryName);
+        file.temporaryName = nullptr;
+    }
+    // The new name on the disk too, where the file system needs the folder
+    // flushed for it.
+    if (renamed && !failed) fsync(file.folder);
+}
+
+}  // namespace
+
+int commitOutputFiles(OutputFile* const files[], int count, bool keepUnchanged) {
+    if (count > maxOutputs) return 0;
+    bool unchanged[maxOutputs] = {};
+    int failed = flushTemporaries(files, count, keepUnchanged, unchanged);
     if (failed >= 0) {
         for (int i = 0; i < count; ++i) abandonOutputFile(*files[i]);
         return failed;
@@ -471,29 +512,7 @@ int commitOutputFiles(OutputFile* const files[], int count, bool keepUnchanged) 
     }
     for (int i = 0; i < count && failed < 0; ++i)
         if (files[i]->inPlace && files[i]->fd >= 0 && !finishOnDisk(*files[i])) failed = i;
-    for (int i = 0; i < count; ++i) {
-        OutputFile& file = *files[i];
-        // A failure puts back what the renames replaced.
-        if (failed >= 0 && renamed[i]) {
-            if (backups[i] != nullptr &&
-                renameat(file.folder, backups[i], file.folder, file.finalName) == 0) {
-                std::free(backups[i]);
-                backups[i] = nullptr;
-            } else if (!file.exists) {
-                unlinkat(file.folder, file.finalName, 0);
-            }
-        }
-        if (backups[i] != nullptr) unlinkat(file.folder, backups[i], 0);
-        std::free(backups[i]);
-        if (file.temporaryName != nullptr) {
-            if (!renamed[i]) unlinkat(file.folder, file.temporaryName, 0);
-            forget(file.temporaryName);
-            file.temporaryName = nullptr;
-        }
-        // The new name on the disk too, where the file system needs the
-        // folder flushed for it.
-        if (renamed[i] && failed < 0) fsync(file.folder);
-    }
+    for (int i = 0; i < count; ++i) settleRenames(*files[i], renamed[i], backups[i], failed >= 0);
     release(old);
     if (locked >= 0) flock(locked, LOCK_UN);
     for (int i = 0; i < count; ++i) {
