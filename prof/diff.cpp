@@ -88,20 +88,6 @@ double percentChange(const TL_Extended& oldKey, const TL_Extended& change) {
     return TL_toDouble(TL_multiply(TL_divide(change, oldKey), ext(100)));
 }
 
-// The positions of the called entries of a profile, by name and then by
-// file position, so that equal names pair off in file order.
-std::int32_t byName(const Profile& profile, Position out[]) {
-    std::int32_t n = 0;
-    for (std::int32_t p = 1; p <= profile.entryCount; ++p)
-        if (profile.entries[p].calls != 0) out[n++] = static_cast<Position>(p);
-    const ProfileEntry* entries = profile.entries;
-    std::sort(out, out + n, [entries](Position a, Position b) {
-        const int c = std::strcmp(entries[a].name, entries[b].name);
-        return c != 0 ? c < 0 : a < b;
-    });
-    return n;
-}
-
 // Largest change first.
 void sortChanges(Change* changes, std::int32_t count) {
     std::sort(changes, changes + count, [](const Change& a, const Change& b) {
@@ -120,8 +106,8 @@ std::int32_t compare(const Runs& oldRuns, const Runs& newRuns, const Options& op
     std::int32_t oldRank[maxEntries + 1], newRank[maxEntries + 1];
     for (std::int32_t k = 0; k < old.entryCount; ++k) oldRank[old.order[k]] = k;
     for (std::int32_t k = 0; k < now.entryCount; ++k) newRank[now.order[k]] = k;
-    const std::int32_t olds = byName(old, oldByName);
-    const std::int32_t news = byName(now, newByName);
+    const std::int32_t olds = calledByName(old, oldByName);
+    const std::int32_t news = calledByName(now, newByName);
 
     std::int32_t count = 0;
     const auto add = [&](Position oldAt, Position newAt) {
@@ -409,6 +395,8 @@ void describeRuns(Comparison& comparison) {
     table.noteCount = test.oddCount;
 }
 
+void putTotal(Comparison& comparison);
+
 }  // namespace
 
 void buildComparison(const Runs& old, const Runs& now, const Options& options,
@@ -442,7 +430,19 @@ void buildComparison(const Runs& old, const Runs& now, const Options& options,
         testChanges(comparison);
         describeRuns(comparison);
     }
-    // The total of what the rows show, so that the columns add up.
+    putTotal(comparison);
+}
+
+namespace {
+
+// The total of what the rows show, so that the columns add up, and its
+// row where the keys add up at all.
+void putTotal(Comparison& comparison) {
+    const Runs& old = *comparison.oldRuns;
+    const Runs& now = *comparison.newRuns;
+    const Options& options = *comparison.options;
+    Table& table = comparison.table;
+    const bool tested = table.tested;
     const bool integer = integerKeys(options);
     comparison.oldTotal = comparison.newTotal = zero;
     for (std::int32_t k = 0; k < comparison.changeCount; ++k) {
@@ -467,6 +467,8 @@ void buildComparison(const Runs& old, const Runs& now, const Options& options,
     beginRow(pool, table.total, "(total)", tested && !comparison.totalTest.real ? "~" : "");
     putValues(pool, table.total, *table.layout, total, options);
 }
+
+}  // namespace
 
 void releaseComparison(Comparison& comparison) {
     std::free(comparison.changes);

@@ -12,21 +12,6 @@
 
 namespace {
 
-// The positions of a profile's called records by name, then by file
-// position, so that equal names pair off in file order, as a comparison
-// pairs them: a record with no calls is no row, and pairs with none.
-std::int32_t byName(const Profile& profile, Position out[]) {
-    std::int32_t n = 0;
-    for (std::int32_t p = 1; p <= profile.entryCount; ++p)
-        if (profile.entries[p].calls != 0) out[n++] = static_cast<Position>(p);
-    const ProfileEntry* entries = profile.entries;
-    std::sort(out, out + n, [entries](Position a, Position b) {
-        const int c = std::strcmp(entries[a].name, entries[b].name);
-        return c != 0 ? c < 0 : a < b;
-    });
-    return n;
-}
-
 void add(ProfileEntry& sum, const ProfileEntry& run) {
     sum.calls += run.calls;
     sum.matched += run.matched;
@@ -37,7 +22,43 @@ void add(ProfileEntry& sum, const ProfileEntry& run) {
     sum.kidCells += run.kidCells;
 }
 
+// Matches each called record of run with the merged one of the same name
+// (the n-th of a name with the n-th): matched[p] gets its merged position,
+// 0 for none yet.
+void matchByName(const Profile& merged, const Profile& run, Position* scratch, Position* matched) {
+    Position* const mergedByName = scratch;
+    Position* const runByName = scratch + maxEntries;
+    const std::int32_t mergedCount = calledByName(merged, mergedByName);
+    const std::int32_t runCount = calledByName(run, runByName);
+    std::fill(matched, matched + run.entryCount + 1, Position{0});
+    for (std::int32_t i = 0, j = 0; i < mergedCount && j < runCount;) {
+        const int c = std::strcmp(merged.entries[mergedByName[i]].name,
+                                  run.entries[runByName[j]].name);
+        if (c < 0) {
+            ++i;
+        } else if (c > 0) {
+            ++j;
+        } else {
+            matched[runByName[j]] = mergedByName[i];
+            ++i;
+            ++j;
+        }
+    }
+}
+
 }  // namespace
+
+std::int32_t calledByName(const Profile& profile, Position out[]) {
+    std::int32_t n = 0;
+    for (std::int32_t p = 1; p <= profile.entryCount; ++p)
+        if (profile.entries[p].calls != 0) out[n++] = static_cast<Position>(p);
+    const ProfileEntry* entries = profile.entries;
+    std::sort(out, out + n, [entries](Position a, Position b) {
+        const int c = std::strcmp(entries[a].name, entries[b].name);
+        return c != 0 ? c < 0 : a < b;
+    });
+    return n;
+}
 
 double sampleKey(const ProfileEntry& entry, const Options& options) {
     return options.orderBy == OrderBy::efficiency ? efficiencyOf(entry)
@@ -74,26 +95,9 @@ void releaseRuns(Runs& runs) {
 
 void mergeRun(Runs& runs, const Profile& run, const Options& options) {
     Profile& merged = *runs.merged;
-    Position* const mergedByName = runs.scratch;
-    Position* const runByName = mergedByName + maxEntries;
     // The merged position of each of the run's records, 0 for none yet.
-    Position* const matched = runByName + maxEntries;
-    const std::int32_t mergedCount = byName(merged, mergedByName);
-    const std::int32_t runCount = byName(run, runByName);
-    std::fill(matched, matched + run.entryCount + 1, Position{0});
-    for (std::int32_t i = 0, j = 0; i < mergedCount && j < runCount;) {
-        const int c = std::strcmp(merged.entries[mergedByName[i]].name,
-                                  run.entries[runByName[j]].name);
-        if (c < 0) {
-            ++i;
-        } else if (c > 0) {
-            ++j;
-        } else {
-            matched[runByName[j]] = mergedByName[i];
-            ++i;
-            ++j;
-        }
-    }
+    Position* const matched = runs.scratch + 2 * maxEntries;
+    matchByName(merged, run, runs.scratch, matched);
     // Sums, and the new rules after the others, in the run's file order.
     double total = 0;
     const std::int32_t r = runs.count;

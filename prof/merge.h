@@ -27,5 +27,10 @@ void startRuns(Runs& runs, Profile& merged, std::int32_t capacity);
 void mergeRun(Runs& runs, const Profile& run, const Options& options);
 // Frees what startRuns allocated.
 void releaseRuns(Runs& runs);
+// The positions of a profile's called records by name, then by file
+// position, so that equal names pair off in file order; their number. A
+// record with no calls is no row, and pairs with none, in a merge as in a
+// comparison.
+std::int32_t calledByName(const Profile& profile, Position out[]);
 // The key a run's entry is ordered by, as a sample.
 double sampleKey(const ProfileEntry& entry, const Options& options);
