@@ -4,26 +4,22 @@
 
 #include <algorithm>
 
-namespace {
-
-// A timing is a product of factors, so its noise is a share of it: the
-// tests work on logarithms. One more than the value keeps a run in which
-// a rule did not run (0) finite.
 double logValue(double x) { return logOf(x + 1); }
 
-bool steady(const double* values, std::int32_t count) {
-    for (std::int32_t r = 1; r < count; ++r)
-        if (values[r] != values[0]) return false;
-    return true;
-}
-
-// The median of the count values at v, which it reorders.
 double medianOf(double* v, std::int32_t count) {
     const std::int32_t half = count / 2;
     std::nth_element(v, v + half, v + count);
     const double upper = v[half];
     if (count % 2 != 0) return upper;
     return (*std::max_element(v, v + half) + upper) / 2;
+}
+
+namespace {
+
+bool steady(const double* values, std::int32_t count) {
+    for (std::int32_t r = 1; r < count; ++r)
+        if (values[r] != values[0]) return false;
+    return true;
 }
 
 // Rules of about the same size share a variance: each rule's log-variance
@@ -160,9 +156,8 @@ void findOddRuns(Work& w, std::int32_t first, std::int32_t count, bool* keep, Ru
     }
 }
 
-// Fits the prior to the log-variances z[g] of the rules order[0..count-1],
-// ordered by size; trend[g] gets each one's expected log-variance, and
-// the result is the prior's weight.
+}  // namespace
+
 double fitPrior(const double* z, const std::int32_t* order, std::int32_t count, double degrees,
                 double* trend) {
     const std::int32_t half = std::max(minNeighbours, count / 20);
@@ -188,6 +183,8 @@ double fitPrior(const double* z, const std::int32_t* order, std::int32_t count, 
     if (excess <= 0) return maxDegrees - degrees;
     return std::min(2 * inverseTrigamma(excess), maxDegrees - degrees);
 }
+
+namespace {
 
 // The indices of the count values at p that the Benjamini–Hochberg
 // procedure keeps at the false discovery rate come first in order; their

@@ -66,3 +66,19 @@ RunsTest testRules(const double* old, std::int32_t n, const double* now, std::in
 // says were tested (old then new).
 RuleChange testTotal(const double* old, std::int32_t n, const double* now, std::int32_t m,
                      const bool* keep);
+
+// The pieces the tests share with the change points of a history
+// (history.h).
+
+// A timing is a product of factors, so its noise is a share of it: the
+// tests work on logarithms. One more than the value keeps a run in which
+// a rule did not run (0) finite.
+double logValue(double x);
+// The median of the count values at v, which it reorders.
+double medianOf(double* v, std::int32_t count);
+// Fits the prior to the log-variances z[g] of the rules order[0..count-1],
+// ordered by size, each with degrees degrees of freedom; trend[g] gets
+// each one's expected log-variance, and the result is the prior's weight
+// in degrees of freedom.
+double fitPrior(const double* z, const std::int32_t* order, std::int32_t count, double degrees,
+                double* trend);
