@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 
+bool integerKeys(const Options& options) { return options.orderBy != OrderBy::efficiency; }
+
 namespace {
 
 constexpr std::int32_t keyWidth = 14;
@@ -65,7 +67,6 @@ const Layout testedEfficiencyLayout{
 
 const TL_Extended zero{false, 0, 0};
 
-bool integerKeys(const Options& options) { return options.orderBy != OrderBy::efficiency; }
 
 TL_Extended ext(std::uint64_t value) { return TL_extendedOf(value); }
 
@@ -169,20 +170,19 @@ char* shownText(char* p, const TL_Extended& value, bool integer, bool withSign) 
     return p + 3;
 }
 
-// The averages of calls on each side, for the split of the change.
-struct Calls {
-    TL_Extended old, now;
-};
-
 // The change from calls: the change in calls times the old cost per call;
 // a new rule's change is all from calls, and so is a gone one's. The rest
 // of the change is from cost, the new calls times the change in the cost
 // per call.
+}  // namespace
+
 TL_Extended fromCallsOf(const TL_Extended& oldKey, const TL_Extended& newKey, bool hasOld,
                         bool hasNew, const Calls& calls) {
     if (!hasOld || !hasNew) return TL_subtract(newKey, oldKey);
     return TL_multiply(TL_subtract(calls.now, calls.old), TL_divide(oldKey, calls.old));
 }
+
+namespace {
 
 Calls callsOf(const Change& c, const Runs& oldRuns, const Runs& newRuns) {
     Calls calls{zero, zero};
@@ -191,20 +191,13 @@ Calls callsOf(const Change& c, const Runs& oldRuns, const Runs& newRuns) {
     return calls;
 }
 
-// What a row shows: its keys where present, the change from calls, and
-// where its values vary between runs, the interval of the change.
-struct RowValues {
-    TL_Extended oldKey, newKey;
-    bool hasOld, hasNew;
-    TL_Extended fromCalls;
-    const RuleChange* test;  // null where there is none
-};
-
 // The values of a row, column after column, made to add up as shown: the
 // keys rounded as shown, the change their difference, its percent of the
 // old key as shown (+0.0 where the change is +0), and for keys that are
 // totals the change from cost the change less that from calls. The page's
 // bars show the change.
+}  // namespace
+
 void putValues(TextPool& pool, Row& row, const Layout& layout, const RowValues& v,
                const Options& options) {
     const bool integer = integerKeys(options);
@@ -253,6 +246,8 @@ void putValues(TextPool& pool, Row& row, const Layout& layout, const RowValues& 
     }
     setKey(pool, row, changeText);
 }
+
+namespace {
 
 RowValues valuesOf(const Change& c, const Runs& oldRuns, const Runs& newRuns, bool tested) {
     return {c.oldKey, c.newKey, c.oldAt != 0, c.newAt != 0,

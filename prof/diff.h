@@ -22,6 +22,36 @@ struct Change {
     RuleChange test;        // where both sides have two runs or more and the rule
 };
 
+// Whether the criterion's keys are totals (all but the efficiency).
+bool integerKeys(const Options& options);
+
+// The averages of calls before and after a change, for its split.
+struct Calls {
+    TL_Extended old, now;
+};
+// The change that more or fewer calls make, at the old cost per call; a
+// new rule's change is all from calls, and so is a gone one's. The rest of
+// the change is from cost, the new calls times the change in cost per call.
+TL_Extended fromCallsOf(const TL_Extended& oldKey, const TL_Extended& newKey, bool hasOld,
+                        bool hasNew, const Calls& calls);
+
+// What a row of changes shows: its keys where present, the change from
+// calls, and where its values vary between runs, the interval of the
+// change.
+struct RowValues {
+    TL_Extended oldKey, newKey;
+    bool hasOld, hasNew;
+    TL_Extended fromCalls;
+    const RuleChange* test;  // null where there is none
+};
+// The texts of such a row, column after column of layout, made to add up
+// as shown: the keys rounded as shown, the change their difference, its
+// percent of the old key as shown, for keys that are totals the change
+// from cost the change less that from calls, and the interval around the
+// change as shown. The key, which the page's bars show, is the change.
+void putValues(TextPool& pool, Row& row, const Layout& layout, const RowValues& v,
+               const Options& options);
+
 struct Comparison {
     Table table;  // its source is the comparison itself: it stays where it is built
     const Runs* oldRuns;

@@ -248,10 +248,6 @@ void printJson(const Table& table) {
     putRaw("}}\n");
 }
 
-namespace {
-
-// A name in a Markdown table: what would end the cell, start code or
-// emphasis, or open a tag is escaped, and the text is valid UTF-8.
 void putMarkdownText(const char* text) {
     while (*text != '\0') {
         if (static_cast<unsigned char>(*text) >= 0x80) {
@@ -267,6 +263,8 @@ void putMarkdownText(const char* text) {
         putc_unlocked(c, out());
     }
 }
+
+namespace {
 
 void putMarkdownRow(const Table& table, const Row& row) {
     putRaw("| ");

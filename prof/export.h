@@ -23,6 +23,15 @@ void putJsonString(const char* text);
 // A JSON number given as text, less a plus sign, or null for "".
 void putJsonNumber(const char* text);
 
+// A name in a Markdown table: what would end the cell, start code or
+// emphasis, or open a tag is escaped, and the text is valid UTF-8.
+void putMarkdownText(const char* text);
+
+// The page's own (html.cpp): its head up to the title, and text with what
+// means something in HTML escaped.
+extern const char pageHead[];
+void putHtmlText(const char* text);
+
 struct Table;
 
 // How a format writes the paragraph that names the runs of a table and

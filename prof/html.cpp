@@ -7,14 +7,34 @@
 
 #include <cstring>
 
-namespace {
-
-constexpr char pageHead[] =
+const char pageHead[] =
     "<!DOCTYPE html>\n"
     "<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
     "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; "
     "style-src 'unsafe-inline'; script-src 'unsafe-inline'\">\n"
     "<meta name=\"viewport\" content=\"width=device-width\">\n";
+
+// Text with the characters that mean something in HTML escaped.
+void putHtmlText(const char* text) {
+    char piece[2] = {'\0', '\0'};
+    while (*text != '\0') {
+        if (static_cast<unsigned char>(*text) >= 0x80) {
+            text = putNonAscii(text);
+            continue;
+        }
+        const char c = *text++;
+        switch (c) {
+        case '&': putRaw("&amp;"); break;
+        case '<': putRaw("&lt;"); break;
+        case '>': putRaw("&gt;"); break;
+        case '"': putRaw("&quot;"); break;
+        case '\'': putRaw("&#39;"); break;
+        default: piece[0] = c; putRaw(piece);
+        }
+    }
+}
+
+namespace {
 
 constexpr char style[] =
     "<style>\n"
@@ -152,26 +172,6 @@ constexpr char intervalScript[] =
     "})();\n"
     "</script>\n";
 
-// Text with the characters that mean something in HTML escaped.
-void putText(const char* text) {
-    char piece[2] = {'\0', '\0'};
-    while (*text != '\0') {
-        if (static_cast<unsigned char>(*text) >= 0x80) {
-            text = putNonAscii(text);
-            continue;
-        }
-        const char c = *text++;
-        switch (c) {
-        case '&': putRaw("&amp;"); break;
-        case '<': putRaw("&lt;"); break;
-        case '>': putRaw("&gt;"); break;
-        case '"': putRaw("&quot;"); break;
-        case '\'': putRaw("&#39;"); break;
-        default: piece[0] = c; putRaw(piece);
-        }
-    }
-}
-
 void putHeading(const Column& column, bool text) {
     putRaw(text ? "<th class=\"text\">" : "<th>");
     putHeadingText(column, putRaw);
@@ -182,31 +182,31 @@ void putNumberCell(const char* value, const char* shown) {
     putRaw("<td data-v=\"");
     putRaw(value);
     putRaw("\">");
-    putText(shown);
+    putHtmlText(shown);
     putRaw("</td>");
 }
 
 void putPage(const Table& table) {
     putRaw(pageHead);
     putRaw("<title>qavprof: ");
-    putText(table.fileName);
+    putHtmlText(table.fileName);
     putRaw("</title>\n");
     putRaw(style);
     if (table.tested) putRaw(intervalStyle);
     putRaw("</head>\n<body>\n<h1>");
-    putText(table.comparison ? "QAV profile comparison" : "QAV profile");
+    putHtmlText(table.comparison ? "QAV profile comparison" : "QAV profile");
     putRaw("</h1>\n<p class=\"about\">File <code>");
-    putText(table.fileName);
+    putHtmlText(table.fileName);
     if (table.comparison) {
         putRaw("</code> against <code>");
-        putText(table.oldFileName);
+        putHtmlText(table.oldFileName);
     }
     putRaw("</code> &middot; ");
     putRaw(table.kind);
     putRaw(" profile &middot; ordered by <span id=\"order\">");
     putRaw(table.criterion);
     putRaw("</span></p>\n");
-    const CaptionStyle caption{putText, "<p class=\"runs\">", "", " old runs", " new runs",
+    const CaptionStyle caption{putHtmlText, "<p class=\"runs\">", "", " old runs", " new runs",
                                "The sums of ", " runs", " (<code>", "</code>, <code>", "</code>)",
                                "<br>~: ", ".<br>CI LOW, CI HIGH, and the line over each bar: ",
                                "</p>\n", "<br>"};
@@ -239,7 +239,7 @@ void putRow(const Table& table, const Row& row) {
         putRaw(row.status[0] == '~' ? "noise" : row.status);
     }
     putRaw("\"><td class=\"text\">");
-    putText(row.name);
+    putHtmlText(row.name);
     putRaw("</td>");
     for (std::int32_t i = 1; i < table.layout->columnCount; ++i) {
         if (table.layout->columns[i].field == Field::status) continue;

@@ -42,7 +42,7 @@ namespace {
 const char* textOf(const Table& t, const Row& row, std::int32_t i) {
     const char* p = row.texts;
     for (std::int32_t j = 1; j < i; ++j)
-        if (t.layout->columns[j].field != Field::status) p = textAfter(row, j, p);
+        if (hasText(t.layout->columns[j].field)) p = textAfter(row, j, p);
     return p;
 }
 
@@ -52,6 +52,7 @@ const char* valueOf(const Table& t, const Row& row, std::int32_t i) {
     switch (t.layout->columns[i].field) {
     case Field::name: return row.name;
     case Field::status: return row.status;
+    case Field::at: return row.at;
     default: return textOf(t, row, i);
     }
 }

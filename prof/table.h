@@ -25,7 +25,14 @@ enum class Field : std::uint8_t {
     status,      // "new", "gone", "~" (no significant change) or ""
     intervalLow,   // the 95% confidence interval of the change, in percent
     intervalHigh,  // of the old key (shown with "%")
+    at,            // the point of a history where a change is, as named
 };
+
+// Whether a field's value is among a row's texts: a name, a status and a
+// point are the row's own.
+constexpr bool hasText(Field field) {
+    return field != Field::name && field != Field::status && field != Field::at;
+}
 
 // Whether the text layout and the page show a field's value with "%".
 constexpr bool shownAsPercent(Field field) {
@@ -68,6 +75,7 @@ struct Row {
     const char* name;
     const char* status;
     const char* key;     // the criterion's key, which the page's bars show
+    const char* at;      // the point of a history's change
     const char* texts;   // the row's texts in the pool, each after the last
     std::uint8_t length[maxColumns];  // of each value, without its zero byte
 };
@@ -138,6 +146,7 @@ inline void beginRow(TextPool& pool, Row& row, const char* name, const char* sta
     row.name = name;
     row.status = status;
     row.key = "";
+    row.at = "";
     row.texts = pool.text + pool.used;
 }
 // Room for the next value; the builder writes it and gives its end to
