@@ -1,0 +1,543 @@
+// The change points of a history: the runs' levels, the shifts of
+// everything, and each rule's steps, found by binary segmentation.
+#include "history.h"
+
+#include "maths.h"
+#include "messages.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace {
+
+// A normal's standard deviation over its median absolute deviation.
+constexpr double madScale = 1.4826;
+// It takes this many rules, present in every run, to tell a run's level
+// from the changes of a few rules.
+constexpr std::int32_t minLevelRules = 10;
+// The least points a series needs to be searched: a piece and the newest
+// point.
+constexpr std::int32_t minSeries = minPiece + 1;
+// The degrees of freedom of a first pass, whose variance is rough anyway.
+constexpr double roughDegrees = 1000;
+
+// A series of point means, each with its weight (the runs behind it), and
+// their running sums, so that a piece's mean takes two subtractions.
+struct Series {
+    double* mean;
+    double* weight;
+    double* sumW;   // [t]: of the weights before point t
+    double* sumWY;  // of the weighted means
+    std::int32_t* point;  // [t]: the history's point of each (a rule's series skips
+                          // the points that do not call it)
+    std::int32_t count;
+};
+
+void addUp(Series& x) {
+    x.sumW[0] = x.sumWY[0] = 0;
+    for (std::int32_t t = 0; t < x.count; ++t) {
+        x.sumW[t + 1] = x.sumW[t] + x.weight[t];
+        x.sumWY[t + 1] = x.sumWY[t] + x.weight[t] * x.mean[t];
+    }
+}
+
+struct Piece {
+    double weight, mean;
+};
+
+Piece pieceOf(const Series& x, std::int32_t from, std::int32_t to) {
+    const double w = x.sumW[to] - x.sumW[from];
+    return {w, (x.sumWY[to] - x.sumWY[from]) / w};
+}
+
+// The square of the t statistic of inside against outside, for a standard
+// deviation of one run of sigma.
+double tSquared(const Piece& in, const Piece& out, double variance) {
+    const double d = in.mean - out.mean;
+    return d * d / (variance * (1 / in.weight + 1 / out.weight));
+}
+
+// The change points found so far, at most one a point.
+struct Cuts {
+    std::int32_t* at;
+    std::int32_t count;
+};
+
+// The candidates a search of count points chooses among: every piece of
+// it, an upper bound of the single splits and the steps and back.
+double candidates(std::int32_t count) { return 0.5 * count * (count - 1); }
+
+struct Best {
+    double t2;
+    std::int32_t a, b;  // the piece [a, b) stands out; b is the end for a single split
+};
+
+// The piece of [s, e) that stands out most from the rest: a single split
+// at a, or a step at a and back at b. Every piece keeps minPiece points,
+// but the last one of the series, which can be its newest point alone.
+Best bestPiece(const Series& x, std::int32_t s, std::int32_t e, double variance) {
+    Best best{0, 0, 0};
+    const Piece all = pieceOf(x, s, e);
+    const std::int32_t lastPiece = e == x.count ? 1 : minPiece;
+    const auto consider = [&](std::int32_t a, std::int32_t b) {
+        const Piece in = pieceOf(x, a, b);
+        const double outWeight = all.weight - in.weight;
+        const Piece out{outWeight, (all.mean * all.weight - in.mean * in.weight) / outWeight};
+        const double t2 = tSquared(in, out, variance);
+        if (t2 > best.t2) best = {t2, a, b};
+    };
+    for (std::int32_t a = s + minPiece; a <= e - lastPiece; ++a) {
+        consider(a, e);
+        for (std::int32_t b = a + minPiece; b <= e - lastPiece; ++b) consider(a, b);
+    }
+    return best;
+}
+
+void addCut(Cuts& cuts, std::int32_t at) { cuts.at[cuts.count++] = at; }
+
+// Binary segmentation of [s, e): the piece that stands out most, where its
+// t statistic's square passes threshold2, then again within each part.
+void split(const Series& x, std::int32_t s, std::int32_t e, double variance, double threshold2,
+           Cuts& cuts) {
+    if (e - s < minSeries) return;
+    const Best best = bestPiece(x, s, e, variance);
+    if (best.a == 0 || best.t2 < threshold2) return;
+    addCut(cuts, best.a);
+    if (best.b != e) addCut(cuts, best.b);
+    split(x, s, best.a, variance, threshold2, cuts);
+    split(x, best.a, best.b, variance, threshold2, cuts);
+    if (best.b != e) split(x, best.b, e, variance, threshold2, cuts);
+}
+
+std::int32_t cutBefore(const Cuts& cuts, std::int32_t k) { return k == 0 ? 0 : cuts.at[k - 1]; }
+std::int32_t cutAfter(const Cuts& cuts, std::int32_t k, std::int32_t count) {
+    return k + 1 == cuts.count ? count : cuts.at[k + 1];
+}
+
+// Drops, one at a time, the weakest change point that does not hold up
+// between its neighbours: its t statistic's square under threshold2, or a
+// change under minChange (of the logarithms).
+void prune(const Series& x, Cuts& cuts, double variance, double threshold2, double minChange) {
+    std::sort(cuts.at, cuts.at + cuts.count);
+    while (cuts.count > 0) {
+        std::int32_t weakest = -1;
+        double least = threshold2;
+        for (std::int32_t k = 0; k < cuts.count; ++k) {
+            const Piece before = pieceOf(x, cutBefore(cuts, k), cuts.at[k]);
+            const Piece after = pieceOf(x, cuts.at[k], cutAfter(cuts, k, x.count));
+            const double d = after.mean - before.mean;
+            const double t2 = d > -minChange && d < minChange ? 0 : tSquared(after, before, variance);
+            if (t2 < least) {
+                least = t2;
+                weakest = k;
+            }
+        }
+        if (weakest < 0) return;
+        std::copy(cuts.at + weakest + 1, cuts.at + cuts.count, cuts.at + weakest);
+        --cuts.count;
+    }
+}
+
+// A steady series (its values the same but where they step) changes where
+// its values differ.
+void exactCuts(const Series& x, Cuts& cuts) {
+    for (std::int32_t t = 1; t < x.count; ++t)
+        if (x.mean[t] != x.mean[t - 1]) addCut(cuts, t);
+}
+
+// A series' variance of one run, robustly: from the differences of
+// neighbouring points, which a step changes once.
+double roughVariance(const Series& x, double* scratch) {
+    double squares = 0;
+    for (std::int32_t t = 1; t < x.count; ++t) {
+        const double u = (x.mean[t] - x.mean[t - 1]) / sqrtOf(1 / x.weight[t] + 1 / x.weight[t - 1]);
+        scratch[t - 1] = u < 0 ? -u : u;
+        squares += u * u;
+    }
+    const double sigma = madScale * medianOf(scratch, x.count - 1);
+    // Over half of them 0: a series that holds still but for a few steps.
+    return sigma > 0 ? sigma * sigma : squares / (2 * (x.count - 1));
+}
+
+// The variance of one run about the pieces the change points make, and
+// its degrees of freedom.
+struct Fit {
+    double variance;
+    double degrees;
+};
+
+Fit residualFit(const Series& x, const Cuts& cuts) {
+    double squares = 0;
+    for (std::int32_t k = 0; k <= cuts.count; ++k) {
+        const std::int32_t from = cutBefore(cuts, k), to = k == cuts.count ? x.count : cuts.at[k];
+        const double mean = pieceOf(x, from, to).mean;
+        for (std::int32_t t = from; t < to; ++t)
+            squares += x.weight[t] * (x.mean[t] - mean) * (x.mean[t] - mean);
+    }
+    const double degrees = x.count - cuts.count - 1;
+    return {degrees > 0 ? squares / degrees : 0, degrees};
+}
+
+// The t statistic's square that a search of x passes at level p, for the
+// Bonferroni bound over its candidates.
+double thresholdFor(const Series& x, double p, double degrees) {
+    const double q = tTwoSidedQuantile(p / candidates(x.count), degrees);
+    return q * q;
+}
+
+// A first pass at level p, for the variance about the steps it finds.
+Fit firstFit(const Series& x, double p, Cuts& cuts, double* scratch) {
+    cuts.count = 0;
+    const double rough = roughVariance(x, scratch);
+    if (rough == 0) return {0, x.count - 1.0};
+    split(x, 0, x.count, rough, thresholdFor(x, p, roughDegrees), cuts);
+    prune(x, cuts, rough, thresholdFor(x, p, roughDegrees), 0);
+    return residualFit(x, cuts);
+}
+
+// The change points of x at level p, its variance fit.
+void findCuts(const Series& x, const Fit& fit, double p, double minChange, Cuts& cuts) {
+    cuts.count = 0;
+    if (fit.variance == 0) {
+        exactCuts(x, cuts);
+        return;
+    }
+    const double threshold2 = thresholdFor(x, p, fit.degrees);
+    split(x, 0, x.count, fit.variance, threshold2, cuts);
+    prune(x, cuts, fit.variance, threshold2, minChange);
+}
+
+// The step at cut k: its pieces, its change and interval.
+Step stepAt(const Series& x, const Cuts& cuts, std::int32_t k, const Fit& fit, std::int32_t rule) {
+    const std::int32_t from = cutBefore(cuts, k), at = cuts.at[k], to = cutAfter(cuts, k, x.count);
+    const Piece before = pieceOf(x, from, at), after = pieceOf(x, at, to);
+    Step step{rule, x.point[at], x.point[from], to == x.count ? x.point[to - 1] + 1 : x.point[to],
+              StepKind::step, RuleChange{fit.variance > 0, true, 0, 0, 0, 0}, 0};
+    const double d = after.mean - before.mean;
+    step.changePercent = (expOf(d) - 1) * 100;
+    if (fit.variance == 0) return step;
+    const double error = sqrtOf(fit.variance * (1 / before.weight + 1 / after.weight));
+    step.test.p = tTwoSidedP(d / error, fit.degrees);
+    const double half = tTwoSidedQuantile(intervalLevel, fit.degrees) * error;
+    step.test.halfWidth = half;
+    step.test.lowPercent = (expOf(d - half) - 1) * 100;
+    step.test.highPercent = (expOf(d + half) - 1) * 100;
+    return step;
+}
+
+// Where the steps go, growing as they are found.
+struct StepList {
+    Step* step;
+    std::int32_t count, room;
+};
+
+void addStep(StepList& list, const Step& step) {
+    if (list.count == list.room) {
+        list.room = list.room * 2 + 16;
+        Step* more = static_cast<Step*>(std::realloc(list.step, sizeof(Step) * static_cast<std::size_t>(list.room)));
+        if (more == nullptr) fail({"Out of memory"});
+        list.step = more;
+    }
+    list.step[list.count++] = step;
+}
+
+void addSteps(StepList& list, const Series& x, const Cuts& cuts, const Fit& fit, std::int32_t rule) {
+    for (std::int32_t k = 0; k < cuts.count; ++k) addStep(list, stepAt(x, cuts, k, fit, rule));
+}
+
+// What the analysis works in: the logarithms, the runs' levels and room
+// for one series at a time.
+struct Work {
+    const HistorySeries* h;
+    double* y;       // [g * runCount + r], each run's level taken out
+    double* level;   // [r]
+    double* column;  // room for a value of each rule or each run
+    Series x;
+    Cuts cuts;
+    double* fitVariance;  // [g], then moderated
+    double* fitDegrees;
+    double* z;       // log-variances, less their bias
+    double* size;    // the rules' mean logarithms, then their fitted log-variances
+    double* p;       // [g]: of the step that stands out most
+    std::int32_t* order;
+};
+
+double* yOf(const Work& w, std::int32_t g) { return w.y + static_cast<std::int64_t>(g) * w.h->runCount; }
+
+bool calledIn(const HistorySeries& h, std::int32_t g, std::int32_t r) {
+    return h.calls[static_cast<std::int64_t>(g) * h.runCount + r] > 0;
+}
+
+// The rules called in every run, which tell the runs' levels.
+bool inEveryRun(const HistorySeries& h, std::int32_t g) {
+    for (std::int32_t r = 0; r < h.runCount; ++r)
+        if (!calledIn(h, g, r)) return false;
+    return true;
+}
+
+// Each run's level: the median, over the rules called in every run, of how
+// far the run stands from each rule's median over the runs; twice, the
+// second time with the levels of the first taken out of the medians.
+void findLevels(Work& w) {
+    const HistorySeries& h = *w.h;
+    std::fill(w.level, w.level + h.runCount, 0.0);
+    std::int32_t weighing = 0;
+    for (std::int32_t g = 0; g < h.ruleCount; ++g)
+        if (inEveryRun(h, g)) w.order[weighing++] = g;
+    if (weighing < minLevelRules) return;
+    double* const reference = w.size;
+    for (int pass = 0; pass < 2; ++pass) {
+        for (std::int32_t k = 0; k < weighing; ++k) {
+            const double* y = yOf(w, w.order[k]);
+            for (std::int32_t r = 0; r < h.runCount; ++r) w.column[r] = y[r] - w.level[r];
+            reference[k] = medianOf(w.column, h.runCount);
+        }
+        for (std::int32_t r = 0; r < h.runCount; ++r) {
+            for (std::int32_t k = 0; k < weighing; ++k) w.column[k] = yOf(w, w.order[k])[r] - reference[k];
+            w.level[r] = medianOf(w.column, weighing);
+        }
+    }
+}
+
+// The series of rule g: the mean of its logarithms, levels taken out, at
+// each point where a run called it (a run of that point that did not
+// counts as 0).
+void ruleSeries(Work& w, std::int32_t g) {
+    const HistorySeries& h = *w.h;
+    const double* y = yOf(w, g);
+    Series& x = w.x;
+    x.count = 0;
+    for (std::int32_t t = 0; t < h.pointCount; ++t) {
+        double sum = 0;
+        bool called = false;
+        for (std::int32_t r = h.firstRun[t]; r < h.firstRun[t + 1]; ++r) {
+            sum += y[r] - w.level[r];
+            called = called || calledIn(h, g, r);
+        }
+        if (!called) continue;
+        x.mean[x.count] = sum / runsOf(h, t);
+        x.weight[x.count] = runsOf(h, t);
+        x.point[x.count++] = t;
+    }
+    addUp(x);
+}
+
+// The series of the points' levels, a point's runs counting as one: what
+// a point's runs share is what the series varies by.
+void levelSeries(Work& w) {
+    const HistorySeries& h = *w.h;
+    Series& x = w.x;
+    for (std::int32_t t = 0; t < h.pointCount; ++t) {
+        double sum = 0;
+        for (std::int32_t r = h.firstRun[t]; r < h.firstRun[t + 1]; ++r) sum += w.level[r];
+        x.mean[t] = sum / runsOf(h, t);
+        x.weight[t] = 1;
+        x.point[t] = t;
+    }
+    x.count = h.pointCount;
+    addUp(x);
+}
+
+void totalSeries(Work& w, const double* runTotals) {
+    const HistorySeries& h = *w.h;
+    Series& x = w.x;
+    for (std::int32_t t = 0; t < h.pointCount; ++t) {
+        double sum = 0;
+        for (std::int32_t r = h.firstRun[t]; r < h.firstRun[t + 1]; ++r) sum += logValue(runTotals[r]);
+        x.mean[t] = sum / runsOf(h, t);
+        x.weight[t] = runsOf(h, t);
+        x.point[t] = t;
+    }
+    x.count = h.pointCount;
+    addUp(x);
+}
+
+// The change points of one series alone, at the level the intervals
+// keep: the shifts of everything, or the total's.
+void searchAlone(Work& w, double minChange, std::int32_t rule, StepList& list) {
+    if (w.x.count < minSeries) return;
+    const Fit fit = firstFit(w.x, intervalLevel, w.cuts, w.column);
+    if (fit.degrees < 1) return;
+    findCuts(w.x, fit, intervalLevel, minChange, w.cuts);
+    addSteps(list, w.x, w.cuts, fit, rule);
+}
+
+// Each rule's variance about the steps a first pass finds, Bonferroni
+// over the rules; the rules that can be searched go into order, their
+// number returned.
+std::int32_t fitRules(Work& w) {
+    const HistorySeries& h = *w.h;
+    std::int32_t fitted = 0;
+    for (std::int32_t g = 0; g < h.ruleCount; ++g) {
+        ruleSeries(w, g);
+        w.fitDegrees[g] = 0;
+        if (w.x.count < minSeries) continue;
+        const Fit fit = firstFit(w.x, falseDiscoveryRate, w.cuts, w.column);
+        if (fit.degrees < 1) continue;
+        w.fitVariance[g] = fit.variance;
+        w.fitDegrees[g] = fit.degrees;
+        w.size[g] = w.x.sumWY[w.x.count] / w.x.sumW[w.x.count];
+        w.z[g] = fit.variance > 0 ? logOf(fit.variance) - (digamma(fit.degrees / 2) - logOf(fit.degrees / 2)) : 0;
+        if (fit.variance > 0) w.order[fitted++] = g;
+    }
+    return fitted;
+}
+
+// Moderates each rule's variance toward the one of the rules of its size,
+// the prior's degrees of freedom joining its own; but a rule whose
+// variance is too large for the prior (its upper tail under it below the
+// false discovery rate over the rules) keeps its own noise.
+void moderate(Work& w, std::int32_t fitted) {
+    if (fitted < minSeries) return;
+    std::sort(w.order, w.order + fitted, [&w](std::int32_t a, std::int32_t b) {
+        return w.size[a] != w.size[b] ? w.size[a] < w.size[b] : a < b;
+    });
+    for (std::int32_t k = 0; k < fitted; ++k) w.column[k] = w.fitDegrees[w.order[k]];
+    const double degrees = medianOf(w.column, fitted);
+    double* const trend = w.size;
+    const double prior = fitPrior(w.z, w.order, fitted, degrees, trend);
+    const double priorBias = digamma(prior / 2) - logOf(prior / 2);
+    for (std::int32_t k = 0; k < fitted; ++k) {
+        const std::int32_t g = w.order[k];
+        const double own = w.fitDegrees[g];
+        const double expected = expOf(trend[g] + priorBias);
+        const double ratio = w.fitVariance[g] / expected;
+        const double share = own * ratio / (prior + own * ratio);
+        // Under four times the prior's, the tail is over 5% whatever the
+        // degrees of freedom: it need not be worked out.
+        if (ratio > 4 && incompleteBeta(1 - share, share, prior / 2, own / 2) * fitted <= falseDiscoveryRate)
+            continue;
+        w.fitVariance[g] = (prior * expected + own * w.fitVariance[g]) / (prior + own);
+        w.fitDegrees[g] = own + prior;
+    }
+}
+
+// The Benjamini–Hochberg level over the rules: each rule's p-value is that
+// of the piece of it that stands out most, times the candidates.
+double levelOverRules(Work& w) {
+    const HistorySeries& h = *w.h;
+    std::int32_t tested = 0;
+    for (std::int32_t g = 0; g < h.ruleCount; ++g) {
+        if (w.fitDegrees[g] < 1) continue;
+        ruleSeries(w, g);
+        double p = 1;
+        if (w.fitVariance[g] == 0) {
+            w.cuts.count = 0;
+            exactCuts(w.x, w.cuts);
+            p = w.cuts.count > 0 ? 0 : 1;
+        } else {
+            const Best best = bestPiece(w.x, 0, w.x.count, w.fitVariance[g]);
+            if (best.a != 0)
+                p = std::min(1.0, candidates(w.x.count) * tTwoSidedP(sqrtOf(best.t2), w.fitDegrees[g]));
+        }
+        w.p[tested] = p;
+        w.order[tested++] = g;
+    }
+    std::sort(w.p, w.p + tested);
+    for (std::int32_t k = tested; k >= 1; --k)
+        if (w.p[k - 1] * tested <= falseDiscoveryRate * k) return falseDiscoveryRate * k / tested;
+    return tested > 0 ? falseDiscoveryRate / tested : falseDiscoveryRate;
+}
+
+// Where a rule's calls begin or end between two points: it appeared in a
+// point whose runs call it after one whose runs do not, or vanished.
+void addComings(Work& w, std::int32_t g, StepList& list) {
+    const HistorySeries& h = *w.h;
+    const Series& x = w.x;
+    std::int32_t piece = 0;  // where the series' piece of point x.point[k] starts
+    for (std::int32_t k = 0; k < x.count; ++k) {
+        if (std::binary_search(w.cuts.at, w.cuts.at + w.cuts.count, k)) piece = k;
+        const std::int32_t t = x.point[k];
+        const bool appeared = t > 0 && (k == 0 || x.point[k - 1] != t - 1);
+        const bool vanished = t + 1 < h.pointCount && (k + 1 == x.count || x.point[k + 1] != t + 1);
+        if (appeared) {
+            std::int32_t end = k + 1;
+            while (end < x.count && !std::binary_search(w.cuts.at, w.cuts.at + w.cuts.count, end)) ++end;
+            const std::int32_t to = end == x.count ? x.point[end - 1] + 1 : x.point[end];
+            addStep(list, Step{g, t, t, to, StepKind::appeared, RuleChange{false, true, 0, 0, 0, 0}, 0});
+        }
+        if (vanished)
+            addStep(list, Step{g, t + 1, x.point[piece], t + 1, StepKind::vanished,
+                               RuleChange{false, true, 0, 0, 0, 0}, 0});
+    }
+}
+
+void searchRules(Work& w, StepList& list) {
+    const HistorySeries& h = *w.h;
+    moderate(w, fitRules(w));
+    const double level = levelOverRules(w);
+    for (std::int32_t g = 0; g < h.ruleCount; ++g) {
+        ruleSeries(w, g);
+        w.cuts.count = 0;
+        if (w.fitDegrees[g] >= 1) {
+            const Fit fit{w.fitVariance[g], w.fitDegrees[g]};
+            findCuts(w.x, fit, level, 0, w.cuts);
+            addSteps(list, w.x, w.cuts, fit, g);
+        }
+        addComings(w, g, list);
+    }
+}
+
+Work workFor(const HistorySeries& h) {
+    const std::size_t points = static_cast<std::size_t>(h.pointCount) + 1;
+    const std::size_t rules = static_cast<std::size_t>(h.ruleCount) + 1;
+    const std::size_t runs = static_cast<std::size_t>(h.runCount);
+    Work w{};
+    w.h = &h;
+    w.y = allocateArray<double>(rules * runs);
+    w.level = allocateArray<double>(runs);
+    w.column = allocateArray<double>(std::max(rules, runs + 1));
+    w.x = Series{allocateArray<double>(points), allocateArray<double>(points),
+                 allocateArray<double>(points), allocateArray<double>(points),
+                 allocateArray<std::int32_t>(points), 0};
+    w.cuts = Cuts{allocateArray<std::int32_t>(points), 0};
+    w.fitVariance = allocateArray<double>(rules);
+    w.fitDegrees = allocateArray<double>(rules);
+    w.z = allocateArray<double>(rules);
+    w.size = allocateArray<double>(rules);
+    w.p = allocateArray<double>(rules);
+    w.order = allocateArray<std::int32_t>(rules);
+    for (std::int32_t g = 0; g < h.ruleCount; ++g)
+        for (std::int32_t r = 0; r < h.runCount; ++r) yOf(w, g)[r] = logValue(keyIn(h, g, r));
+    return w;
+}
+
+void release(Work& w) {
+    for (void* block : {static_cast<void*>(w.y), static_cast<void*>(w.level), static_cast<void*>(w.column),
+                        static_cast<void*>(w.x.mean), static_cast<void*>(w.x.weight),
+                        static_cast<void*>(w.x.sumW), static_cast<void*>(w.x.sumWY),
+                        static_cast<void*>(w.x.point), static_cast<void*>(w.cuts.at),
+                        static_cast<void*>(w.fitVariance), static_cast<void*>(w.fitDegrees),
+                        static_cast<void*>(w.z), static_cast<void*>(w.size), static_cast<void*>(w.p),
+                        static_cast<void*>(w.order)})
+        std::free(block);
+}
+
+}  // namespace
+
+void findHistoryChanges(const HistorySeries& h, bool withTotal, const double* runTotals,
+                        HistoryChanges& changes) {
+    Work w = workFor(h);
+    findLevels(w);
+    StepList shifts{nullptr, 0, 0}, total{nullptr, 0, 0}, steps{nullptr, 0, 0};
+    bool levels = false;
+    for (std::int32_t r = 0; r < h.runCount; ++r) levels = levels || w.level[r] != 0;
+    if (levels) {
+        levelSeries(w);
+        searchAlone(w, logOf(1 + minShiftPercent / 100), -1, shifts);
+    }
+    if (withTotal) {
+        totalSeries(w, runTotals);
+        searchAlone(w, 0, -1, total);
+    }
+    searchRules(w, steps);
+    release(w);
+    changes = HistoryChanges{steps.step, steps.count, total.step, total.count, shifts.step, shifts.count};
+}
+
+void releaseHistoryChanges(HistoryChanges& changes) {
+    std::free(changes.steps);
+    std::free(changes.total);
+    std::free(changes.shifts);
+    changes = HistoryChanges{};
+}

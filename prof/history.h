@@ -1,0 +1,79 @@
+// Where each rule changed across a history of commits: the points of the
+// history in order, each the runs of one commit, and for each rule the
+// points where its key changed and stayed changed (a step that later went
+// back included), each with its size and 95% interval; where every rule
+// moved together, a shift of everything, reported once; and the change
+// points of the runs' total, which -fail judges.
+//
+// The method (the README says why, and what it assumes): each run's level,
+// the median over the rules of how far the run stands from each rule's
+// median, is taken out first, and the series of the points' levels is
+// searched for shifts of everything; then each rule's series of point
+// means, on logarithms, is searched by binary segmentation for the single
+// step or the step and back that stands out most, again within each piece
+// found, a step needing two points on either side (the newest point may
+// start one alone), and steps that do not hold up between their final
+// neighbours are dropped. A rule's variance comes from its series about
+// its steps, raised toward that of the rules of its size where lower; a
+// step is a Bonferroni test over every piece the search could have chosen,
+// and the rules are taken together by Benjamini–Hochberg, so that on a
+// history where nothing changed hardly any change is reported in all.
+#pragma once
+
+#include "moderated.h"
+
+#include <cstdint>
+
+// The runs, as a history holds them: each rule's key and calls in each
+// run, 0 where the run did not call it.
+struct HistorySeries {
+    std::int32_t pointCount;
+    const std::int32_t* firstRun;  // [t]: the point's first run; firstRun[pointCount] = runCount
+    std::int32_t runCount;
+    std::int32_t ruleCount;
+    const double* keys;   // [g * runCount + r]
+    const double* calls;  // [g * runCount + r]
+};
+
+inline double keyIn(const HistorySeries& h, std::int32_t g, std::int32_t r) {
+    return h.keys[static_cast<std::int64_t>(g) * h.runCount + r];
+}
+inline std::int32_t runsOf(const HistorySeries& h, std::int32_t t) {
+    return h.firstRun[t + 1] - h.firstRun[t];
+}
+
+// How a change point came about.
+enum class StepKind : std::uint8_t { step, appeared, vanished };
+
+// A change point of a rule, of the total (rule -1) or of everything.
+struct Step {
+    std::int32_t rule;
+    std::int32_t at;        // the first point after the change
+    std::int32_t from, to;  // the points before it [from, at) and after it [at, to)
+    StepKind kind;
+    RuleChange test;        // its interval (a step of a steady series has none)
+    double changePercent;   // of the logarithms' means, each run's level taken out
+};
+
+struct HistoryChanges {
+    Step* steps;   // of the rules, in rule order, then point order (allocated)
+    std::int32_t stepCount;
+    Step* total;   // of the per-run totals (allocated)
+    std::int32_t totalCount;
+    Step* shifts;  // of everything (allocated)
+    std::int32_t shiftCount;
+};
+
+// The least points a piece between two change points has, but the last
+// piece of a history, which can be the newest point alone.
+constexpr std::int32_t minPiece = 2;
+// A shift of everything smaller than this, in percent, is not reported: a
+// few rules' steps move the median of every rule a little.
+constexpr double minShiftPercent = 1;
+
+// Finds the change points of the history, into changes, whose arrays it
+// allocates (or ends the run when memory runs out); totals gets the runs'
+// totals' change points where withTotal.
+void findHistoryChanges(const HistorySeries& h, bool withTotal, const double* runTotals,
+                        HistoryChanges& changes);
+void releaseHistoryChanges(HistoryChanges& changes);
