@@ -139,10 +139,13 @@ void prune(const Series& x, Cuts& cuts, double variance, double threshold2, doub
 }
 
 // A steady series (its values the same but where they step) changes where
-// its values differ.
+// its values differ by more than the last bits of a mean: a change of one
+// in a 32-bit counter is over 2e-10.
 void exactCuts(const Series& x, Cuts& cuts) {
-    for (std::int32_t t = 1; t < x.count; ++t)
-        if (x.mean[t] != x.mean[t - 1]) addCut(cuts, t);
+    for (std::int32_t t = 1; t < x.count; ++t) {
+        const double d = x.mean[t] - x.mean[t - 1];
+        if (d > 1e-12 || d < -1e-12) addCut(cuts, t);
+    }
 }
 
 // A series' variance of one run, robustly: from the differences of
@@ -175,6 +178,9 @@ Fit residualFit(const Series& x, const Cuts& cuts) {
             squares += x.weight[t] * (x.mean[t] - mean) * (x.mean[t] - mean);
     }
     const double degrees = x.count - cuts.count - 1;
+    // A steady series' means differ in their last bits only: the squares
+    // of a change of one in a 32-bit counter are still above 1e-20.
+    if (squares < 1e-24) squares = 0;
     return {degrees > 0 ? squares / degrees : 0, degrees};
 }
 
