@@ -16,4 +16,5 @@ struct Options {
     const char* oldProfileName = nullptr;  // -diff OLD (the first), or null
     double failPercent = -1;               // -fail PCT, or negative
     bool quiet = false;                    // -q: no banner
+    bool history = false;                  // -history: the arguments are points
 };

@@ -3,10 +3,12 @@
 //
 //   qavprof [-time|-space|-calls|-cycles|-eff] [-percall] [-parse] [-q]
 //           [-top N] [-csv|-json|-html|-md] [-diff OLD... [-fail PCT]] [file...]
+//   qavprof [flags] [-fail PCT] -history POINT...
 //
 // Without a file it reads qav.rprofout, or qav.pprofout with -parse.
 // Several files are runs, merged; several -diff files are the old runs.
 #include "diff.h"
+#include "history_report.h"
 #include "load.h"
 #include "merge.h"
 #include "messages.h"
@@ -17,7 +19,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
+#include <dirent.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -30,6 +35,7 @@ constexpr char invalidFlagTail[] =
 constexpr char help[] =
     "Usage: qavprof [options] [file...]\n"
     "       qavprof [options] -diff OLD... -- NEW...\n"
+    "       qavprof [options] -history POINT...\n"
     "Reports a QAV profile (qav.rprofout, or qav.pprofout with -parse), largest first.\n"
     "\n"
     "  -time, -space, -calls, -cycles   order by this criterion (time by default)\n"
@@ -46,6 +52,10 @@ constexpr char help[] =
     "               the new ones, as shell patterns give them: -diff old*.prof -- new*.prof\n"
     "  -fail PCT    with -diff: exit status 3 when the total grew by more than PCT%\n"
     "               (with runs, only when the growth is real: Mann-Whitney U, 5%)\n"
+    "  -history POINT...   where each rule changed across a history of commits: each\n"
+    "               POINT a folder of the runs of one commit, or one profile file, in\n"
+    "               the order of history; with -fail, exit status 3 when the newest\n"
+    "               point starts a growth of the total of more than PCT%\n"
     "  -q           no banner\n"
     "  file...      several files are runs of one program: their sums are reported\n"
     "  -h, --help, --version\n";
@@ -176,7 +186,8 @@ void takeFile(const char* name, Options& options, std::int32_t& stream, FileName
 // a file name into files, or before "--" into oldFiles; returns the
 // number of the last argument used.
 std::int32_t takeArgument(std::int32_t n, const Survey& found, Options& options,
-                          std::int32_t& stream, FileNames& files, FileNames& oldFiles) {
+                          std::int32_t& stream, FileNames& files, FileNames& oldFiles,
+                          FileNames& points) {
     const char* argument = TL_TLI_TLIARV[n];
     if (found.apart != 0 && n >= found.apart) {
         // After "--" every argument names a new run.
@@ -212,8 +223,15 @@ std::int32_t takeArgument(std::int32_t n, const Survey& found, Options& options,
     if (std::strcmp(argument, "-h") == 0 || std::strcmp(argument, "--help") == 0)
         printAndEnd(help);
     if (std::strcmp(argument, "--version") == 0) printAndEnd(version);
+    if (std::strcmp(argument, "-history") == 0) {
+        if (files.count > 0) fail({"The points of a history come after -history: ", files.names[0]});
+        options.history = true;
+        return n;
+    }
     if (argument[0] == '-') invalidFlag(argument);
-    if (found.apart != 0) {
+    if (options.history) {
+        addName(points, argument);
+    } else if (found.apart != 0) {
         checkReadable(argument);
         addName(oldFiles, argument);
     } else {
@@ -315,8 +333,20 @@ struct Arguments {
     Options options;
     FileNames files;
     FileNames oldFiles;
+    FileNames points;  // of a history
     std::int32_t stream;
 };
+
+void checkHistoryArguments(const Arguments& a, bool comparing) {
+    const Options& options = a.options;
+    if (comparing) fail({"-history does not go with -diff: a history compares its own points"});
+    if (options.perCallLayout) fail({"-percall does not go with -history: a history compares totals"});
+    if (options.failPercent >= 0 && options.orderBy == OrderBy::efficiency)
+        fail({"-fail needs a criterion with a total, not -eff"});
+    if (a.files.count > 0) fail({"-history takes points, not files: ", a.files.names[0]});
+    if (a.points.count == 0)
+        fail({"-history needs one point or more: a folder of the runs of one commit, or a profile file"});
+}
 
 void takeArguments(Arguments& a) {
     const Survey found = survey();
@@ -327,11 +357,16 @@ void takeArguments(Arguments& a) {
     // Every argument could name a file.
     a.files = FileNames{namesRoom(), 0, true};
     a.oldFiles = FileNames{namesRoom(), 0, true};
+    a.points = FileNames{namesRoom(), 0, true};
     a.stream = 0;
     for (std::int32_t n = 1; n <= TL_TLI_TLIARC; ++n)
-        n = takeArgument(n, found, a.options, a.stream, a.files, a.oldFiles);
+        n = takeArgument(n, found, a.options, a.stream, a.files, a.oldFiles, a.points);
     const Options& options = a.options;
     const bool comparing = options.oldProfileName != nullptr;
+    if (options.history) {
+        checkHistoryArguments(a, comparing);
+        return;
+    }
     if (found.apart != 0 && !comparing) fail({"-- goes with -diff, before the new runs"});
     if (found.apart != 0 && a.files.count == 0) fail({"No new runs after --"});
     if (options.failPercent >= 0 && !comparing) fail({"-fail goes with -diff"});
@@ -367,6 +402,67 @@ void loadSides(const Arguments& a, Sides& sides) {
     KindCheck kinds{ProfileKind::unknown, nullptr};
     if (comparing) loadRuns(sides.old, newProfile(), run, a.oldFiles, 0, a.options, kinds);
     loadRuns(sides.now, newProfile(), run, a.files, a.stream, a.options, kinds);
+}
+
+// The regular files of a folder, not hidden, in the order of their
+// bytes, each the folder's path joined to its name, into h's listing.
+void listFolder(HistoryRuns& h, const char* folder) {
+    DIR* const dir = opendir(folder);
+    if (dir == nullptr) fail({"Unable to open QAV profile file '", folder, "'"});
+    const std::size_t length = std::strlen(folder);
+    const bool slash = length > 0 && folder[length - 1] == '/';
+    while (const dirent* entry = readdir(dir)) {
+        if (entry->d_name[0] == '.') continue;
+        const std::size_t size = length + 1 + std::strlen(entry->d_name) + 1;
+        char* const path = allocateArray<char>(size);
+        std::snprintf(path, size, "%s%s%s", folder, slash ? "" : "/", entry->d_name);
+        struct stat file;
+        if (stat(path, &file) == 0 && S_ISREG(file.st_mode)) addListed(h, path);
+        else std::free(path);
+    }
+    closedir(dir);
+    std::sort(h.listing, h.listing + h.listingCount,
+              [](const char* a, const char* b) { return std::strcmp(a, b) < 0; });
+}
+
+// Loads the runs of point t: the profile files of a folder, or one file.
+void loadPoint(HistoryRuns& h, std::int32_t t, Profile& run, const Options& options, KindCheck& kinds) {
+    const char* const point = h.pointNames[t];
+    struct stat kind;
+    const bool folder = stat(point, &kind) == 0 && S_ISDIR(kind.st_mode);
+    if (folder) {
+        listFolder(h, point);
+        if (h.listingCount == 0) fail({"The point '", point, "' holds no profile files"});
+    }
+    startPoint(h, t);
+    const std::int32_t count = folder ? h.listingCount : 1;
+    for (std::int32_t k = 0; k < count; ++k) {
+        const char* const file = folder ? h.listing[k] : point;
+        load(openProfile(file), file, false, options, run);
+        // A run that recorded nothing would be a run in which nothing ran.
+        if (run.entryCount == 0) fail({"'", file, "' holds no profile records"});
+        // The check keeps the first name it sees: the run's own copy.
+        addHistoryRun(h, run, file, options);
+        checkKind(kinds, run, h.runNames[h.runCount - 1]);
+    }
+    clearListing(h);
+}
+
+// The growth of the total that the newest point starts, as a sentence
+// says it: with the decimals it takes to show it above the limit.
+void judgeHistory(const HistoryReport& report, const Options& options) {
+    double growth = 0;
+    if (!lastPointChangesTotal(report, growth) || !(growth > options.failPercent)) return;
+    char text[64], limit[64];
+    for (int decimals = 1; decimals <= 6; ++decimals) {
+        std::snprintf(text, sizeof text, "%.*f", decimals, growth);
+        if (std::strtod(text, nullptr) > options.failPercent) break;
+    }
+    std::snprintf(limit, sizeof limit, "%g", options.failPercent);
+    const HistoryRuns& h = *report.runs;
+    say({"The total ", criterionName(options.orderBy), " grew at ", h.pointNames[h.pointCount - 1],
+         " by ", text, "%, more than ", limit, "%"});
+    TL_quit(3);
 }
 
 // A side's runs as a line names them: "5, from a to e", or "1, a".
@@ -459,10 +555,39 @@ void judgeGrowth(const Comparison& comparison, const Options& options) {
 // program leaves SIGTERM and SIGHUP their default action, as the run-time
 // does for a program that does not ask otherwise.
 
+// qavprof -history: every point loaded, one run at a time, the change
+// points found and printed.
+void runHistory(const Arguments& a) {
+    const Options& options = a.options;
+    HistoryRuns* const h = allocateArray<HistoryRuns>(1);
+    keepForRun(h);
+    startHistory(*h, a.points.names, a.points.count);
+    Profile& run = newProfile();
+    KindCheck kinds{ProfileKind::unknown, nullptr};
+    for (std::int32_t t = 0; t < a.points.count; ++t) loadPoint(*h, t, run, options, kinds);
+    finishHistory(*h);
+    if (options.format == Format::report) {
+        char count[16];
+        *TL_formatNat(count, static_cast<std::uint32_t>(h->pointCount), 0) = '\0';
+        say({"History of ", count, h->pointCount == 1 ? " point, " : " points, from ", h->pointNames[0],
+             h->pointCount == 1 ? "" : " to ", h->pointCount == 1 ? "" : h->pointNames[h->pointCount - 1]});
+    }
+    HistoryReport* const report = allocateArray<HistoryReport>(1);
+    keepForRun(report);
+    buildHistoryReport(*h, options, *report);
+    printHistory(*report, options.format);
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) fail({"Unable to write report"});
+    if (options.failPercent >= 0) judgeHistory(*report, options);
+}
+
 void TProg() {
     Arguments arguments;
     takeArguments(arguments);
     const Options& options = arguments.options;
+    if (options.history) {
+        runHistory(arguments);
+        return;
+    }
     Sides sides{};
     loadSides(arguments, sides);
     noteRuns(arguments, sides);

@@ -46,6 +46,23 @@ for seed in 1 2 3 4 5 6; do
         same "qavprof $flags (seed $seed)" a.out b.out
         same "qavprof $flags messages (seed $seed)" a.err b.err
     done
+    # A history of eight points, of one run or two: the runs above, and
+    # the same with one rule slower from the fifth point.
+    for run in 1 2 3 4; do
+        awk -v seed=$((seed * 10 + run)) 'NR == 8 { $6 = int($6 * 1.3) } { print }' run$run >late$run
+    done
+    mkdir -p p2 p5
+    cp run1 run2 p2/; cp late3 late4 p5/
+    for flags in "-history profile p2 run3 run4 p5 late1 late2 late3" \
+                 "-json -history run1 run2 run3 run4 late1 late2 late3 late4" \
+                 "-csv -calls -history profile p2 p5 late1"; do
+        # shellcheck disable=SC2086
+        "$a/qavprof" -q $flags >a.out 2>a.err || true
+        # shellcheck disable=SC2086
+        "$b/qavprof" -q $flags >b.out 2>b.err || true
+        same "qavprof $flags (seed $seed)" a.out b.out
+        same "qavprof $flags messages (seed $seed)" a.err b.err
+    done
     for flags in -time -space -calls -cycles -eff "-percall -cycles"; do
         for kind in "" -parse; do
             "$a/qavprof" $flags $kind profile >a.out 2>a.err || true

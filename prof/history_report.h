@@ -1,0 +1,35 @@
+// The change points of a history as rows: a row a change of a rule,
+// largest first (the values before and after it per run, the change, its
+// interval, and what of it more or fewer calls make), the total's change
+// points after them, and the shifts of everything in lines of their own;
+// printed as text, CSV, JSON, Markdown or a page.
+#pragma once
+
+#include "history_runs.h"
+#include "table.h"
+
+struct HistoryReport {
+    const HistoryRuns* runs;
+    const Options* options;
+    HistoryChanges changes;
+    Table table;        // the layout the rows are made for (printers read nothing else of it)
+    Row* rows;          // the rules' changes, then the total's (allocated)
+    std::int32_t ruleRows, totalRows;
+    std::int32_t* rowStep;  // [k]: the change of each of the rules' rows (allocated)
+    char* text;         // the rows' texts (allocated)
+    char (*shiftText)[3][valueRoom];  // each shift's change and interval, as shown
+    std::int32_t atWidth;  // the text layout's field for the points
+};
+
+// Finds the change points of the runs and makes their rows; the runs and
+// the options must stay as long as the report.
+void buildHistoryReport(const HistoryRuns& runs, const Options& options, HistoryReport& report);
+void releaseHistoryReport(HistoryReport& report);
+
+void printHistory(const HistoryReport& report, Format format);
+// The page (history_page.cpp).
+void printHistoryPage(const HistoryReport& report);
+
+// Whether the newest point starts a change of the total; growth gets it
+// in percent of the total before.
+bool lastPointChangesTotal(const HistoryReport& report, double& growth);
