@@ -81,6 +81,23 @@ for dir in "${dirs[@]}"; do
     "$timeit" 11 -- @name="6" "$dir/qavprof" -q run{1..6}.prof -- @name="60" "$dir/qavprof" -q run{1..60}.prof
 done
 
+# qavprof -history: 100 points of 5 runs of 500 rules (500 files), and 50
+# points, whose time and memory should be about half (they grow with the
+# history, not with its square); target: the 100 points under 2 s.
+awk 'BEGIN { srand(11); for (g = 1; g <= 500; g++) size[g] = int(10 ^ (2 + 4 * rand()))
+    for (t = 1; t <= 100; t++) { point = sprintf("point%03d", t); system("mkdir -p " point)
+        for (r = 1; r <= 5; r++) { file = point "/run" r ".prof"
+            print "QAV match profile: name calls matched searches matches time nodes cells" >file
+            for (g = 1; g <= 500; g++)
+                printf "rule_%d 10 1 1 1 %d 1 1\n", g, size[g] * (g <= 10 && t > 50 ? 1.15 : 1) * (0.95 + rand() / 10) >file
+            close(file) } } }'
+for dir in "${dirs[@]}"; do
+    echo
+    echo "-- $dir/qavprof -history, 50 against 100 points of 5 runs of 500 rules (first/this: 50 points' time over 100's; target about 1/2, and the 100 points under 2 s)"
+    "$timeit" 11 -- @name="50 points" "$dir/qavprof" -q -history point0[0-4]* point050 \
+        -- @name="100 points" "$dir/qavprof" -q -history point*
+done
+
 # What the user waits for after qavcvt: the compiler on its output. Each
 # size is compiled as the array of numbers, as -string, as -incbin and as
 # xxd -i's output, with gcc and with clang; ld -r -b binary, which copies

@@ -5,7 +5,7 @@
 // script, that the page loaded nothing from anywhere, and that a
 // comparison shows its total; on a comparison of runs, that the runs are
 // named, and each change's interval drawn over its bar while the rows
-// are ordered by the change.
+// are ordered by the change; and on a history, its page (testHistory).
 //   node page_test.js QAVPROF EXAMPLES_DIR
 // Exits 77 (skipped) without Chromium or puppeteer-core, unless
 // QAV_REQUIRE_BROWSER is set.
@@ -151,6 +151,67 @@ async function testIntervals(browser, made) {
   await page.close();
 }
 
+// A history's page: a row a rule, the rules that changed first as the
+// CSV lists their changes, each with as many marks on its line as it has
+// changes; ordered by CHANGES at a click, the other way at a second;
+// filtered by name; nothing from anywhere.
+async function testHistory(browser) {
+  const cwd = path.join(examples, 'history');
+  const points = fs.readdirSync(cwd).sort();
+  const run = (extra) => execFileSync(qavprof, [...extra, '-history', ...points], { cwd, stdio: ['ignore', 'pipe', 'ignore'] });
+  const file = path.join(work, 'history.html');
+  fs.writeFileSync(file, run(['-html']));
+  const changed = [];
+  for (const line of run(['-csv']).toString().split('\r\n').slice(1)) {
+    const name = line.slice(0, line.indexOf(','));
+    if (name !== '' && !name.startsWith('(') && !changed.includes(name)) changed.push(name);
+  }
+  const page = await browser.newPage();
+  const outside = [];
+  const url = 'file://' + file;
+  await page.setRequestInterception(true);
+  page.on('request', (request) => {
+    if (request.url() !== url) outside.push(request.url());
+    request.continue();
+  });
+  await page.setViewport({ width: 1280, height: 800 });
+  await page.goto(url);
+  const rows = () => page.$$eval('#rules tbody tr', (trs) => trs.filter((tr) => tr.offsetParent !== null).map((tr) => ({
+    name: tr.cells[0].textContent, changes: parseInt(tr.cells[1].textContent, 10),
+    marks: tr.querySelectorAll('line.change').length, lines: tr.querySelectorAll('polyline').length })));
+  // Every rule that a run calls.
+  const called = new Set();
+  for (const point of points)
+    for (const name of fs.readdirSync(path.join(cwd, point)))
+      for (const line of fs.readFileSync(path.join(cwd, point, name), 'utf8').split('\n').slice(1)) {
+        const fields = line.split(' ');
+        if (fields.length > 1 && parseInt(fields[1], 10) > 0) called.add(fields[0]);
+      }
+  let all = await rows();
+  const width = await page.evaluate(() => document.documentElement.scrollWidth);
+  check(width <= 1280, `history: ${width} pixels wide, more than a 1280-pixel window`);
+  check(all.length === called.size && all.every((r) => r.lines >= 1),
+        `history: ${all.length} rules with lines, not ${called.size}`);
+  check(JSON.stringify(all.slice(0, changed.length).map((r) => r.name)) === JSON.stringify(changed),
+        `history: first rows ${all.slice(0, changed.length).map((r) => r.name)}, not the changed rules ${changed}`);
+  check(all.every((r) => r.marks === r.changes) && all.some((r) => r.changes === 2),
+        'history: a rule\'s marks are not its changes');
+  const shift = await page.$$eval('p.total', (ps) => ps.map((p) => p.textContent));
+  check(shift.length === 2 && shift[1].includes('c12'), `history: the total's changes read ${shift}`);
+  const head = (await page.$$('#rules thead th'))[1];
+  await head.click();
+  all = await rows();
+  check(all.every((r, i) => i === 0 || all[i - 1].changes >= r.changes), 'history: one click does not order by changes');
+  await head.click();
+  all = await rows();
+  check(all.every((r, i) => i === 0 || all[i - 1].changes <= r.changes), 'history: a second click does not reverse it');
+  await page.type('#filter', 'word');
+  all = await rows();
+  check(all.length > 0 && all.every((r) => r.name.includes('word')), `history: filter 'word' shows ${all.map((r) => r.name)}`);
+  check(outside.length === 0, `history: loaded ${outside.join(', ')}`);
+  await page.close();
+}
+
 (async () => {
   const browser = await puppeteer.launch({
     executablePath: chromium,
@@ -179,6 +240,7 @@ async function testIntervals(browser, made) {
     runs.runs = true;
     await testPage(browser, 'comparison of runs', runs, 'word');
     await testIntervals(browser, runs);
+    await testHistory(browser);
   } finally {
     await browser.close();
     fs.rmSync(work, { recursive: true, force: true });
