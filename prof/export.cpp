@@ -329,13 +329,7 @@ void putRunsCaption(const Table& table, const CaptionStyle& style) {
     putRaw(style.close);
 }
 
-void printMarkdown(const Table& table) {
-    const CaptionStyle caption{putMarkdownText, "", "Runs: ", " old", " new", "Runs merged: ",
-                               "", " (", ", ", ")", "\n`~`: ", ". CI LOW, CI HIGH: ", "\n\n",
-                               "\n"};
-    putRunsCaption(table, caption);
-    // The headings as the page has them; numbers to the right.
-    const Layout& layout = *table.layout;
+void putMarkdownHeadings(const Layout& layout) {
     putRaw("|");
     for (std::int32_t i = 0; i < layout.columnCount; ++i) {
         putRaw(" ");
@@ -343,11 +337,17 @@ void printMarkdown(const Table& table) {
         putRaw(" |");
     }
     putRaw("\n|");
-    for (std::int32_t i = 0; i < layout.columnCount; ++i) {
-        const Field field = layout.columns[i].field;
-        putRaw(field == Field::name || field == Field::status ? " :--- |" : " ---: |");
-    }
+    for (std::int32_t i = 0; i < layout.columnCount; ++i)
+        putRaw(hasText(layout.columns[i].field) ? " ---: |" : " :--- |");
     putRaw("\n");
+}
+
+void printMarkdown(const Table& table) {
+    const CaptionStyle caption{putMarkdownText, "", "Runs: ", " old", " new", "Runs merged: ",
+                               "", " (", ", ", ")", "\n`~`: ", ". CI LOW, CI HIGH: ", "\n\n",
+                               "\n"};
+    putRunsCaption(table, caption);
+    putMarkdownHeadings(*table.layout);
     Rows rows;
     for (startRows(table, rows); nextRows(table, rows);)
         for (std::int32_t k = 0; k < rows.count; ++k) putMarkdownRow(table, rows.row[k]);

@@ -33,6 +33,11 @@ extern const char pageHead[];
 void putHtmlText(const char* text);
 
 struct Table;
+struct Layout;
+
+// A Markdown table's heading lines: the headings as the page has them,
+// numbers to the right, texts to the left.
+void putMarkdownHeadings(const Layout& layout);
 
 // How a format writes the paragraph that names the runs of a table and
 // says what "~" and the intervals mean.

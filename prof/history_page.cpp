@@ -199,16 +199,9 @@ RuleLine* linesOf(const HistoryReport& r) {
 
 void putAbout(const HistoryReport& r) {
     const HistoryRuns& h = *r.runs;
-    char points[16], runs[16];
     putRaw("<p class=\"about\">");
-    putRaw(countText(points, h.pointCount));
-    putRaw(h.pointCount == 1 ? " point, " : " points, ");
-    putRaw(countText(runs, h.runCount));
-    putRaw(h.runCount == 1 ? " run, from <code>" : " runs, from <code>");
-    putHtmlText(h.pointNames[0]);
-    putRaw("</code> to <code>");
-    putHtmlText(h.pointNames[h.pointCount - 1]);
-    putRaw("</code>; ");
+    putHistorySpan(h, putHtmlText, "<code>", "</code>");
+    putRaw("; ");
     putHtmlText(r.table.criterion);
     putRaw(". A red mark is a change point.</p>\n");
     for (std::int32_t k = 0; k < r.changes.shiftCount; ++k) {

@@ -190,6 +190,21 @@ void releaseHistoryReport(HistoryReport& report) {
     report.shiftText = nullptr;
 }
 
+void putHistorySpan(const HistoryRuns& h, void (*text)(const char*), const char* open, const char* close) {
+    char points[16], runs[16];
+    putRaw(countText(points, h.pointCount));
+    putRaw(h.pointCount == 1 ? " point of " : " points of ");
+    putRaw(countText(runs, h.runCount));
+    putRaw(h.runCount == 1 ? " run, from " : " runs, from ");
+    putRaw(open);
+    text(h.pointNames[0]);
+    putRaw(close);
+    putRaw(" to ");
+    putRaw(open);
+    text(h.pointNames[h.pointCount - 1]);
+    putRaw(close);
+}
+
 bool lastPointChangesTotal(const HistoryReport& report, double& growth) {
     const HistoryChanges& c = report.changes;
     const std::int32_t last = report.runs->pointCount - 1;
@@ -392,32 +407,12 @@ void putMarkdownRow(const HistoryReport& r, const Row& row) {
 }
 
 void printHistoryMarkdown(const HistoryReport& r) {
-    const HistoryRuns& h = *r.runs;
-    char points[16], runs[16];
     putRaw("History of ");
-    putRaw(countText(points, h.pointCount));
-    putRaw(h.pointCount == 1 ? " point (" : " points (");
-    putRaw(countText(runs, h.runCount));
-    putRaw(h.runCount == 1 ? " run), from " : " runs), from ");
-    putMarkdownText(h.pointNames[0]);
-    putRaw(" to ");
-    putMarkdownText(h.pointNames[h.pointCount - 1]);
+    putHistorySpan(*r.runs, putMarkdownText, "", "");
     putRaw(". CI LOW, CI HIGH: ");
     putMarkdownText(intervalLegend);
     putRaw(".\n\n");
-    const Layout& layout = *r.table.layout;
-    putRaw("|");
-    for (std::int32_t i = 0; i < layout.columnCount; ++i) {
-        putRaw(" ");
-        putHeadingText(layout.columns[i], putRaw);
-        putRaw(" |");
-    }
-    putRaw("\n|");
-    for (std::int32_t i = 0; i < layout.columnCount; ++i) {
-        const Field field = layout.columns[i].field;
-        putRaw(field == Field::name || field == Field::at ? " :--- |" : " ---: |");
-    }
-    putRaw("\n");
+    putMarkdownHeadings(*r.table.layout);
     for (std::int32_t k = 0; k < allRows(r); ++k) putMarkdownRow(r, r.rows[k]);
     if (r.changes.shiftCount > 0) putRaw("\n");
     putShiftLines(r, "- ", putMarkdownText);

@@ -30,6 +30,10 @@ void printHistory(const HistoryReport& report, Format format);
 // The page (history_page.cpp).
 void printHistoryPage(const HistoryReport& report);
 
+// "12 points of 36 runs, from c01 to c12", the names written by text
+// between open and close.
+void putHistorySpan(const HistoryRuns& h, void (*text)(const char*), const char* open, const char* close);
+
 // Whether the newest point starts a change of the total; growth gets it
 // in percent of the total before.
 bool lastPointChangesTotal(const HistoryReport& report, double& growth);
