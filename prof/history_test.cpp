@@ -45,80 +45,109 @@ struct TrueStep {
     int rule, at;
 };
 
-Found simulate(const Case& k) {
-    std::mt19937_64 random(k.seed);
+// One simulated history: its keys, its runs' totals and its true steps.
+struct History {
+    std::vector<double> keys, calls, totals;
+    std::vector<std::int32_t> first;
+    std::vector<TrueStep> truth;
+};
+
+// The steps: three points before a step at the least, and three after it
+// or after its way back; up[g] and down[g] where rule g steps up and back.
+void placeSteps(const Case& k, std::mt19937_64& random, History& h, std::vector<int>& up,
+                std::vector<int>& down) {
+    std::uniform_real_distribution<double> unit(0, 1);
+    for (int g = 0; g < k.steps; ++g) {
+        const int back = g < k.backs ? 6 + static_cast<int>(unit(random) * 5) : 0;
+        up[g] = 3 + static_cast<int>(unit(random) * (k.points - 6 - back));
+        h.truth.push_back({g, up[g]});
+        if (back != 0) {
+            down[g] = up[g] + back;
+            h.truth.push_back({g, down[g]});
+        }
+    }
+}
+
+void makeHistory(const Case& k, std::mt19937_64& random, History& h) {
     std::uniform_real_distribution<double> unit(0, 1);
     std::normal_distribution<double> normal(0, 1);
     const int runCount = k.points * k.runs;
-    std::vector<double> keys(static_cast<std::size_t>(k.rules) * runCount), calls(keys.size(), 1);
-    std::vector<std::int32_t> first(k.points + 1);
-    for (int t = 0; t <= k.points; ++t) first[t] = t * k.runs;
-    double trueCount = 0, found = 0, reported = 0, falseReported = 0, shiftsRight = 0, shifts = 0;
-    double lastGrew = 0;
-    std::vector<double> totals(runCount);
+    h.keys.assign(static_cast<std::size_t>(k.rules) * runCount, 0);
+    h.calls.assign(h.keys.size(), 1);
+    h.totals.assign(runCount, 0);
+    h.first.resize(k.points + 1);
+    for (int t = 0; t <= k.points; ++t) h.first[t] = t * k.runs;
+    h.truth.clear();
+    std::vector<int> up(k.rules, -1), down(k.rules, -1);
+    placeSteps(k, random, h, up, down);
+    std::vector<double> pointFactor(k.points);
+    for (double& f : pointFactor) f = std::exp(k.pointSd * normal(random));
+    for (int g = 0; g < k.rules; ++g) {
+        const double place = 2 + 4 * unit(random);
+        const double size = std::pow(10.0, place);
+        const double noise = g >= k.rules - k.noisy ? k.noise * k.noisyTimes : k.noise;
+        for (int t = 0; t < k.points; ++t) {
+            double level = size * pointFactor[t];
+            if (t == k.points - 1 && place >= 5.8) level *= k.lastSlower;
+            if (t >= up[g] && up[g] >= 0 && (down[g] < 0 || t < down[g])) level *= k.factor;
+            if (k.shiftAt >= 0 && t >= k.shiftAt) level *= k.shift;
+            for (int r = 0; r < k.runs; ++r) {
+                double& key = h.keys[static_cast<std::size_t>(g) * runCount + t * k.runs + r];
+                key = std::floor(level * (1 + noise * (2 * unit(random) - 1)) + 0.5);
+                h.totals[t * k.runs + r] += key;
+            }
+        }
+    }
+}
+
+// Whether changes hold a step of rule at within distance points.
+bool stepNear(const HistoryChanges& changes, int rule, int at, int distance) {
+    for (std::int32_t i = 0; i < changes.stepCount; ++i)
+        if (changes.steps[i].rule == rule && std::abs(changes.steps[i].at - at) <= distance) return true;
+    return false;
+}
+
+// What the changes found of a history, added to the counts of found.
+struct Counts {
+    double truth = 0, found = 0, reported = 0, falseReported = 0, shiftsRight = 0, shifts = 0, lastGrew = 0;
+};
+
+void score(const Case& k, const History& h, const HistoryChanges& changes, Counts& c) {
+    for (std::int32_t i = 0; i < changes.totalCount; ++i)
+        c.lastGrew += changes.total[i].at == k.points - 1 && changes.total[i].changePercent > 5;
+    for (const TrueStep& s : h.truth) c.found += stepNear(changes, s.rule, s.at, 1);
+    c.truth += h.truth.size();
+    for (std::int32_t i = 0; i < changes.stepCount; ++i) {
+        bool near = false;
+        for (const TrueStep& s : h.truth)
+            near = near || (changes.steps[i].rule == s.rule && std::abs(changes.steps[i].at - s.at) <= 2);
+        ++c.reported;
+        c.falseReported += !near;
+    }
+    c.shifts += changes.shiftCount;
+    c.shiftsRight += changes.shiftCount == 1 && std::abs(changes.shifts[0].at - k.shiftAt) <= 1;
+}
+
+Found simulate(const Case& k) {
+    std::mt19937_64 random(k.seed);
+    Counts c;
+    History h;
     for (int history = 0; history < k.histories; ++history) {
-        std::vector<TrueStep> truth;
-        std::vector<int> up(k.rules, -1), down(k.rules, -1);
-        for (int g = 0; g < k.steps; ++g) {
-            // Three points before a step at the least, and three after it
-            // or after its way back.
-            const int back = g < k.backs ? 6 + static_cast<int>(unit(random) * 5) : 0;
-            up[g] = 3 + static_cast<int>(unit(random) * (k.points - 6 - back));
-            truth.push_back({g, up[g]});
-            if (back != 0) {
-                down[g] = up[g] + back;
-                truth.push_back({g, down[g]});
-            }
-        }
-        std::vector<double> pointFactor(k.points);
-        for (double& f : pointFactor) f = std::exp(k.pointSd * normal(random));
-        std::fill(totals.begin(), totals.end(), 0.0);
-        for (int g = 0; g < k.rules; ++g) {
-            const double place = 2 + 4 * unit(random);
-            const double size = std::pow(10.0, place);
-            const double noise = g >= k.rules - k.noisy ? k.noise * k.noisyTimes : k.noise;
-            for (int t = 0; t < k.points; ++t) {
-                double level = size * pointFactor[t];
-                if (t == k.points - 1 && place >= 5.8) level *= k.lastSlower;
-                if (t >= up[g] && up[g] >= 0 && (down[g] < 0 || t < down[g])) level *= k.factor;
-                if (k.shiftAt >= 0 && t >= k.shiftAt) level *= k.shift;
-                for (int r = 0; r < k.runs; ++r) {
-                    double& key = keys[static_cast<std::size_t>(g) * runCount + t * k.runs + r];
-                    key = std::floor(level * (1 + noise * (2 * unit(random) - 1)) + 0.5);
-                    totals[t * k.runs + r] += key;
-                }
-            }
-        }
-        const HistorySeries h{k.points, first.data(), runCount, k.rules, keys.data(), calls.data()};
+        makeHistory(k, random, h);
+        const HistorySeries series{k.points, h.first.data(), k.points * k.runs, k.rules, h.keys.data(),
+                                   h.calls.data()};
         HistoryChanges changes{};
-        findHistoryChanges(h, true, totals.data(), changes);
-        for (std::int32_t i = 0; i < changes.totalCount; ++i)
-            lastGrew += changes.total[i].at == k.points - 1 && changes.total[i].changePercent > 5;
-        for (const TrueStep& s : truth) {
-            bool hit = false;
-            for (std::int32_t i = 0; i < changes.stepCount; ++i)
-                hit = hit || (changes.steps[i].rule == s.rule && std::abs(changes.steps[i].at - s.at) <= 1);
-            found += hit;
-        }
-        trueCount += truth.size();
-        for (std::int32_t i = 0; i < changes.stepCount; ++i) {
-            bool near = false;
-            for (const TrueStep& s : truth)
-                near = near || (changes.steps[i].rule == s.rule && std::abs(changes.steps[i].at - s.at) <= 2);
-            ++reported;
-            falseReported += !near;
-        }
-        shifts += changes.shiftCount;
-        shiftsRight += changes.shiftCount == 1 && std::abs(changes.shifts[0].at - k.shiftAt) <= 1;
+        findHistoryChanges(series, true, h.totals.data(), changes);
+        score(k, h, changes, c);
         releaseHistoryChanges(changes);
     }
     Found f;
-    f.found = trueCount > 0 ? found / trueCount : 1;
-    f.falseShare = reported > 0 ? falseReported / reported : 0;
-    f.falsePerHistory = falseReported / k.histories;
-    f.shiftsRight = shiftsRight / k.histories;
-    f.shiftsPerHistory = shifts / k.histories;
-    f.lastGrew = lastGrew / k.histories;
+    f.found = c.truth > 0 ? c.found / c.truth : 1;
+    f.falseShare = c.reported > 0 ? c.falseReported / c.reported : 0;
+    f.falsePerHistory = c.falseReported / k.histories;
+    f.shiftsRight = c.shiftsRight / k.histories;
+    f.shiftsPerHistory = c.shifts / k.histories;
+    f.lastGrew = c.lastGrew / k.histories;
     std::printf("found %.3f, false share %.3f, false a history %.2f, shifts %.2f a history, right %.2f, "
                 "last point grew %.2f\n",
                 f.found, f.falseShare, f.falsePerHistory, f.shiftsPerHistory, f.shiftsRight, f.lastGrew);
