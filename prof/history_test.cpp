@@ -1,9 +1,11 @@
 #include "history.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -152,6 +154,57 @@ Found simulate(const Case& k) {
                 "last point grew %.2f\n",
                 f.found, f.falseShare, f.falsePerHistory, f.shiftsPerHistory, f.shiftsRight, f.lastGrew);
     return f;
+}
+
+// Rule 0 of twelve, over ten points of three runs, noise of about ±1%:
+// what it does from point to point, and the steps it must show.
+struct Shape {
+    const char* what;
+    double factor[10];     // of rule 0's value at each point; 0: not called
+    bool exact;            // every rule's values the same in every run
+    const char* steps;     // the kinds and points of its steps: "+5" a step, "n3" new, "g7" gone
+};
+
+const Shape shapes[] = {
+    {"a step", {1, 1, 1, 1, 1, 1.3, 1.3, 1.3, 1.3, 1.3}, false, "+5"},
+    {"a step and back", {1, 1, 1, 1.3, 1.3, 1.3, 1, 1, 1, 1}, false, "+3 +6"},
+    {"a spike is no change", {1, 1, 1, 1, 1.5, 1, 1, 1, 1, 1}, false, ""},
+    {"two points out of line are", {1, 1, 1, 1, 1.5, 1.5, 1, 1, 1, 1}, false, "+4 +6"},
+    {"the newest point alone", {1, 1, 1, 1, 1, 1, 1, 1, 1, 1.3}, false, "+9"},
+    {"called from point 3 to 6", {0, 0, 0, 1, 1, 1, 1, 0, 0, 0}, false, "n3 g7"},
+    {"exact values step exactly", {1, 1, 1, 1, 1, 1, 2, 2, 2, 2}, true, "+6"},
+};
+
+TEST(History, StepsOfOneRule) {
+    for (const Shape& shape : shapes) {
+        const int points = 10, runs = 3, rules = 12, runCount = points * runs;
+        std::vector<double> keys(rules * runCount), calls(keys.size(), 1);
+        std::vector<std::int32_t> first(points + 1);
+        for (int t = 0; t <= points; ++t) first[t] = t * runs;
+        for (int g = 0; g < rules; ++g)
+            for (int r = 0; r < runCount; ++r) {
+                const double noise = shape.exact ? 0 : ((r * 7 + g * 13) % 11 - 5) * 0.002;
+                const double factor = g == 0 ? shape.factor[r / runs] : 1;
+                keys[g * runCount + r] = std::floor(1000 * (g + 1) * factor * (1 + noise));
+                calls[g * runCount + r] = factor > 0 ? 1 : 0;
+            }
+        HistoryChanges changes{};
+        findHistoryChanges({points, first.data(), runCount, rules, keys.data(), calls.data()}, false,
+                           nullptr, changes);
+        std::string found;
+        for (std::int32_t i = 0; i < changes.stepCount; ++i) {
+            const Step& step = changes.steps[i];
+            if (step.rule != 0) continue;
+            found += found.empty() ? "" : " ";
+            found += step.kind == StepKind::appeared ? 'n' : step.kind == StepKind::vanished ? 'g' : '+';
+            found += std::to_string(step.at);
+            if (shape.exact) EXPECT_FALSE(step.test.varies) << shape.what;
+        }
+        EXPECT_EQ(found, shape.steps) << shape.what;
+        EXPECT_EQ(changes.stepCount, static_cast<std::int32_t>(std::count(found.begin(), found.end(), ' ') + !found.empty()))
+            << shape.what << ": another rule changed";
+        releaseHistoryChanges(changes);
+    }
 }
 
 TEST(History, StepsOfOneRunAPointAreFoundWhereTheyAre) {
