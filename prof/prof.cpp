@@ -182,6 +182,34 @@ void takeFile(const char* name, Options& options, std::int32_t& stream, FileName
     addName(files, name);
 }
 
+// Takes the value after argument n where the argument is -top, -fail or
+// -diff, into options or oldFiles; false for another argument.
+bool takeValue(std::int32_t n, const Survey& found, Options& options, FileNames& oldFiles) {
+    const char* argument = TL_TLI_TLIARV[n];
+    const bool hasValue = n < TL_TLI_TLIARC;
+    const char* value = hasValue ? TL_TLI_TLIARV[n + 1] : "";
+    if (std::strcmp(argument, "-top") == 0) {
+        options.topRows = positiveNumber(value);
+        if (options.topRows == 0) invalidFlag(argument, value);
+        return true;
+    }
+    if (std::strcmp(argument, "-fail") == 0) {
+        char* end = nullptr;
+        options.failPercent = hasValue ? std::strtod(value, &end) : -1;
+        if (!hasValue || end == value || *end != '\0' || !(options.failPercent >= 0))
+            invalidFlag(argument, value);
+        return true;
+    }
+    if (std::strcmp(argument, "-diff") == 0) {
+        if (!hasValue) invalidFlag(argument);
+        if (options.oldProfileName == nullptr) options.oldProfileName = value;
+        if (found.apart != 0) checkReadable(value);
+        addName(oldFiles, value);
+        return true;
+    }
+    return false;
+}
+
 // Takes argument n and the value of a flag that has one into options, and
 // a file name into files, or before "--" into oldFiles; returns the
 // number of the last argument used.
@@ -199,27 +227,7 @@ std::int32_t takeArgument(std::int32_t n, const Survey& found, Options& options,
             flag.apply(options);
             return n;
         }
-    const bool hasValue = n < TL_TLI_TLIARC;
-    const char* value = hasValue ? TL_TLI_TLIARV[n + 1] : "";
-    if (std::strcmp(argument, "-top") == 0) {
-        options.topRows = positiveNumber(value);
-        if (options.topRows == 0) invalidFlag(argument, value);
-        return n + 1;
-    }
-    if (std::strcmp(argument, "-fail") == 0) {
-        char* end = nullptr;
-        options.failPercent = hasValue ? std::strtod(value, &end) : -1;
-        if (!hasValue || end == value || *end != '\0' || !(options.failPercent >= 0))
-            invalidFlag(argument, value);
-        return n + 1;
-    }
-    if (std::strcmp(argument, "-diff") == 0) {
-        if (!hasValue) invalidFlag(argument);
-        if (options.oldProfileName == nullptr) options.oldProfileName = value;
-        if (found.apart != 0) checkReadable(value);
-        addName(oldFiles, value);
-        return n + 1;
-    }
+    if (takeValue(n, found, options, oldFiles)) return n + 1;
     if (std::strcmp(argument, "-h") == 0 || std::strcmp(argument, "--help") == 0)
         printAndEnd(help);
     if (std::strcmp(argument, "--version") == 0) printAndEnd(version);
