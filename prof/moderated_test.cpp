@@ -41,63 +41,76 @@ struct Found {
     double anyNamed = 0;             // share of comparisons that name any run
 };
 
-Found simulate(const Case& k) {
-    std::mt19937_64 random(k.seed);
+// One comparison's runs: old[g * n + r] and now[g * n + r].
+void makeRuns(const Case& k, std::mt19937_64& random, std::vector<double>& old, std::vector<double>& now) {
     std::uniform_real_distribution<double> unit(0, 1);
     std::normal_distribution<double> normal(0, 1);
+    const int n = k.runs;
+    std::vector<double> runFactor(2 * n);
+    for (double& f : runFactor) f = std::exp(k.runSd * normal(random));
+    for (int g = 0; g < k.rules; ++g) {
+        const double place = unit(random);
+        const double size = std::pow(10.0, 2 + 4 * place);
+        double width = k.smallWidth + (k.largeWidth - k.smallWidth) * place;
+        if (g >= k.rules - k.noisy) width *= k.noisyTimes;
+        const double scale = (g < k.changed ? k.factor : 1) * k.every;
+        for (int r = 0; r < n; ++r) {
+            double warm = 1;
+            if (r == 0 && k.warmUp > 0) warm = 1 + k.warmUp + k.warmUpSpread * (2 * unit(random) - 1);
+            old[g * n + r] = std::round(size * warm * runFactor[r] * (1 + width * (2 * unit(random) - 1)));
+            now[g * n + r] = std::round(size * scale * runFactor[n + r] * (1 + width * (2 * unit(random) - 1)));
+        }
+    }
+}
+
+// What the comparisons found, counted.
+struct Counts {
+    double falseMarked = 0, marked = 0, held = 0, withAny = 0, changedMarked = 0;
+    double shiftHeld = 0, warmUpNamed = 0, anyNamed = 0;
+};
+
+void score(const Case& k, const RunsTest& test, const std::vector<RuleChange>& out, Counts& c) {
+    const double shiftTruth = (k.every - 1) * 100;
+    c.shiftHeld += test.shiftTested && test.shiftLow <= shiftTruth && shiftTruth <= test.shiftHigh;
+    c.anyNamed += test.oddCount > 0;
+    for (int o = 0; o < test.oddCount; ++o)
+        if (!test.odd[o].newSide && test.odd[o].run == 0) ++c.warmUpNamed;
+    int falseHere = 0;
+    for (int g = 0; g < k.rules; ++g) {
+        const double truth = ((g < k.changed ? k.factor : 1) * k.every - 1) * 100;
+        c.held += out[g].lowPercent <= truth && truth <= out[g].highPercent;
+        if (!out[g].real) continue;
+        ++c.marked;
+        if (g < k.changed) ++c.changedMarked;
+        else ++falseHere;
+    }
+    c.falseMarked += falseHere;
+    c.withAny += falseHere > 0;
+}
+
+Found simulate(const Case& k) {
+    std::mt19937_64 random(k.seed);
     const int n = k.runs, rules = k.rules;
     std::vector<double> old(rules * n), now(rules * n), scratch(testScratch(rules, n, n));
     std::vector<std::int32_t> order(2 * rules);
     std::vector<RuleChange> out(rules);
     bool keep[64];
-    double falseMarked = 0, marked = 0, held = 0, withAny = 0, changedMarked = 0;
-    double shiftHeld = 0, warmUpNamed = 0, anyNamed = 0;
-    std::vector<double> runFactor(2 * n);
-    for (int c = 0; c < k.comparisons; ++c) {
-        for (double& f : runFactor) f = std::exp(k.runSd * normal(random));
-        for (int g = 0; g < rules; ++g) {
-            const double place = unit(random);
-            const double size = std::pow(10.0, 2 + 4 * place);
-            double width = k.smallWidth + (k.largeWidth - k.smallWidth) * place;
-            if (g >= rules - k.noisy) width *= k.noisyTimes;
-            const double scale = (g < k.changed ? k.factor : 1) * k.every;
-            for (int r = 0; r < n; ++r) {
-                double warm = 1;
-                if (r == 0 && k.warmUp > 0)
-                    warm = 1 + k.warmUp + k.warmUpSpread * (2 * unit(random) - 1);
-                old[g * n + r] = std::round(size * warm * runFactor[r] * (1 + width * (2 * unit(random) - 1)));
-                now[g * n + r] =
-                    std::round(size * scale * runFactor[n + r] * (1 + width * (2 * unit(random) - 1)));
-            }
-        }
+    Counts c;
+    for (int comparison = 0; comparison < k.comparisons; ++comparison) {
+        makeRuns(k, random, old, now);
         const RunsTest test = testRules(old.data(), n, now.data(), n, rules, out.data(),
                                         scratch.data(), order.data(), keep);
-        const double shiftTruth = (k.every - 1) * 100;
-        shiftHeld += test.shiftTested && test.shiftLow <= shiftTruth && shiftTruth <= test.shiftHigh;
-        anyNamed += test.oddCount > 0;
-        for (int o = 0; o < test.oddCount; ++o)
-            if (!test.odd[o].newSide && test.odd[o].run == 0) ++warmUpNamed;
-        int falseHere = 0;
-        for (int g = 0; g < rules; ++g) {
-            const double truth = ((g < k.changed ? k.factor : 1) * k.every - 1) * 100;
-            held += out[g].lowPercent <= truth && truth <= out[g].highPercent;
-            if (!out[g].real) continue;
-            ++marked;
-            if (g < k.changed) ++changedMarked;
-            else ++falseHere;
-        }
-        falseMarked += falseHere;
-        withAny += falseHere > 0;
+        score(k, test, out, c);
     }
     Found f;
-    f.markedPerComparison = falseMarked / k.comparisons;
-    f.comparisonsWithAny = withAny / k.comparisons;
-    f.changedFound = k.changed > 0 ? changedMarked / (k.comparisons * k.changed) : 0;
-    f.falseShare = marked > 0 ? falseMarked / marked : 0;
-    f.coverage = held / (k.comparisons * rules);
-    f.shiftHeld = shiftHeld / k.comparisons;
-    f.warmUpNamed = warmUpNamed / k.comparisons;
-    f.anyNamed = anyNamed / k.comparisons;
+    f.markedPerComparison = c.falseMarked / k.comparisons;
+    f.comparisonsWithAny = c.withAny / k.comparisons;
+    f.changedFound = k.changed > 0 ? c.changedMarked / (k.comparisons * k.changed) : 0;
+    f.falseShare = c.marked > 0 ? c.falseMarked / c.marked : 0;
+    f.coverage = c.held / (k.comparisons * rules);
+    f.shiftHeld = c.shiftHeld / k.comparisons;
+    f.warmUpNamed = c.warmUpNamed / k.comparisons;
+    f.anyNamed = c.anyNamed / k.comparisons;
     std::printf("  marked per comparison %.3f, with any %.3f, changes found %.3f, marked false %.3f, "
                 "coverage %.3f, shift held %.3f, warm-up named %.3f, any named %.3f\n",
                 f.markedPerComparison, f.comparisonsWithAny, f.changedFound, f.falseShare,

@@ -64,71 +64,96 @@ extern "C" int __wrap_fclose(FILE* stream) {
 const bool TL_catchesTermination = true;
 #endif
 
+namespace {
+
+void showState() {
+    std::printf("argc %d nextfile %d\n", TL_TLI_TLIARC, TL_nextfile);
+    for (std::int32_t slot = TL_firstFileSlot; slot < TL_slotCount; ++slot)
+        if (TL_filenames[slot][0] != '\0') std::printf("stream %d: %s\n", slot - 2, TL_filenames[slot]);
+}
+
+void quitAfterWriting() {
+    // Stream 1 is named on the command line and opened on demand; its
+    // buffered text must reach the file through the shut-down.
+    TL_ensureOpen(1, TL_kindTextOut);
+    TL_putText(1, "data", 0);
+    TL_putNewline(1);
+    say("something failed");
+    TL_quit(1);
+}
+
+void writeAndReturn() {
+    // Leaves stream 1 open for the shut-down to close.
+    TL_ensureOpen(1, TL_kindTextOut);
+    TL_putText(1, "data", 0);
+    TL_putNewline(1);
+}
+
+void readWord() {
+    TL_string word = "";
+    TL_ensureOpen(1, TL_kindTextIn);
+    TL_getToken(1, word);
+    std::printf("read %s\n", word);
+}
+
+void raiseSignal() {
+    TL_string number;
+    TL_fetchArg(2, number);
+    std::raise(TL_textToInt(number));
+    say("not reached");
+}
+
+void fault() {
+    // A store to a read-only page: a real fault, not a raised signal.
+    void* page = mmap(nullptr, 4096, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    *static_cast<volatile int*>(page) = 1;
+}
+
+void waitForSignal() {
+    // Waits to be signalled; carries on if the signal is ignored. "ready"
+    // goes out by the system call itself: a signal that came while stdio
+    // was still finishing a flush of it would leave it for the exit to
+    // write again (seen under emulation, where the test sends the signal
+    // as soon as the text is in the file).
+    if (write(STDOUT_FILENO, "ready\n", 6) != 6) std::exit(2);
+    sleepMilliseconds(500);
+    std::printf("finished\n");
+}
+
+void quitWhileQuitting() {
+    TL_quitting = 1;  // as if a first quit were being handled
+    TL_quit(5);
+}
+
+struct Mode {
+    const char* name;
+    void (*run)();
+};
+
+const Mode modes[] = {
+    {"-return", [] {}},
+    {"-state", showState},
+    {"-quit", quitAfterWriting},
+    {"-quit0", [] { TL_quit(0); }},
+    {"-write", writeAndReturn},
+    {"-read", readWord},
+    {"-raise", raiseSignal},
+    {"-fault", fault},
+    {"-wait", waitForSignal},
+    {"-quit-while-quitting", quitWhileQuitting},
+};
+
+}  // namespace
+
 void TProg() {
     TL_string mode;
     TL_fetchArg(1, mode);
     std::atexit(reportHandlersAtExit);
-
-    if (std::strcmp(mode, "-return") == 0) return;
-    if (std::strcmp(mode, "-state") == 0) {
-        std::printf("argc %d nextfile %d\n", TL_TLI_TLIARC, TL_nextfile);
-        for (std::int32_t slot = TL_firstFileSlot; slot < TL_slotCount; ++slot)
-            if (TL_filenames[slot][0] != '\0')
-                std::printf("stream %d: %s\n", slot - 2, TL_filenames[slot]);
-        return;
-    }
-    if (std::strcmp(mode, "-quit") == 0) {
-        // Stream 1 is named on the command line and opened on demand; its
-        // buffered text must reach the file through the shut-down.
-        TL_ensureOpen(1, TL_kindTextOut);
-        TL_putText(1, "data", 0);
-        TL_putNewline(1);
-        say("something failed");
-        TL_quit(1);
-    }
-    if (std::strcmp(mode, "-quit0") == 0) TL_quit(0);
-    if (std::strcmp(mode, "-write") == 0) {
-        // Leaves stream 1 open for the shut-down to close.
-        TL_ensureOpen(1, TL_kindTextOut);
-        TL_putText(1, "data", 0);
-        TL_putNewline(1);
-        return;
-    }
-    if (std::strcmp(mode, "-read") == 0) {
-        TL_string word = "";
-        TL_ensureOpen(1, TL_kindTextIn);
-        TL_getToken(1, word);
-        std::printf("read %s\n", word);
-        return;
-    }
-    if (std::strcmp(mode, "-raise") == 0) {
-        TL_string number;
-        TL_fetchArg(2, number);
-        std::raise(TL_textToInt(number));
-        say("not reached");
-        return;
-    }
-    if (std::strcmp(mode, "-fault") == 0) {
-        // A store to a read-only page: a real fault, not a raised signal.
-        void* page = mmap(nullptr, 4096, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        *static_cast<volatile int*>(page) = 1;
-        return;
-    }
-    if (std::strcmp(mode, "-wait") == 0) {
-        // Waits to be signalled; carries on if the signal is ignored. "ready"
-        // goes out by the system call itself: a signal that came while
-        // stdio was still finishing a flush of it would leave it for the
-        // exit to write again (seen under emulation, where the test sends
-        // the signal as soon as the text is in the file).
-        if (write(STDOUT_FILENO, "ready\n", 6) != 6) std::exit(2);
-        sleepMilliseconds(500);
-        std::printf("finished\n");
-        return;
-    }
-    if (std::strcmp(mode, "-quit-while-quitting") == 0) {
-        TL_quitting = 1;  // as if a first quit were being handled
-        TL_quit(5);
-    }
+    for (const Mode& m : modes)
+        if (std::strcmp(mode, m.name) == 0) {
+            m.run();
+            return;
+        }
     say("unknown mode");
     TL_quit(99);
 }
