@@ -54,7 +54,11 @@ protected:
             dup2(err, 2);
             if (closeError) close(2);
             if (raiseAt != nullptr) setenv("QAV_TEST_RAISE", raiseAt, 1);
+            // The program starts as a shell would start it, whatever this
+            // test was started with (under nohup, hang-ups are ignored).
             std::signal(SIGINT, ignoreInterrupts ? SIG_IGN : SIG_DFL);
+            std::signal(SIGHUP, SIG_DFL);
+            std::signal(SIGTERM, SIG_DFL);
             std::vector<char*> argv;
             std::string program = program_;
             argv.push_back(program.data());
