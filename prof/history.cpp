@@ -264,8 +264,9 @@ struct Work {
     double* fitDegrees;
     double* z;       // log-variances, less their bias
     double* size;    // the rules' mean logarithms, then their fitted log-variances
-    double* p;       // [g]: of the step that stands out most
+    double* p;       // of the step that stands out most in each rule searched
     std::int32_t* order;
+    std::int32_t* ranked;  // the rules searched, smallest p first
 };
 
 double* yOf(const Work& w, std::int32_t g) { return w.y + static_cast<std::int64_t>(g) * w.h->runCount; }
@@ -436,13 +437,11 @@ double levelOverRules(Work& w) {
             if (best.a != 0)
                 p = std::min(1.0, candidates(w.x.count) * tTwoSidedP(sqrtOf(best.t2), w.fitDegrees[g]));
         }
-        w.p[tested] = p;
-        w.order[tested++] = g;
+        w.p[tested++] = p;
     }
-    std::sort(w.p, w.p + tested);
-    for (std::int32_t k = tested; k >= 1; --k)
-        if (w.p[k - 1] * tested <= falseDiscoveryRate * k) return falseDiscoveryRate * k / tested;
-    return tested > 0 ? falseDiscoveryRate / tested : falseDiscoveryRate;
+    if (tested == 0) return falseDiscoveryRate;
+    const std::int32_t kept = keptByFdr(w.p, nullptr, tested, w.ranked);
+    return falseDiscoveryRate * std::max(kept, 1) / tested;
 }
 
 // Where a rule's calls begin or end between two points: it appeared in a
@@ -503,6 +502,7 @@ Work workFor(const HistorySeries& h) {
     w.size = allocateArray<double>(rules);
     w.p = allocateArray<double>(rules);
     w.order = allocateArray<std::int32_t>(rules);
+    w.ranked = allocateArray<std::int32_t>(rules);
     for (std::int32_t g = 0; g < h.ruleCount; ++g)
         for (std::int32_t r = 0; r < h.runCount; ++r) yOf(w, g)[r] = logValue(keyIn(h, g, r));
     return w;
@@ -515,7 +515,7 @@ void release(Work& w) {
                         static_cast<void*>(w.x.point), static_cast<void*>(w.cuts.at),
                         static_cast<void*>(w.fitVariance), static_cast<void*>(w.fitDegrees),
                         static_cast<void*>(w.z), static_cast<void*>(w.size), static_cast<void*>(w.p),
-                        static_cast<void*>(w.order)})
+                        static_cast<void*>(w.order), static_cast<void*>(w.ranked)})
         std::free(block);
 }
 

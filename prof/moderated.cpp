@@ -184,11 +184,6 @@ double fitPrior(const double* z, const std::int32_t* order, std::int32_t count, 
     return std::min(2 * inverseTrigamma(excess), maxDegrees - degrees);
 }
 
-namespace {
-
-// The indices of the count values at p that the Benjamini–Hochberg
-// procedure keeps at the false discovery rate come first in order; their
-// number.
 std::int32_t keptByFdr(const double* p, const std::int32_t* among, std::int32_t count,
                        std::int32_t* order) {
     for (std::int32_t k = 0; k < count; ++k) order[k] = among != nullptr ? among[k] : k;
@@ -198,6 +193,8 @@ std::int32_t keptByFdr(const double* p, const std::int32_t* among, std::int32_t 
         if (p[order[k - 1]] * count <= falseDiscoveryRate * k) return k;
     return 0;
 }
+
+namespace {
 
 // Marks as real the changes that the Benjamini–Hochberg procedure keeps
 // at the false discovery rate.

@@ -82,3 +82,10 @@ double medianOf(double* v, std::int32_t count);
 // in degrees of freedom.
 double fitPrior(const double* z, const std::int32_t* order, std::int32_t count, double degrees,
                 double* trend);
+// The Benjamini–Hochberg procedure, step-up, at the false discovery rate:
+// the indices of the count p-values at p (the count indices at among, or
+// 0 to count - 1 where among is null) go into order, smallest p first,
+// and the number of them kept comes back: the largest k whose k-th
+// smallest p-value is at most falseDiscoveryRate * k / count.
+std::int32_t keptByFdr(const double* p, const std::int32_t* among, std::int32_t count,
+                       std::int32_t* order);

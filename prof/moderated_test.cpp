@@ -234,3 +234,31 @@ TEST(ModeratedTests, TheTotalIsTestedAloneAndItsIntervalHoldsSmallValues) {
 }
 
 }  // namespace
+
+namespace {
+
+// The procedure steps up: the largest rank whose p-value is within its
+// share keeps every smaller one, even those above their own shares.
+TEST(ModeratedTests, BenjaminiHochbergKeepsUpToTheLargestRankWithinItsShare) {
+    const struct {
+        std::vector<double> p;
+        std::int32_t kept;
+    } cases[] = {
+        {{0.04, 0.05}, 2},                // 0.04 is over 0.025, 0.05 within 0.05
+        {{0.05, 0.04}, 2},                // in any order
+        {{0.01, 0.04, 0.2}, 1},           // 0.04 over 0.033
+        {{0.2, 0.3}, 0},
+        {{0.001, 0.5, 0.02, 0.03}, 3},    // 0.03 within 0.0375
+        {{0.051}, 0},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::int32_t> order(c.p.size());
+        const std::int32_t kept =
+            keptByFdr(c.p.data(), nullptr, static_cast<std::int32_t>(c.p.size()), order.data());
+        EXPECT_EQ(kept, c.kept) << c.p[0];
+        for (std::int32_t k = 1; k < static_cast<std::int32_t>(c.p.size()); ++k)
+            EXPECT_LE(c.p[order[k - 1]], c.p[order[k]]);
+    }
+}
+
+}  // namespace
