@@ -191,8 +191,10 @@ RuleLine* linesOf(const HistoryReport& r) {
         rank[g] = k;
         lines[g].largest = &r.rows[k];
     }
-    std::stable_sort(lines, lines + h.ruleCount,
-                     [rank](const RuleLine& a, const RuleLine& b) { return rank[a.rule] < rank[b.rule]; });
+    // The ranks differ from rule to rule: a sort needs no stable order (nor
+    // the C++ library's buffer for one).
+    std::sort(lines, lines + h.ruleCount,
+              [rank](const RuleLine& a, const RuleLine& b) { return rank[a.rule] < rank[b.rule]; });
     std::free(rank);
     return lines;
 }
