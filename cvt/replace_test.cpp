@@ -219,15 +219,17 @@ TEST(Replace, LinkLoopsAreRefusedAndNothingIsWritten) {
 
 TEST(Replace, AFailedFlushCloseOrRenameLeavesBothOldTexts) {
     // A close can report a write that failed late, a flush a disk that
-    // failed; a rename can fail after the C file's went through, which is
-    // then undone: neither output keeps a new text, and no temporary file
-    // stays.
+    // failed; a rename can fail before the header's (which then must not
+    // go on) or after the C file's went through (which is then undone):
+    // neither output keeps a new text, and no temporary file stays.
     const struct {
         const char* what;
         int* failsFor;  // set to the header's descriptor
         int renameFails;
-    } failures[] = {{"close", &closeFailsFor, 0}, {"flush", &syncFailsFor, 0},
-                    {"second rename", nullptr, 2}};
+        int failing;    // the output the commit names
+        int renamed;    // renames tried, the undoing included
+    } failures[] = {{"close", &closeFailsFor, 0, 1, 0}, {"flush", &syncFailsFor, 0, 1, 0},
+                    {"first rename", nullptr, 1, 0, 1}, {"second rename", nullptr, 2, 1, 3}};
     for (const auto& failure : failures) {
         test_support::TemporaryDirectory dir;
         spill(dir.path("out.c"), "old");
@@ -241,7 +243,8 @@ TEST(Replace, AFailedFlushCloseOrRenameLeavesBothOldTexts) {
         renames = 0;
         renameFails = failure.renameFails;
         OutputFile* const both[] = {&c, &h};
-        EXPECT_EQ(commitOutputFiles(both, 2, false), 1) << failure.what;
+        EXPECT_EQ(commitOutputFiles(both, 2, false), failure.failing) << failure.what;
+        EXPECT_EQ(renames, failure.renamed) << failure.what;
         closeFailsFor = syncFailsFor = -1;
         renameFails = 0;
         releaseOutputFile(c);
