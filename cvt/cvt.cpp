@@ -270,6 +270,12 @@ void putAlignment(Conversion& c, const char* alignment) {
 const char* unsignedChar(const Options& o) {
     return o.constArrays ? "const unsigned char " : "unsigned char ";
 }
+
+// The type of the pointer to the bytes.
+const char* unsignedCharPointer(const Options& o) {
+    return o.constArrays ? "const unsigned char *" : "unsigned char *";
+}
+
 const char* unsignedLong(const Options& o) {
     return o.constArrays ? "const unsigned long " : "unsigned long ";
 }
@@ -294,7 +300,7 @@ void putHead(Conversion& c, const Options& o, const char* prefix, const char* in
 void putTail(Conversion& c, const Options& o, const char* prefix, std::uint32_t length) {
     // The string form has closed its literal.
     putOutput(c, o.form == Form::string ? "\n" : "0};\n\n");
-    putOutput(c, o.constArrays ? "const unsigned char *" : "unsigned char *");
+    putOutput(c, unsignedCharPointer(o));
     const char* const pointer[] = {prefix, "CQAV = ", prefix, "QAV;\n"};
     for (const char* piece : pointer) putOutput(c, piece);
     if (!o.withLength) return;
@@ -346,7 +352,7 @@ void putIncbin(Conversion& c, const Options& o, const char* prefix, const char* 
     putOutput(c, "        \".popsection\\n\");\n\n");
     const char* const names[] = {
         "extern ", unsignedChar(o), prefix, "QAV [];\n",
-        o.constArrays ? "const unsigned char *" : "unsigned char *", prefix, "CQAV = ", prefix,
+        unsignedCharPointer(o), prefix, "CQAV = ", prefix,
         "QAV;\n"};
     for (const char* piece : names) putOutput(c, piece);
 }
@@ -355,7 +361,7 @@ void putHeader(Conversion& c, const Options& o, const char* prefix) {
     const char* const text[] = {
         "/* QAV virtual machine byte code */\n\n#ifndef ", prefix, "QAV_H\n#define ", prefix,
         "QAV_H\n\n#ifdef __cplusplus\nextern \"C\" {\n#endif\n\nextern ", unsignedChar(o),
-        prefix, "QAV [];\nextern ", o.constArrays ? "const unsigned char *" : "unsigned char *",
+        prefix, "QAV [];\nextern ", unsignedCharPointer(o),
         prefix, "CQAV;\n"};
     for (const char* piece : text) putOutput(c, piece);
     if (o.withLength) {

@@ -18,3 +18,6 @@ struct Options {
     bool quiet = false;                    // -q: no banner
     bool history = false;                  // -history: the arguments are points
 };
+
+// Whether the command line asks for a comparison: -diff names old runs.
+constexpr bool isComparison(const Options& options) { return options.oldProfileName != nullptr; }

@@ -370,7 +370,7 @@ void takeArguments(Arguments& a) {
     for (std::int32_t n = 1; n <= TL_TLI_TLIARC; ++n)
         n = takeArgument(n, found, a.options, a.stream, a.files, a.oldFiles, a.points);
     const Options& options = a.options;
-    const bool comparing = options.oldProfileName != nullptr;
+    const bool comparing = isComparison(options);
     if (options.history) {
         checkHistoryArguments(a, comparing);
         return;
@@ -404,7 +404,7 @@ Profile& newProfile() {
 }
 
 void loadSides(const Arguments& a, Sides& sides) {
-    const bool comparing = a.options.oldProfileName != nullptr;
+    const bool comparing = isComparison(a.options);
     // Where runs are merged, each is loaded into a profile of its own first.
     Profile* run = comparing || a.files.count > 1 ? &newProfile() : nullptr;
     KindCheck kinds{ProfileKind::unknown, nullptr};
@@ -498,7 +498,7 @@ SideText describe(const Runs& runs) {
 // so themselves); and where the changes cannot be tested, why.
 void noteRuns(const Arguments& a, const Sides& sides) {
     const Options& options = a.options;
-    const bool comparing = options.oldProfileName != nullptr;
+    const bool comparing = isComparison(options);
     const Runs& now = sides.now;
     const Runs& old = sides.old;
     const SideText n = describe(now);
@@ -608,7 +608,7 @@ void TProg() {
         if (void* buffer = std::malloc(reportBuffer))
             std::setvbuf(stdout, static_cast<char*>(buffer), _IOFBF, reportBuffer);
 
-    const bool comparing = options.oldProfileName != nullptr;
+    const bool comparing = isComparison(options);
     Comparison* const comparison = comparing ? allocateArray<Comparison>(1) : nullptr;
     Report* const report = comparing ? nullptr : allocateArray<Report>(1);
     keepForRun(comparing ? static_cast<void*>(comparison) : static_cast<void*>(report));
