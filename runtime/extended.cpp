@@ -1,5 +1,6 @@
 #include "extended.h"
 
+#include <cassert>
 #include <cstring>
 
 namespace {
@@ -235,18 +236,21 @@ std::int64_t TL_truncate(TL_Extended a) {
 }
 
 char* TL_formatRounded(char* p, TL_Extended a, bool withSign) {
-    // The magnitude in 32-bit limbs, least significant first: enough for
-    // any product or quotient of the reports' keys, whose magnitudes stay
-    // far below 2^256.
-    constexpr int limbCount = 10;
+    // The magnitude in 32-bit limbs, least significant first: its 64 bits
+    // shifted by at most TL_formattedBits - 64 take three limbs from the
+    // one the shift starts in.
+    constexpr int maxShift = TL_formattedBits - 64;
+    constexpr int limbCount = maxShift / 32 + 3;
     std::uint32_t limbs[limbCount] = {};
     int used = 0;
     a = TL_round(a);
+    assert(a.significand == 0 || a.exponent <= maxShift);
     if (a.significand != 0) {
         // A whole number: its significand shifted left, or right to where
-        // its last bit is the units.
+        // its last bit is the units. Past the contract, the digits are
+        // wrong but the limbs are never overrun.
         std::uint64_t low = a.significand, high = 0;
-        int shift = a.exponent < 256 ? a.exponent : 256;
+        int shift = a.exponent < maxShift ? a.exponent : maxShift;
         if (shift < 0) {
             low >>= -shift;
             shift = 0;

@@ -36,7 +36,10 @@ TL_Extended TL_round(TL_Extended a);
 // Toward zero, as a conversion to an integer does; the value must fit.
 std::int64_t TL_truncate(TL_Extended a);
 // Rounded to the nearest whole number, halves away from zero, written at
-// p in decimal with a zero byte after: exact whatever the magnitude, with
-// a sign when negative, and "+" before others when withSign. Returns the
-// end, before the zero byte; at most 80 characters.
+// p in decimal with a zero byte after: exact for magnitudes below 2^256
+// (far above any product or quotient of the reports' keys; larger ones
+// are a fault of the caller's, asserted), with a sign when negative, and
+// "+" before others when withSign. Returns the end, before the zero byte;
+// at most 80 characters.
+constexpr std::int32_t TL_formattedBits = 256;
 char* TL_formatRounded(char* p, TL_Extended a, bool withSign);

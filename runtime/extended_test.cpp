@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <random>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -78,6 +79,27 @@ TEST(Extended, PercentagesAndEfficienciesAreThoseOfTheX87) {
     }
 }
 #endif
+
+// Whole numbers are written exactly up to the largest below 2^256.
+TEST(Extended, FormattedExactlyToTheEndOfTheirRange) {
+    const struct {
+        TL_Extended value;
+        bool withSign;
+        const char* text;
+    } cases[] = {
+        {{false, 0, 0}, true, "+0"},
+        {{true, -64, std::uint64_t{1} << 63}, false, "-1"},  // -0.5, away from zero
+        {{false, 192, std::uint64_t{1} << 63}, false,
+         "57896044618658097711785492504343953926634992332820282019728792003956564819968"},
+        {{true, 192, ~std::uint64_t{0}}, false,
+         "-115792089237316195417293883273301227089434195242432897623355228563449095127040"},
+    };
+    for (const auto& c : cases) {
+        char text[96];
+        const char* const end = TL_formatRounded(text, c.value, c.withSign);
+        EXPECT_EQ(std::string(text, static_cast<std::size_t>(end - text)), c.text);
+    }
+}
 
 TEST(Extended, KnownValues) {
     const TL_Extended hundred = TL_extendedOf(std::uint64_t{100});
