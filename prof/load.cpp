@@ -1,7 +1,9 @@
 // Loading reads the profile in large blocks and parses it with a pointer.
-// What it takes from the file is exactly what the stream operations would
-// take: a header line as TL_getLine reads it, then per record TL_eof, one
-// TL_getToken, seven TL_getNat and TL_skipWhitespace.
+// What it takes from the file is what the stream operations would take (a
+// header line as TL_getLine reads it, then per record TL_eof, one
+// TL_getToken, seven TL_getNat and TL_skipWhitespace), but for one
+// thing: the skip after a record takes a carriage return too, so that a
+// file with CR LF line ends reads as one with LF.
 #include "load.h"
 
 #include <cstring>
