@@ -47,14 +47,10 @@ constexpr auto makeSingles() {
 
 constexpr auto singles = makeSingles();
 
-
-
-
 // Where reserving pays (space.h), the space of a large output is reserved
 // this far ahead of its writes; the file keeps the size of what is
 // written, and the end gives back what was not used.
 constexpr std::uint64_t reserveAhead = 8 << 20;
-
 
 // How many of the length bytes at text the file holds already where the
 // text goes.

@@ -3,7 +3,6 @@
 // with AVX2 elsewhere.
 #include "lines.h"
 
-
 #include <algorithm>
 #include <cstdint>
 #include <immintrin.h>

@@ -67,7 +67,6 @@ const Layout testedEfficiencyLayout{
 
 const TL_Extended zero{false, 0, 0};
 
-
 TL_Extended ext(std::uint64_t value) { return TL_extendedOf(value); }
 
 // A value of a side's sums as one run's on average.

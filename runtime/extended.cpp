@@ -152,7 +152,6 @@ TL_Extended TL_divide(TL_Extended a, TL_Extended b) {
     bool guard = false;
 #ifdef __SIZEOF_INT128__
     // Where the compiler has 128-bit integers, one division gives them.
-    using U128 = unsigned __int128;
     // (The dividend has up to 65 bits: shifted by 63, it fits 128.)
     using U128 = unsigned __int128;
     const U128 wide = (U128{carry} << 64 | dividend) << 63;
