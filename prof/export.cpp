@@ -343,9 +343,20 @@ void putMarkdownHeadings(const Layout& layout) {
 }
 
 void printMarkdown(const Table& table) {
-    const CaptionStyle caption{putMarkdownText, "", "Runs: ", " old", " new", "Runs merged: ",
-                               "", " (", ", ", ")", "\n`~`: ", ". CI LOW, CI HIGH: ", "\n\n",
-                               "\n"};
+    const CaptionStyle caption{.text = putMarkdownText,
+                               .open = "",
+                               .compared = "Runs: ",
+                               .oldRuns = " old",
+                               .newRuns = " new",
+                               .merged = "Runs merged: ",
+                               .mergedRuns = "",
+                               .firstName = " (",
+                               .betweenNames = ", ",
+                               .afterNames = ")",
+                               .noise = "\n`~`: ",
+                               .interval = ". CI LOW, CI HIGH: ",
+                               .close = "\n\n",
+                               .lineBreak = "\n"};
     putRunsCaption(table, caption);
     putMarkdownHeadings(*table.layout);
     Rows rows;

@@ -49,7 +49,9 @@ struct CaptionStyle {
     const char* newRuns;   // after the new runs' number
     const char* merged;    // before the number of runs merged
     const char* mergedRuns;
-    const char* firstName, *betweenNames, *afterNames;
+    const char* firstName;     // before the first name of the runs
+    const char* betweenNames;
+    const char* afterNames;
     const char* noise;     // before what "~" means
     const char* interval;  // before what the intervals mean
     const char* close;

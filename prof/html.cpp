@@ -206,10 +206,20 @@ void putPage(const Table& table) {
     putRaw(" profile &middot; ordered by <span id=\"order\">");
     putRaw(table.criterion);
     putRaw("</span></p>\n");
-    const CaptionStyle caption{putHtmlText, "<p class=\"runs\">", "", " old runs", " new runs",
-                               "The sums of ", " runs", " (<code>", "</code>, <code>", "</code>)",
-                               "<br>~: ", ".<br>CI LOW, CI HIGH, and the line over each bar: ",
-                               "</p>\n", "<br>"};
+    const CaptionStyle caption{.text = putHtmlText,
+                               .open = "<p class=\"runs\">",
+                               .compared = "",
+                               .oldRuns = " old runs",
+                               .newRuns = " new runs",
+                               .merged = "The sums of ",
+                               .mergedRuns = " runs",
+                               .firstName = " (<code>",
+                               .betweenNames = "</code>, <code>",
+                               .afterNames = "</code>)",
+                               .noise = "<br>~: ",
+                               .interval = ".<br>CI LOW, CI HIGH, and the line over each bar: ",
+                               .close = "</p>\n",
+                               .lineBreak = "<br>"};
     putRunsCaption(table, caption);
     putRaw("<input id=\"filter\" type=\"search\" placeholder=\"Filter names\">\n");
 }
