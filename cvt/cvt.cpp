@@ -11,6 +11,7 @@
 #include "convert.h"
 #include "replace.h"
 #include "runtime.h"
+#include "tool.h"
 
 #include <cerrno>
 #include <csetjmp>
@@ -83,20 +84,17 @@ struct Job {
     OutputFile header;  // with -header
 };
 
+constexpr char messagePrefix[] = "qavcvt: ";
+
 void say(const char* message, const char* name = "", const char* after = "") {
-    TL_putLine(0, "qavcvt: ", {message, name, after});
+    TL_say(messagePrefix, {message, name, after});
 }
 
 [[noreturn]] void fail(const char* message, const char* name = "") {
-    say(message, name);
-    TL_quit(1);
+    TL_fail(messagePrefix, {message, name});
 }
 
-char* allocate(std::size_t size) {
-    char* block = static_cast<char*>(std::malloc(size));
-    if (block == nullptr) fail("Out of memory");
-    return block;
-}
+char* allocate(std::size_t size) { return static_cast<char*>(TL_allocateZeroed(messagePrefix, size, 1)); }
 
 void putStandardText(const char* text) {
     std::fwrite(text, 1, std::strlen(text), stdout);
@@ -124,19 +122,11 @@ bool isAlignment(const char* text) {
     return value >= 1 && value <= 4096 && (value & (value - 1)) == 0;
 }
 
-// size bytes in the run-time's table of allocations, which the shut-down
-// frees, and which keeps them reachable when a signal ends the run.
+// size bytes kept for the run (tool.h).
 void* keptForRun(std::size_t size) {
-    void* block = std::malloc(size);
-    if (block == nullptr || TL_nextmalloc == TL_mallocCount) fail("Out of memory");
-    TL_mallocs[TL_nextmalloc++] = block;
+    void* block = TL_allocateZeroed(messagePrefix, size, 1);
+    TL_keepForRun(messagePrefix, block);
     return block;
-}
-
-// Room for a name from each argument.
-const char** namesRoom() {
-    return static_cast<const char**>(
-        keptForRun(sizeof(const char*) * (static_cast<std::size_t>(TL_TLI_TLIARC) + 1)));
 }
 
 // Takes option n (and its value); returns the number of the last argument
@@ -189,7 +179,7 @@ std::int32_t takeOption(Options& o, std::int32_t n) {
 // Takes the options, wherever they stand, and the files, in their order:
 // "-" names standard input, and after "--" every argument is a file.
 void takeArguments(Options& o) {
-    o.files = namesRoom();
+    o.files = TL_argumentsRoom(messagePrefix);
     bool optionsEnded = false;
     for (std::int32_t n = 1; n <= TL_TLI_TLIARC; ++n) {
         const char* argument = TL_TLI_TLIARV[n];

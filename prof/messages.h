@@ -5,7 +5,10 @@
 #include <cstddef>
 #include <initializer_list>
 
-// Writes "QAVPROF: " and the pieces as one line.
+// What qavprof's messages start with.
+constexpr char messagePrefix[] = "QAVPROF: ";
+
+// Writes the prefix and the pieces as one line (tool.h).
 void say(std::initializer_list<const char*> pieces);
 // The same, then the end of the run with status 1.
 [[noreturn]] void fail(std::initializer_list<const char*> pieces);

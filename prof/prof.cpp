@@ -15,6 +15,7 @@
 #include "order.h"
 #include "print.h"
 #include "report.h"
+#include "tool.h"
 
 #include <cmath>
 #include <cstdio>
@@ -99,20 +100,7 @@ struct FileNames {
     bool named;  // on the command line, not the default file
 };
 
-// Hands block to the run-time's table of allocations, which the shut-down
-// frees, and which keeps it reachable when a signal ends the run.
-void keepForRun(void* block) {
-    if (block == nullptr) return;
-    if (TL_nextmalloc == TL_mallocCount) fail({"Out of memory"});
-    TL_mallocs[TL_nextmalloc++] = block;
-}
-
-// Room for a name from each argument.
-const char** namesRoom() {
-    const char** names = allocateArray<const char*>(static_cast<std::size_t>(TL_TLI_TLIARC) + 1);
-    keepForRun(names);
-    return names;
-}
+void keepForRun(void* block) { TL_keepForRun(messagePrefix, block); }
 
 void addName(FileNames& files, const char* name) {
     files.names[files.count++] = name;
@@ -363,9 +351,9 @@ void takeArguments(Arguments& a) {
     // stream is free for them, whatever the command line recorded.
     TL_nextfile = 1;
     // Every argument could name a file.
-    a.files = FileNames{namesRoom(), 0, true};
-    a.oldFiles = FileNames{namesRoom(), 0, true};
-    a.points = FileNames{namesRoom(), 0, true};
+    a.files = FileNames{TL_argumentsRoom(messagePrefix), 0, true};
+    a.oldFiles = FileNames{TL_argumentsRoom(messagePrefix), 0, true};
+    a.points = FileNames{TL_argumentsRoom(messagePrefix), 0, true};
     a.stream = 0;
     for (std::int32_t n = 1; n <= TL_TLI_TLIARC; ++n)
         n = takeArgument(n, found, a.options, a.stream, a.files, a.oldFiles, a.points);

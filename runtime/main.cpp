@@ -1,6 +1,7 @@
 // Program entry: builds the run-time state, runs the body, and turns a
 // return, a quit or a signal into one orderly shut-down and exit status.
 #include "runtime.h"
+#include "tool.h"
 
 #include <csignal>
 #include <cstdlib>
@@ -248,4 +249,22 @@ int main(int argc, char** argv) {
     holdSignals();
     TL_finalize();
     std::exit(0);
+}
+
+// The table of allocations is the entry's: what the tools keep for the run
+// goes into it here.
+void TL_keepForRun(const char* prefix, void* block) {
+    if (block == nullptr) return;
+    if (TL_nextmalloc == TL_mallocCount) {
+        std::free(block);
+        TL_fail(prefix, {"Out of memory"});
+    }
+    TL_mallocs[TL_nextmalloc++] = block;
+}
+
+const char** TL_argumentsRoom(const char* prefix) {
+    const char** room = static_cast<const char**>(
+        TL_allocateZeroed(prefix, static_cast<std::size_t>(TL_TLI_TLIARC) + 1, sizeof(const char*)));
+    TL_keepForRun(prefix, room);
+    return room;
 }
