@@ -102,35 +102,18 @@ std::int32_t compare(const Runs& oldRuns, const Runs& newRuns, const Options& op
                      Change* changes) {
     const Profile& old = *oldRuns.merged;
     const Profile& now = *newRuns.merged;
-    Position oldByName[maxEntries], newByName[maxEntries];
     std::int32_t oldRank[maxEntries + 1], newRank[maxEntries + 1];
     for (std::int32_t k = 0; k < old.entryCount; ++k) oldRank[old.order[k]] = k;
     for (std::int32_t k = 0; k < now.entryCount; ++k) newRank[now.order[k]] = k;
-    const std::int32_t olds = calledByName(old, oldByName);
-    const std::int32_t news = calledByName(now, newByName);
-
     std::int32_t count = 0;
-    const auto add = [&](Position oldAt, Position newAt) {
+    pairByName(old, now, [&](Position oldAt, Position newAt) {
         Change& c = changes[count++];
         c.oldAt = oldAt;
         c.newAt = newAt;
         c.oldKey = oldAt != 0 ? keyOf(old.entries[oldAt], oldRuns, options) : zero;
         c.newKey = newAt != 0 ? keyOf(now.entries[newAt], newRuns, options) : zero;
         c.rank = newAt != 0 ? newRank[newAt] : maxEntries + oldRank[oldAt];
-    };
-    std::int32_t i = 0, j = 0;
-    while (i < olds || j < news) {
-        const int c = i == olds   ? 1
-                      : j == news ? -1
-                                  : std::strcmp(old.entries[oldByName[i]].name,
-                                                now.entries[newByName[j]].name);
-        if (c < 0)
-            add(oldByName[i++], 0);
-        else if (c > 0)
-            add(0, newByName[j++]);
-        else
-            add(oldByName[i++], newByName[j++]);
-    }
+    });
     sortChanges(changes, count);
     return count;
 }

@@ -22,30 +22,6 @@ void add(ProfileEntry& sum, const ProfileEntry& run) {
     sum.kidCells += run.kidCells;
 }
 
-// Matches each called record of run with the merged one of the same name
-// (the n-th of a name with the n-th): matched[p] gets its merged position,
-// 0 for none yet.
-void matchByName(const Profile& merged, const Profile& run, Position* scratch, Position* matched) {
-    Position* const mergedByName = scratch;
-    Position* const runByName = scratch + maxEntries;
-    const std::int32_t mergedCount = calledByName(merged, mergedByName);
-    const std::int32_t runCount = calledByName(run, runByName);
-    std::fill(matched, matched + run.entryCount + 1, Position{0});
-    for (std::int32_t i = 0, j = 0; i < mergedCount && j < runCount;) {
-        const int c = std::strcmp(merged.entries[mergedByName[i]].name,
-                                  run.entries[runByName[j]].name);
-        if (c < 0) {
-            ++i;
-        } else if (c > 0) {
-            ++j;
-        } else {
-            matched[runByName[j]] = mergedByName[i];
-            ++i;
-            ++j;
-        }
-    }
-}
-
 }  // namespace
 
 std::int32_t calledByName(const Profile& profile, Position out[]) {
@@ -66,7 +42,7 @@ double sampleKey(const ProfileEntry& entry, const Options& options) {
 }
 
 Runs singleRun(Profile& profile, const char* const* name) {
-    return Runs{&profile, 1, 0, nullptr, nullptr, false, name, nullptr};
+    return Runs{&profile, 1, 0, nullptr, nullptr, false, name};
 }
 
 void startRuns(Runs& runs, Profile& merged, std::int32_t capacity) {
@@ -82,22 +58,21 @@ void startRuns(Runs& runs, Profile& merged, std::int32_t capacity) {
     const std::size_t size = static_cast<std::size_t>(capacity);
     runs.samples = allocateArray<double>((maxEntries + 1) * size);
     runs.totals = allocateArray<double>(size);
-    runs.scratch = allocateArray<Position>(3 * maxEntries + 1);
 }
 
 void releaseRuns(Runs& runs) {
     std::free(runs.samples);
     std::free(runs.totals);
-    std::free(runs.scratch);
     runs.samples = runs.totals = nullptr;
-    runs.scratch = nullptr;
 }
 
 void mergeRun(Runs& runs, const Profile& run, const Options& options) {
     Profile& merged = *runs.merged;
     // The merged position of each of the run's records, 0 for none yet.
-    Position* const matched = runs.scratch + 2 * maxEntries;
-    matchByName(merged, run, runs.scratch, matched);
+    Position matched[maxEntries + 1] = {};
+    pairByName(merged, run, [&matched](Position inMerged, Position inRun) {
+        if (inMerged != 0 && inRun != 0) matched[inRun] = inMerged;
+    });
     // Sums, and the new rules after the others, in the run's file order.
     double total = 0;
     const std::int32_t r = runs.count;

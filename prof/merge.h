@@ -4,6 +4,8 @@
 
 #include "profile.h"
 
+#include <cstring>
+
 struct Runs {
     Profile* merged;
     std::int32_t count;     // runs merged so far
@@ -12,9 +14,6 @@ struct Runs {
     double* totals;         // each run's total of the key
     bool moreRules;         // the runs held more rules than maxEntries
     const char* const* names;  // of the runs' files, as named; null for none
-    // Merging's own: the positions of both sides by name, and the merged
-    // position of each record of the run being merged.
-    Position* scratch;
 };
 
 // A side of one run, its own sum, with nothing to test.
@@ -32,5 +31,30 @@ void releaseRuns(Runs& runs);
 // record with no calls is no row, and pairs with none, in a merge as in a
 // comparison.
 std::int32_t calledByName(const Profile& profile, Position out[]);
+// Pairs the called records of two profiles by name, the n-th of a name in
+// one with the n-th of it in the other, in the order of the names (then of
+// the files): pair(a, b) for each, a or b 0 where the other has none.
+template <typename Pair>
+void pairByName(const Profile& one, const Profile& other, Pair pair) {
+    Position oneByName[maxEntries], otherByName[maxEntries];
+    const std::int32_t ones = calledByName(one, oneByName);
+    const std::int32_t others = calledByName(other, otherByName);
+    std::int32_t i = 0, j = 0;
+    while (i < ones || j < others) {
+        const int c = i == ones      ? 1
+                      : j == others ? -1
+                                    : std::strcmp(one.entries[oneByName[i]].name,
+                                                  other.entries[otherByName[j]].name);
+        if (c < 0) {
+            pair(oneByName[i++], Position{0});
+        } else if (c > 0) {
+            pair(Position{0}, otherByName[j++]);
+        } else {
+            pair(oneByName[i], otherByName[j]);
+            ++i;
+            ++j;
+        }
+    }
+}
 // The key a run's entry is ordered by, as a sample.
 double sampleKey(const ProfileEntry& entry, const Options& options);

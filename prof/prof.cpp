@@ -302,8 +302,7 @@ void loadRuns(Runs& runs, Profile& merged, Profile* run, const FileNames& files,
         return;
     }
     startRuns(runs, merged, files.count);
-    for (void* block : {static_cast<void*>(runs.samples), static_cast<void*>(runs.totals),
-                        static_cast<void*>(runs.scratch)})
+    for (void* block : {static_cast<void*>(runs.samples), static_cast<void*>(runs.totals)})
         keepForRun(block);
     runs.names = files.names;
     for (std::int32_t k = 0; k < files.count; ++k) {
