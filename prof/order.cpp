@@ -39,7 +39,7 @@ void orderEntries(Profile& profile, const Options& options) {
     // Each entry's key, worked out once rather than at every comparison.
     // An efficiency is never negative, so its bits order as it does; the
     // smallest comes first, so its bits are turned over.
-    std::uint64_t* const keys = profile.sortKeys;
+    std::uint64_t keys[maxEntries + 1];
     for (std::int32_t p = 1; p <= count; ++p) {
         if (byEfficiency) {
             const double efficiency = efficiencyOf(profile.entries[p]);

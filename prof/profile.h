@@ -49,7 +49,5 @@ struct Profile {
     ProfileKind kind;
     std::size_t namesUsed;
     char names[maxEntries * TL_stringSize];
-    // Ordering's own: each entry's key, worked out once for the sort.
-    std::uint64_t sortKeys[maxEntries + 1];
 };
 
