@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (profile.entries[profile.order[k]].name != expected[k].name) std::abort();
     }
 
-    const std::string report = test_support::printed(test_support::reportOf(profile, options)->table);
+    const std::string report = test_support::printed(tableOf(*test_support::reportOf(profile, options)));
     std::size_t lines = 0;
     for (char c : report) lines += c == '\n';
     std::size_t printed = options.perCallLayout ? 3 : 2;

@@ -361,14 +361,15 @@ void describeRuns(Comparison& comparison) {
     if (test.shiftTested) {
         const double values[] = {test.shiftPercent, test.shiftLow, test.shiftHigh};
         for (int k = 0; k < 3; ++k) {
-            std::snprintf(comparison.shiftText[k], valueRoom, "%+.1f", values[k]);
-            table.shift[k] = comparison.shiftText[k];
+            char* const text = comparison.texts + rowTextRoom + k * valueRoom;
+            std::snprintf(text, valueRoom, "%+.1f", values[k]);
+            table.shift[k] = text;
         }
     }
     for (std::int32_t k = 0; k < test.oddCount; ++k)
         comparison.notes[k] =
             noteOn(test.odd[k], test.odd[k].newSide ? *comparison.newRuns : *comparison.oldRuns);
-    table.notes = comparison.notes;
+    table.notes = comparison.notes;  // allocated: the table can be copied with the comparison
     table.noteCount = test.oddCount;
 }
 
@@ -393,12 +394,14 @@ void buildComparison(const Runs& old, const Runs& now, const Options& options,
     table.oldRunCount = old.count;
     table.tested = tested;
     table.topRows = options.topRows;
-    table.source = &comparison;
+    table.source = nullptr;  // tableOf's
     table.fill = fillComparison;
     comparison.oldRuns = &old;
     comparison.newRuns = &now;
     comparison.options = &options;
     comparison.changes = allocateArray<Change>(2 * maxEntries);
+    comparison.texts = allocateArray<char>(rowTextRoom + 3 * valueRoom);
+    comparison.notes = allocateArray<char*>(maxOddRuns);
     comparison.changeCount = compare(old, now, options, comparison.changes);
     table.shift[0] = table.shift[1] = table.shift[2] = nullptr;
     table.notes = nullptr;
@@ -439,7 +442,7 @@ void putTotal(Comparison& comparison) {
     for (std::int32_t k = 0; k < comparison.changeCount; ++k)
         total.fromCalls =
             TL_add(total.fromCalls, TL_round(valuesOf(comparison.changes[k], old, now, false).fromCalls));
-    TextPool pool{comparison.totalText, 0};
+    TextPool pool{comparison.texts, 0};
     // Marked as the rows are: "~" where the runs do not show its change.
     beginRow(pool, table.total, "(total)", tested && !comparison.totalTest.real ? "~" : "");
     putValues(pool, table.total, *table.layout, total, options);
@@ -447,10 +450,20 @@ void putTotal(Comparison& comparison) {
 
 }  // namespace
 
+Table tableOf(const Comparison& comparison) {
+    Table table = comparison.table;
+    table.source = &comparison;
+    return table;
+}
+
 void releaseComparison(Comparison& comparison) {
     std::free(comparison.changes);
-    comparison.changes = nullptr;
     for (std::int32_t k = 0; k < comparison.table.noteCount; ++k) std::free(comparison.notes[k]);
+    std::free(comparison.notes);
+    std::free(comparison.texts);
+    comparison.changes = nullptr;
+    comparison.notes = nullptr;
+    comparison.texts = nullptr;
     comparison.table.noteCount = 0;
 }
 

@@ -53,19 +53,25 @@ void putValues(TextPool& pool, Row& row, const Layout& layout, const RowValues& 
                const Options& options);
 
 struct Comparison {
-    Table table;  // its source is the comparison itself: it stays where it is built
+    // What the printers see, but where its rows come from: tableOf gives
+    // the whole of it, so that a comparison holds nothing that points into
+    // itself and can be copied.
+    Table table;
     const Runs* oldRuns;
     const Runs* newRuns;
     const Options* options;
-    Change* changes;  // largest change first
+    Change* changes;  // largest change first (allocated)
     std::int32_t changeCount;
     TL_Extended oldTotal, newTotal;  // of the keys as the rows show them
     RuleChange totalTest;            // of the per-run totals, where the changes are tested
     RunsTest runsTest;               // the shift of everything and the odd runs, likewise
-    char totalText[rowTextRoom];     // the total row's texts
-    char shiftText[3][valueRoom];    // the shift and its interval, as shown
-    char* notes[maxOddRuns];         // on each odd run (allocated)
+    char* texts;   // the total row's texts, then the shift and its interval as shown (allocated)
+    char** notes;  // on each odd run (allocated, each and all)
 };
+
+// The comparison's table for the printers, its rows made from the
+// comparison where it stands.
+Table tableOf(const Comparison& comparison);
 
 // Builds the comparison of the old runs and the new (each merged and
 // ordered); they and the options must stay as long as the comparison.

@@ -131,7 +131,7 @@ struct ComparisonOf {
         buildComparison(old, now, options, *comparison);
     }
     ~ComparisonOf() { releaseComparison(*comparison); }
-    const Table& table() const { return comparison->table; }
+    Table table() const { return tableOf(*comparison); }
 };
 
 // The fields of a line split at separator; blanks are no fields.

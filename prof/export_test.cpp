@@ -83,7 +83,7 @@ TEST(Markdown, NamesCannotEndACellOrStartMarkup) {
         profileOf({makeEntry("a|b`c*d_e\\f[g]h<i>", 1, 1, 1, 1, 1, 1, 1),
                    makeEntry("bad\xC0\xAF", 1, 1, 1, 1, 1, 1, 1)});
     const Options options;
-    const std::string text = printed(reportOf(*profile, options)->table, printMarkdown);
+    const std::string text = printed(tableOf(*reportOf(*profile, options)), printMarkdown);
     EXPECT_NE(text.find("| a\\|b\\`c\\*d\\_e\\\\f\\[g\\]h&lt;i> | 100% |"), std::string::npos) << text;
     EXPECT_NE(text.find(std::string("| bad") + replacement + replacement + " |"), std::string::npos)
         << text;

@@ -13,7 +13,7 @@ std::string pageFor(const char* name, const char* file = "qav.rprofout") {
     const std::unique_ptr<Profile> profile = profileOf({makeEntry(name, 1, 1, 1, 1, 1, 1, 1)});
     Options options;
     options.profileName = file;
-    return printed(reportOf(*profile, options)->table, printHtml);
+    return printed(tableOf(*reportOf(*profile, options)), printHtml);
 }
 
 TEST(Page, NamesAreTextNeverMarkup) {

@@ -602,11 +602,10 @@ void TProg() {
     if (comparing) {
         buildComparison(sides.old, sides.now, options, *comparison);
         keepForRun(comparison->changes);
-        for (std::int32_t k = 0; k < comparison->table.noteCount; ++k) keepForRun(comparison->notes[k]);
         noteTests(comparison->table, options);
     } else {
         buildReport(sides.now, options, *report);
     }
-    print(comparing ? comparison->table : report->table, options.format);
+    print(comparing ? tableOf(*comparison) : tableOf(*report), options.format);
     if (options.failPercent >= 0) judgeGrowth(*comparison, options);
 }

@@ -164,9 +164,15 @@ void buildReport(const Runs& runs, const Options& options, Report& report) {
     table.noteCount = 0;
     table.hasTotal = false;
     table.topRows = options.topRows;
-    table.source = &report;
+    table.source = nullptr;  // tableOf's
     table.fill = fillReport;
     report.profile = &profile;
     report.options = &options;
     report.percentBase = percentBaseOf(profile, options);
+}
+
+Table tableOf(const Report& report) {
+    Table table = report.table;
+    table.source = &report;
+    return table;
 }

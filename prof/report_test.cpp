@@ -36,7 +36,7 @@ const auto row = makeEntry;
 std::vector<std::string> report(const std::vector<ProfileEntry>& list, const Options& options) {
     const std::unique_ptr<Profile> profile = profileOf(list);
     std::vector<std::string> lines;
-    std::istringstream text(printed(reportOf(*profile, options)->table));
+    std::istringstream text(printed(tableOf(*reportOf(*profile, options))));
     for (std::string line; std::getline(text, line);) lines.push_back(line);
     return lines;
 }
@@ -151,7 +151,7 @@ TEST(Csv, HasTheReportsRowsInItsOrderWithFullNames) {
         const std::unique_ptr<Profile> profile = profileOf(list);
         orderEntries(*profile, options);
         const auto report = reportOf(*profile, options);
-        const Table& table = report->table;
+        const Table table = tableOf(*report);
         std::istringstream text(printed(table)), csv(printed(table, printCsv));
         std::string reportLine, csvLine;
         for (int i = 0; i < (options.perCallLayout ? 3 : 2); ++i) std::getline(text, reportLine);
