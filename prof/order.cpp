@@ -50,7 +50,7 @@ void orderEntries(Profile& profile, const Options& options) {
             keys[p] = orderKey(profile.entries[p], options);
         }
     }
-    std::sort(profile.order, profile.order + count, [keys](Position a, Position b) {
+    std::sort(profile.order, profile.order + count, [&keys](Position a, Position b) {
         return keys[a] != keys[b] ? keys[a] > keys[b] : a < b;
     });
 }
