@@ -1,4 +1,5 @@
 #include "extended.h"
+#include "extended_integer.h"
 
 #include <cassert>
 #include <cstring>
@@ -92,7 +93,7 @@ TL_Extended TL_extendedOf(double value) {
     return rounded(negative, (field != 0 ? field : 1) - 1075, {0, significand});
 }
 
-TL_Extended TL_add(TL_Extended a, TL_Extended b) {
+TL_Extended TL_integerAdd(TL_Extended a, TL_Extended b) {
     if (b.significand == 0) return a;
     if (a.significand == 0) return b;
     if (compareMagnitudes(a, b) < 0) {
@@ -129,13 +130,13 @@ TL_Extended TL_subtract(TL_Extended a, TL_Extended b) {
     return TL_add(a, b);
 }
 
-TL_Extended TL_multiply(TL_Extended a, TL_Extended b) {
+TL_Extended TL_integerMultiply(TL_Extended a, TL_Extended b) {
     const bool negative = a.negative != b.negative;
     if (a.significand == 0 || b.significand == 0) return {negative, 0, 0};
     return rounded(negative, a.exponent + b.exponent, product(a.significand, b.significand));
 }
 
-TL_Extended TL_divide(TL_Extended a, TL_Extended b) {
+TL_Extended TL_integerDivide(TL_Extended a, TL_Extended b) {
     const bool negative = a.negative != b.negative;
     if (a.significand == 0) return {negative, 0, 0};
     std::int32_t exponent = a.exponent - b.exponent;

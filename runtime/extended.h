@@ -1,8 +1,9 @@
-// Arithmetic in x87 extended precision, made with integers: a 64-bit
-// significand, each result rounded to nearest, ties to even, as the x87
-// rounds with its default precision. The reports' percentages and
-// efficiencies were defined by that arithmetic; doing it in integers gives
-// every machine, whatever its long double, the bytes that x86 gives.
+// Arithmetic in x87 extended precision: a 64-bit significand, each result
+// rounded to nearest, ties to even, as the x87 rounds with its default
+// precision. The reports' percentages and efficiencies were defined by
+// that arithmetic; on x86 the x87 does it (extended_x87.cpp), elsewhere
+// integers do (extended_integer.h), which gives every machine, whatever
+// its long double, the bytes that x86 gives.
 // Finite values only (no infinities, NaNs or subnormals), which is all the
 // reports need.
 #pragma once
