@@ -100,7 +100,9 @@ struct FileNames {
     bool named;  // on the command line, not the default file
 };
 
-void keepForRun(void* block) { TL_keepForRun(messagePrefix, block); }
+void keepForRun(void* block, void (*release)(void* block) = nullptr) {
+    TL_keepForRun(messagePrefix, block, release);
+}
 
 void addName(FileNames& files, const char* name) {
     files.names[files.count++] = name;
@@ -555,7 +557,7 @@ void judgeGrowth(const Comparison& comparison, const Options& options) {
 void runHistory(const Arguments& a) {
     const Options& options = a.options;
     HistoryRuns* const h = allocateArray<HistoryRuns>(1);
-    keepForRun(h);
+    keepForRun(h, [](void* block) { releaseHistory(*static_cast<HistoryRuns*>(block)); });
     startHistory(*h, a.points.names, a.points.count);
     Profile& run = newProfile();
     KindCheck kinds{ProfileKind::unknown, nullptr};
@@ -568,7 +570,7 @@ void runHistory(const Arguments& a) {
              h->pointCount == 1 ? "" : " to ", h->pointCount == 1 ? "" : h->pointNames[h->pointCount - 1]});
     }
     HistoryReport* const report = allocateArray<HistoryReport>(1);
-    keepForRun(report);
+    keepForRun(report, [](void* block) { releaseHistoryReport(*static_cast<HistoryReport*>(block)); });
     buildHistoryReport(*h, options, *report);
     printHistory(*report, options.format);
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) fail({"Unable to write report"});
@@ -598,10 +600,12 @@ void TProg() {
     const bool comparing = isComparison(options);
     Comparison* const comparison = comparing ? allocateArray<Comparison>(1) : nullptr;
     Report* const report = comparing ? nullptr : allocateArray<Report>(1);
-    keepForRun(comparing ? static_cast<void*>(comparison) : static_cast<void*>(report));
+    if (comparing)
+        keepForRun(comparison, [](void* block) { releaseComparison(*static_cast<Comparison*>(block)); });
+    else
+        keepForRun(report);
     if (comparing) {
         buildComparison(sides.old, sides.now, options, *comparison);
-        keepForRun(comparison->changes);
         noteTests(comparison->table, options);
     } else {
         buildReport(sides.now, options, *report);

@@ -13,6 +13,7 @@ HandlerArea defaultHandlerArea;
 HandlerArea* TL_handlerArea;
 std::int32_t TL_quitting;
 void* TL_mallocs[TL_mallocCount];
+void (*TL_mallocReleases[TL_mallocCount])(void* block);
 std::int32_t TL_nextmalloc;
 
 // Weak: a program that does not define it leaves SIGTERM and SIGHUP their
@@ -206,6 +207,7 @@ void TL_initialize(int argc, char** argv) {
 
     TL_nextmalloc = 0;
     for (void*& block : TL_mallocs) block = nullptr;
+    for (auto& release : TL_mallocReleases) release = nullptr;
 
     TL_TLI_TLIARC = argc - 1;
     TL_TLI_TLIARV = argv;
@@ -229,8 +231,11 @@ void TL_finalize() {
         TL_files[slot] = nullptr;
         if (handle != nullptr) std::fclose(handle);
     }
-    for (void* block : TL_mallocs)
-        if (block != nullptr) std::free(block);
+    for (std::int32_t k = 0; k < TL_mallocCount; ++k) {
+        if (TL_mallocs[k] == nullptr) continue;
+        if (TL_mallocReleases[k] != nullptr) TL_mallocReleases[k](TL_mallocs[k]);
+        std::free(TL_mallocs[k]);
+    }
     TL_RevertSignalHandlers();
 }
 
@@ -253,12 +258,14 @@ int main(int argc, char** argv) {
 
 // The table of allocations is the entry's: what the tools keep for the run
 // goes into it here.
-void TL_keepForRun(const char* prefix, void* block) {
+void TL_keepForRun(const char* prefix, void* block, void (*release)(void* block)) {
     if (block == nullptr) return;
     if (TL_nextmalloc == TL_mallocCount) {
+        if (release != nullptr) release(block);
         std::free(block);
         TL_fail(prefix, {"Out of memory"});
     }
+    TL_mallocReleases[TL_nextmalloc] = release;
     TL_mallocs[TL_nextmalloc++] = block;
 }
 

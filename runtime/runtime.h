@@ -46,6 +46,9 @@ extern std::int32_t TL_quitting;
 
 constexpr std::int32_t TL_mallocCount = 25;
 extern void* TL_mallocs[TL_mallocCount];
+// What frees what each block holds, before the block itself is freed; null
+// for a block that holds nothing of its own.
+extern void (*TL_mallocReleases[TL_mallocCount])(void* block);
 extern std::int32_t TL_nextmalloc;
 
 void TL_initialize(int argc, char** argv);

@@ -14,9 +14,10 @@ void TL_say(const char* prefix, std::initializer_list<const char*> pieces);
 // memory" after prefix when there is none.
 void* TL_allocateZeroed(const char* prefix, std::size_t count, std::size_t size);
 // Hands block (null: nothing) to the run-time's table of allocations,
-// which the shut-down frees and which keeps it reachable when a signal
+// which the shut-down frees, after release has freed what the block holds
+// (a null release: nothing), and which keeps it reachable when a signal
 // ends the run; "Out of memory" when the table is full.
-void TL_keepForRun(const char* prefix, void* block);
+void TL_keepForRun(const char* prefix, void* block, void (*release)(void* block) = nullptr);
 // Room for a pointer from each argument of the command line, and one
 // more, kept for the run.
 const char** TL_argumentsRoom(const char* prefix);
