@@ -2,7 +2,7 @@
 // profiles of the tests' own.
 #pragma once
 
-#include "diff.h"
+#include "comparison.h"
 #include "load.h"
 #include "merge.h"
 #include "order.h"

@@ -20,7 +20,7 @@
 // history where nothing changed hardly any change is reported in all.
 #pragma once
 
-#include "moderated.h"
+#include "significance.h"
 
 #include <cstdint>
 

@@ -3,9 +3,10 @@
 // points and its change points marked on it; ordered by any column at a
 // click and filtered by name, with the shifts of everything and the
 // total's change points above the table.
-#include "export.h"
+#include "escapes.h"
 #include "history_report.h"
 #include "messages.h"
+#include "print.h"
 
 #include <algorithm>
 #include <cstdio>

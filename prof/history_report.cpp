@@ -2,11 +2,12 @@
 // Markdown.
 #include "history_report.h"
 
-#include "diff.h"
-#include "export.h"
+#include "comparison.h"
+#include "escapes.h"
 #include "maths.h"
 #include "messages.h"
 #include "order.h"
+#include "print.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -14,11 +14,41 @@ constexpr char noiseLegend[] =
 constexpr char intervalLegend[] =
     "the 95% confidence interval of the change, in percent of the old value";
 
-// The fixed-width text (text.cpp).
+// Each in print_NAME.cpp: the fixed-width text, CSV, JSON, Markdown and
+// the page.
 void printText(const Table& table);
-// CSV, JSON and Markdown (export.cpp).
 void printCsv(const Table& table);
 void printJson(const Table& table);
 void printMarkdown(const Table& table);
-// The page (html.cpp).
 void printHtml(const Table& table);
+
+// The pieces the printers share.
+
+// The page's head up to the title (print_html.cpp).
+extern const char pageHead[];
+
+// A Markdown table's heading lines (print_markdown.cpp): the headings as the page has them,
+// numbers to the right, texts to the left.
+void putMarkdownHeadings(const Layout& layout);
+
+// How a format writes the paragraph (print_markdown.cpp) that names the runs of a table and
+// says what "~" and the intervals mean.
+struct CaptionStyle {
+    void (*text)(const char* text);  // a name or a legend, escaped
+    const char* open;
+    const char* compared;  // before the old runs' number
+    const char* oldRuns;   // after it
+    const char* newRuns;   // after the new runs' number
+    const char* merged;    // before the number of runs merged
+    const char* mergedRuns;
+    const char* firstName;     // before the first name of the runs
+    const char* betweenNames;
+    const char* afterNames;
+    const char* noise;     // before what "~" means
+    const char* interval;  // before what the intervals mean
+    const char* close;
+    const char* lineBreak;  // before the shift, and before each note
+};
+// The paragraph, where there are several runs.
+void putRunsCaption(const Table& table, const CaptionStyle& style);
+

@@ -7,7 +7,7 @@
 //
 // Without a file it reads qav.rprofout, or qav.pprofout with -parse.
 // Several files are runs, merged; several -diff files are the old runs.
-#include "diff.h"
+#include "comparison.h"
 #include "history_report.h"
 #include "load.h"
 #include "merge.h"

@@ -1,7 +1,7 @@
 // A report or a comparison as a table: its columns, defined once in its
 // layout, and its rows of value texts, which every format only prints. A
 // printer reads the rows a batch at a time through Rows; the report and
-// the comparison make them (report.h, diff.h).
+// the comparison make them (report.h, comparison.h).
 #pragma once
 
 #include <cstddef>

@@ -4,13 +4,13 @@
 // average), the change and the change in percent of the old key, largest
 // change first; for keys that are totals, what of the change more or fewer
 // calls make and what the cost per call makes; and with two runs or more
-// on each side, whether the runs show the change to be real (moderated.h)
+// on each side, whether the runs show the change to be real (significance.h)
 // and its 95% interval.
 #pragma once
 
 #include "extended.h"
 #include "merge.h"
-#include "moderated.h"
+#include "significance.h"
 #include "table.h"
 
 

@@ -1,4 +1,4 @@
-#include "diff.h"
+#include "comparison.h"
 #include "entries_test_support.h"
 
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "export.h"
+#include "escapes.h"
 #include "entries_test_support.h"
 
 #include <cstdio>

@@ -1,9 +1,9 @@
 // The comparison: its layouts, the changes of the rules, and its rows.
-#include "diff.h"
+#include "comparison.h"
 
 #include "maths.h"
 #include "messages.h"
-#include "moderated.h"
+#include "significance.h"
 #include "order.h"
 
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "moderated.h"
+#include "significance.h"
 
 #include "maths.h"
 

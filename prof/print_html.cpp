@@ -2,7 +2,7 @@
 // with a bar per row, ordered by any column at a click and filtered by
 // name, with a little plain JavaScript and CSS and nothing loaded from
 // anywhere (the page forbids it itself).
-#include "export.h"
+#include "escapes.h"
 #include "print.h"
 
 #include <cstring>
@@ -13,26 +13,6 @@ const char pageHead[] =
     "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; "
     "style-src 'unsafe-inline'; script-src 'unsafe-inline'\">\n"
     "<meta name=\"viewport\" content=\"width=device-width\">\n";
-
-// Text with the characters that mean something in HTML escaped.
-void putHtmlText(const char* text) {
-    char piece[2] = {'\0', '\0'};
-    while (*text != '\0') {
-        if (static_cast<unsigned char>(*text) >= 0x80) {
-            text = putNonAscii(text);
-            continue;
-        }
-        const char c = *text++;
-        switch (c) {
-        case '&': putRaw("&amp;"); break;
-        case '<': putRaw("&lt;"); break;
-        case '>': putRaw("&gt;"); break;
-        case '"': putRaw("&quot;"); break;
-        case '\'': putRaw("&#39;"); break;
-        default: piece[0] = c; putRaw(piece);
-        }
-    }
-}
 
 namespace {
 

@@ -1,0 +1,135 @@
+// Text as each format must have it: CSV fields, JSON strings and numbers,
+// valid UTF-8 whatever bytes a name holds, and Markdown that renders as it
+// reads; written on standard output.
+#include "escapes.h"
+
+#include "runtime.h"
+
+#include <cstring>
+
+namespace {
+
+FILE* out() { return TL_handle(-1); }
+
+}  // namespace
+
+void putRaw(const char* text) { fwrite_unlocked(text, 1, std::strlen(text), out()); }
+
+const char* countText(char (&room)[16], std::int32_t count) {
+    *TL_formatNat(room, static_cast<std::uint32_t>(count), 0) = '\0';
+    return room;
+}
+
+void putCsvField(const char* text) {
+    if (std::strpbrk(text, ",\"\r\n") == nullptr) {
+        putRaw(text);
+        return;
+    }
+    putc_unlocked('"', out());
+    for (; *text != '\0'; ++text) {
+        if (*text == '"') putc_unlocked('"', out());
+        putc_unlocked(*text, out());
+    }
+    putc_unlocked('"', out());
+}
+
+std::size_t utf8SequenceLength(const unsigned char* text) {
+    const unsigned char lead = text[0];
+    if (lead < 0x80) return 1;
+    // The range of the second byte after each lead, the others 80 to BF.
+    std::size_t length;
+    unsigned char low = 0x80, high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;  // no overlong forms
+        if (lead == 0xED) high = 0x9F;  // no surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;  // nothing past U+10FFFF
+    } else {
+        return 0;
+    }
+    if (text[1] < low || text[1] > high) return 0;
+    for (std::size_t i = 2; i < length; ++i)
+        if (text[i] < 0x80 || text[i] > 0xBF) return 0;
+    return length;
+}
+
+const char* putNonAscii(const char* text) {
+    const std::size_t length = utf8SequenceLength(reinterpret_cast<const unsigned char*>(text));
+    if (length == 0) {
+        putRaw("\xEF\xBF\xBD");  // U+FFFD, the replacement character
+        return text + 1;
+    }
+    fwrite_unlocked(text, 1, length, out());
+    return text + length;
+}
+
+void putJsonString(const char* text) {
+    putc_unlocked('"', out());
+    while (*text != '\0') {
+        const unsigned char c = static_cast<unsigned char>(*text);
+        if (c >= 0x80) {
+            text = putNonAscii(text);
+            continue;
+        }
+        ++text;
+        if (c == '"' || c == '\\') {
+            putc_unlocked('\\', out());
+            putc_unlocked(static_cast<char>(c), out());
+        } else if (c < 0x20) {
+            static const char hex[] = "0123456789abcdef";
+            const char escape[] = {'\\', 'u', '0', '0', hex[c >> 4], hex[c & 15], '\0'};
+            putRaw(escape);
+        } else {
+            putc_unlocked(static_cast<char>(c), out());
+        }
+    }
+    putc_unlocked('"', out());
+}
+
+// A number as JSON: the text itself (JSON numbers take no plus sign), or
+// null when there is none.
+void putJsonNumber(const char* text) {
+    if (text[0] == '+') ++text;
+    putRaw(text[0] == '\0' ? "null" : text);
+}
+
+void putMarkdownText(const char* text) {
+    while (*text != '\0') {
+        if (static_cast<unsigned char>(*text) >= 0x80) {
+            text = putNonAscii(text);
+            continue;
+        }
+        const char c = *text++;
+        if (c == '<') {
+            putRaw("&lt;");
+            continue;
+        }
+        if (std::strchr("|`*_\\[]", c) != nullptr) putc_unlocked('\\', out());
+        putc_unlocked(c, out());
+    }
+}
+
+// Text with the characters that mean something in HTML escaped.
+void putHtmlText(const char* text) {
+    char piece[2] = {'\0', '\0'};
+    while (*text != '\0') {
+        if (static_cast<unsigned char>(*text) >= 0x80) {
+            text = putNonAscii(text);
+            continue;
+        }
+        const char c = *text++;
+        switch (c) {
+        case '&': putRaw("&amp;"); break;
+        case '<': putRaw("&lt;"); break;
+        case '>': putRaw("&gt;"); break;
+        case '"': putRaw("&quot;"); break;
+        case '\'': putRaw("&#39;"); break;
+        default: piece[0] = c; putRaw(piece);
+        }
+    }
+}

@@ -1,0 +1,44 @@
+// The rows as CSV (RFC 4180), for scripts and spreadsheets: the same rows
+// in the same order as the text, with full names and plain numbers, each
+// line ended by CR LF.
+#include "escapes.h"
+#include "print.h"
+
+namespace {
+
+// The number of runs, as CSV fields after the columns' where there are
+// several: each side's of a comparison, or the runs merged into a report.
+void putRunFields(const Table& table, bool heading) {
+    if (!hasRuns(table)) return;
+    char count[16];
+    if (table.comparison) {
+        putRaw(heading ? ",old_runs" : ",");
+        if (!heading) putRaw(countText(count, table.oldRunCount));
+    }
+    putRaw(heading ? (table.comparison ? ",new_runs" : ",runs") : ",");
+    if (!heading) putRaw(countText(count, table.runCount));
+}
+
+}  // namespace
+
+void printCsv(const Table& table) {
+    const Layout& layout = *table.layout;
+    for (std::int32_t i = 0; i < layout.columnCount; ++i) {
+        if (i > 0) putRaw(",");
+        putRaw(layout.columns[i].name);
+    }
+    putRunFields(table, true);
+    putRaw("\r\n");
+    Rows rows;
+    for (startRows(table, rows); nextRows(table, rows);)
+        for (std::int32_t k = 0; k < rows.count; ++k) {
+            const Row& row = rows.row[k];
+            putCsvField(row.name);
+            for (std::int32_t i = 1; i < layout.columnCount; ++i) {
+                putRaw(",");
+                putRaw(valueOf(table, row, i));
+            }
+            putRunFields(table, false);
+            putRaw("\r\n");
+        }
+}

@@ -1,0 +1,114 @@
+// The rows as JSON, for scripts: the same rows in the same order as the
+// text, with full names and plain numbers.
+#include "escapes.h"
+#include "print.h"
+
+namespace {
+
+// A row's members after its name: numbers, and the status as text; or
+// those of the total, which has neither name nor status.
+void putJsonMembers(const Table& table, const Row& row, bool total) {
+    const Layout& layout = *table.layout;
+    bool first = total;
+    for (std::int32_t i = 1; i < layout.columnCount; ++i) {
+        const Column& column = layout.columns[i];
+        // The total's mark, where the runs are tested.
+        if (total && column.field == Field::status && !table.tested) continue;
+        putRaw(first ? "\"" : ", \"");
+        first = false;
+        putRaw(column.name);
+        putRaw("\": ");
+        if (column.field == Field::status)
+            putJsonString(valueOf(table, row, i));
+        else
+            putJsonNumber(valueOf(table, row, i));
+    }
+}
+
+// A side's runs: their number and their files' names.
+void putJsonSide(const char* count, const char* files, const char* const* names, std::int32_t n) {
+    char number[16];
+    putRaw(count);
+    putRaw(countText(number, n));
+    putRaw(files);
+    for (std::int32_t r = 0; r < n; ++r) {
+        if (r > 0) putRaw(", ");
+        putJsonString(names[r]);
+    }
+    putRaw("]");
+}
+
+// Where there are several runs, their number and names on each side, and
+// where changes are tested, what "~" and the intervals mean.
+void putJsonRuns(const Table& table) {
+    if (!hasRuns(table)) return;
+    if (!table.comparison) {
+        putJsonSide(", \"runs\": ", ", \"files\": [", table.fileNames, table.runCount);
+        return;
+    }
+    putJsonSide(", \"old_runs\": ", ", \"old_files\": [", table.oldFileNames, table.oldRunCount);
+    putJsonSide(", \"new_runs\": ", ", \"new_files\": [", table.fileNames, table.runCount);
+    if (!table.tested) return;
+    putRaw(", \"legend\": {\"~\": ");
+    putJsonString(noiseLegend);
+    putRaw(", \"ci_low\": ");
+    putJsonString(intervalLegend);
+    putRaw(", \"ci_high\": ");
+    putJsonString(intervalLegend);
+    putRaw("}");
+    if (table.shift[0] != nullptr) {
+        const char* const names[] = {", \"shift\": {\"change_pct\": ", ", \"ci_low\": ", ", \"ci_high\": "};
+        for (int k = 0; k < 3; ++k) {
+            putRaw(names[k]);
+            putJsonNumber(table.shift[k]);
+        }
+        putRaw("}");
+    }
+    putRaw(", \"notes\": [");
+    for (std::int32_t k = 0; k < table.noteCount; ++k) {
+        if (k > 0) putRaw(", ");
+        putJsonString(table.notes[k]);
+    }
+    putRaw("]");
+}
+
+}  // namespace
+
+void printJson(const Table& table) {
+    putRaw("{\"kind\": ");
+    putJsonString(table.kind);
+    putRaw(", \"criterion\": ");
+    putJsonString(table.criterion);
+    putRaw(", \"file\": ");
+    putJsonString(table.fileName);
+    if (table.comparison) {
+        putRaw(", \"old_file\": ");
+        putJsonString(table.oldFileName);
+    }
+    putJsonRuns(table);
+    putRaw(", \"rows\": [");
+    bool first = true;
+    Rows rows;
+    for (startRows(table, rows); nextRows(table, rows);)
+        for (std::int32_t k = 0; k < rows.count; ++k) {
+            putRaw(first ? "\n  {\"name\": " : ",\n  {\"name\": ");
+            first = false;
+            putJsonString(rows.row[k].name);
+            putJsonMembers(table, rows.row[k], false);
+            putRaw("}");
+        }
+    putRaw(first ? "]" : "\n]");
+    if (!table.comparison) {
+        putRaw("}\n");
+        return;
+    }
+    // The total: the same members but the name and the status.
+    putRaw(", \"total\": ");
+    if (!table.hasTotal) {
+        putRaw("null}\n");
+        return;
+    }
+    putRaw("{");
+    putJsonMembers(table, table.total, true);
+    putRaw("}}\n");
+}
