@@ -46,24 +46,10 @@ constexpr Column testedTotalColumns[] = {QAV_COMPARISON_COLUMNS,
 constexpr Column testedEfficiencyColumns[] = {
     QAV_COMPARISON_COLUMNS, {"status", Field::status, nullptr, 0}, QAV_INTERVAL_COLUMNS};
 
-#define QAV_HEADING "     NAME                                OLD           NEW        CHANGE   CHANGE%"
-#define QAV_RULE "     ----                                ---           ---        ------   -------"
-#define QAV_SPLIT_HEADING "    FROM CALLS     FROM COST"
-#define QAV_SPLIT_RULE "    ----------     ---------"
-#define QAV_INTERVAL_HEADING "    CI LOW   CI HIGH"
-#define QAV_INTERVAL_RULE "    ------   -------"
-
-const Layout totalLayout{totalColumns, columnCount(totalColumns),
-                         {QAV_HEADING QAV_SPLIT_HEADING, QAV_RULE QAV_SPLIT_RULE, nullptr}};
-const Layout efficiencyLayout{efficiencyColumns, columnCount(efficiencyColumns),
-                              {QAV_HEADING, QAV_RULE, nullptr}};
-const Layout testedTotalLayout{
-    testedTotalColumns, columnCount(testedTotalColumns),
-    {QAV_HEADING QAV_SPLIT_HEADING QAV_INTERVAL_HEADING, QAV_RULE QAV_SPLIT_RULE QAV_INTERVAL_RULE,
-     nullptr}};
-const Layout testedEfficiencyLayout{
-    testedEfficiencyColumns, columnCount(testedEfficiencyColumns),
-    {QAV_HEADING QAV_INTERVAL_HEADING, QAV_RULE QAV_INTERVAL_RULE, nullptr}};
+const Layout totalLayout{totalColumns, columnCount(totalColumns), 0};
+const Layout efficiencyLayout{efficiencyColumns, columnCount(efficiencyColumns), 0};
+const Layout testedTotalLayout{testedTotalColumns, columnCount(testedTotalColumns), 0};
+const Layout testedEfficiencyLayout{testedEfficiencyColumns, columnCount(testedEfficiencyColumns), 0};
 
 const TL_Extended zero{false, 0, 0};
 

@@ -34,9 +34,8 @@ constexpr Column totalColumns[] = {QAV_HISTORY_COLUMNS,
                                    {"from_calls", Field::fromCalls, nullptr, keyWidth},
                                    {"from_cost", Field::fromCost, nullptr, keyWidth}};
 constexpr Column efficiencyColumns[] = {QAV_HISTORY_COLUMNS};
-const Layout totalLayout{totalColumns, columnCount(totalColumns), {nullptr, nullptr, nullptr}};
-const Layout efficiencyLayout{efficiencyColumns, columnCount(efficiencyColumns),
-                              {nullptr, nullptr, nullptr}};
+const Layout totalLayout{totalColumns, columnCount(totalColumns), 0};
+const Layout efficiencyLayout{efficiencyColumns, columnCount(efficiencyColumns), 0};
 
 const TL_Extended zero{false, 0, 0};
 TL_Extended ext(std::uint64_t value) { return TL_extendedOf(value); }

@@ -43,11 +43,63 @@ void printRow(const Table& t, const Row& row, FILE* out) {
     fwrite_unlocked(line, 1, static_cast<std::size_t>(p - line), out);
 }
 
+// The heading lines, made from the columns: a line of group headings
+// where a column has one, the headings, and the rules under them. The
+// fields are the layout's own, so a line stays well inside the buffer.
+enum class HeadingLine { groups, headings, rules };
+
+void putAt(char* line, std::int32_t end, const char* text, std::int32_t length, std::int32_t& used) {
+    std::memcpy(line + end - length, text, static_cast<std::size_t>(length));
+    if (end > used) used = end;
+}
+
+void putHeadingLine(const Layout& layout, HeadingLine which) {
+    char line[1024];
+    std::memset(line, ' ', sizeof line);
+    std::int32_t used = 0, end = 0;
+    for (std::int32_t i = 0; i < layout.columnCount; ++i) {
+        const Column& column = layout.columns[i];
+        end += column.width;
+        const Heading& h = column.heading;
+        if (column.field == Field::status) continue;  // at the end of the row
+        char text[valueRoom + 1] = "";
+        if (h.text != nullptr) {
+            std::strcpy(text, h.text);
+        } else {
+            char* p = text;
+            for (const char* c = column.field == Field::changePercent ? "change%" : column.name; *c != '\0'; ++c)
+                *p++ = *c == '_' ? ' ' : *c >= 'a' && *c <= 'z' ? static_cast<char>(*c - 32) : *c;
+            *p = '\0';
+        }
+        const auto length = static_cast<std::int32_t>(std::strlen(text));
+        const std::int32_t at = column.field == Field::name ? nameIndent + length : end + h.shift;
+        if (which == HeadingLine::headings) putAt(line, at, text, length, used);
+        if (which == HeadingLine::rules) {
+            const std::int32_t dashes = h.rule != 0 ? h.rule : length;
+            char rule[valueRoom + 1];
+            std::memset(rule, '-', static_cast<std::size_t>(dashes));
+            putAt(line, column.field == Field::name ? nameIndent + dashes : end + h.ruleShift, rule, dashes, used);
+        }
+        if (which == HeadingLine::groups && h.group != nullptr)
+            putAt(line, end + h.groupShift, h.group, static_cast<std::int32_t>(std::strlen(h.group)), used);
+    }
+    if (layout.lineWidth > used) used = layout.lineWidth;
+    line[used] = '\0';
+    TL_putLine(stdoutStream, {line});
+}
+
+bool hasGroups(const Layout& layout) {
+    for (std::int32_t i = 0; i < layout.columnCount; ++i)
+        if (layout.columns[i].heading.group != nullptr) return true;
+    return false;
+}
+
 }  // namespace
 
 void printText(const Table& t) {
-    for (const char* line : t.layout->lines)
-        if (line != nullptr) TL_putLine(stdoutStream, {line});
+    if (hasGroups(*t.layout)) putHeadingLine(*t.layout, HeadingLine::groups);
+    putHeadingLine(*t.layout, HeadingLine::headings);
+    putHeadingLine(*t.layout, HeadingLine::rules);
     FILE* out = TL_handle(stdoutStream);
     Rows rows;
     for (startRows(t, rows); nextRows(t, rows);)

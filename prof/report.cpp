@@ -17,62 +17,64 @@ constexpr std::int32_t efficiencyDigits = 3;
 
 using E = ProfileEntry;
 
+// The headings of the report stand as they always have, a few a column
+// off their fields' ends, some with rules of their own length.
+constexpr Heading callsHeading{.shift = 1, .ruleShift = 1};
+constexpr Heading matchedHeading{.shift = 2, .rule = 5, .ruleShift = 1};
+constexpr Heading timeHeading{.shift = -1, .rule = 6};
+constexpr Heading parseCyclesHeading{.shift = -1, .rule = 8};
+
 // The columns of the normal layout; the two kinds name the cycle counters
 // apart.
-#define QAV_NORMAL_COLUMNS(cyclesName, backtracksName)                  \
-    {"name", Field::name, nullptr, nameWidth},                     \
-        {"pct", Field::percent, nullptr, pctWidth},                \
-        {"calls", Field::counter, &E::calls, callsWidth},          \
-        {"matched", Field::counter, &E::matched, matchedWidth},    \
-        {"cells", Field::counter, &E::kidCells, counterWidth},     \
-        {"nodes", Field::counter, &E::treeNodes, counterWidth},    \
-        {"time", Field::counter, &E::time, counterWidth},          \
-        {cyclesName, Field::counter, &E::cycles, counterWidth},    \
+#define QAV_NORMAL_COLUMNS(cyclesName, cyclesHeading, backtracksName)       \
+    {"name", Field::name, nullptr, nameWidth},                             \
+        {"pct", Field::percent, nullptr, pctWidth},                        \
+        {"calls", Field::counter, &E::calls, callsWidth, callsHeading},    \
+        {"matched", Field::counter, &E::matched, matchedWidth, matchedHeading}, \
+        {"cells", Field::counter, &E::kidCells, counterWidth},             \
+        {"nodes", Field::counter, &E::treeNodes, counterWidth},            \
+        {"time", Field::counter, &E::time, counterWidth, timeHeading},     \
+        {cyclesName, Field::counter, &E::cycles, counterWidth, cyclesHeading}, \
         {backtracksName, Field::counter, &E::backtracks, counterWidth}
 
 constexpr Column parseColumns[] = {
-    QAV_NORMAL_COLUMNS("cycles", "backtracks"),
+    QAV_NORMAL_COLUMNS("cycles", parseCyclesHeading, "backtracks"),
     {"efficiency", Field::efficiency, nullptr, counterWidth},
 };
-constexpr Column matchColumns[] = {QAV_NORMAL_COLUMNS("searches", "matches")};
+constexpr Column matchColumns[] = {QAV_NORMAL_COLUMNS("searches", Heading{}, "matches")};
 
-// The per-call layout: each counter's total and per-call value.
-#define QAV_PER_CALL(name, member, totalWidth, perCallFieldWidth)            \
-    {name "_total", Field::counter, &E::member, totalWidth},                 \
-        {name "_per_call", Field::perCall, &E::member, perCallFieldWidth}
-#define QAV_PER_CALL_COLUMNS(cyclesName, backtracksName)                                 \
-    {"name", Field::name, nullptr, nameWidth},                                       \
-        {"pct", Field::percent, nullptr, pctWidth},                                  \
-        {"calls", Field::counter, &E::calls, callsWidth},                            \
-        {"matched", Field::counter, &E::matched, matchedWidth},                      \
-        QAV_PER_CALL("kid_cells", kidCells, counterWidth, perCallWidth),             \
-        QAV_PER_CALL("tree_nodes", treeNodes, counterWidth, perCallWidth),           \
-        QAV_PER_CALL("time", time, counterWidth, perCallWidth),                      \
-        QAV_PER_CALL(cyclesName, cycles, cyclesTotalWidth, cyclesPerCallWidth),      \
-        QAV_PER_CALL(backtracksName, backtracks, cyclesTotalWidth, cyclesPerCallWidth)
+// The per-call layout: each counter's total and per-call value, under the
+// counter's name on a line above, which stands where it always has.
+#define QAV_PER_CALL(name, member, totalWidth, perCallFieldWidth, groupText, groupEnd) \
+    {name "_total", Field::counter, &E::member, totalWidth, Heading{.text = "total"}}, \
+        {name "_per_call", Field::perCall, &E::member, perCallFieldWidth,            \
+         Heading{.text = "per call", .shift = 1, .ruleShift = 1, .group = groupText, .groupShift = groupEnd}}
+#define QAV_PER_CALL_COLUMNS(cyclesName, cyclesGroup, cyclesShift, backtracksName, backtracksGroup, \
+                             backtracksShift)                                                     \
+    {"name", Field::name, nullptr, nameWidth},                                                   \
+        {"pct", Field::percent, nullptr, pctWidth},                                              \
+        {"calls", Field::counter, &E::calls, callsWidth, callsHeading},                          \
+        {"matched", Field::counter, &E::matched, matchedWidth, matchedHeading},                  \
+        QAV_PER_CALL("kid_cells", kidCells, counterWidth, perCallWidth, "KID CELLS", -2),        \
+        QAV_PER_CALL("tree_nodes", treeNodes, counterWidth, perCallWidth, "TREE NODES", -1),     \
+        QAV_PER_CALL("time", time, counterWidth, perCallWidth, "TIME", -5),                      \
+        QAV_PER_CALL(cyclesName, cycles, cyclesTotalWidth, cyclesPerCallWidth, cyclesGroup, cyclesShift), \
+        QAV_PER_CALL(backtracksName, backtracks, cyclesTotalWidth, cyclesPerCallWidth, backtracksGroup,  \
+                     backtracksShift)
 
-constexpr Column perCallParseColumns[] = {QAV_PER_CALL_COLUMNS("parse_cycles", "backtrack_cycles")};
-constexpr Column perCallMatchColumns[] = {QAV_PER_CALL_COLUMNS("search_cycles", "match_cycles")};
+constexpr Column perCallParseColumns[] = {
+    QAV_PER_CALL_COLUMNS("parse_cycles", "PARSE CYCLES", -3, "backtrack_cycles", "BACKTRACK CYCLES", -1)};
+constexpr Column perCallMatchColumns[] = {
+    QAV_PER_CALL_COLUMNS("search_cycles", "SEARCH CYCLES", -2, "match_cycles", "MATCH CYCLES", -2)};
 
-constexpr char perCallHeading[] =
-    "     NAME                      PCT    CALLS    MATCHED     total  per call      total  per call      total  per call         total     per call         total     per call ";
-constexpr char perCallRule[] =
-    "     ----                      ---    -----     -----      -----  --------      -----  --------      -----  --------         -----     --------         -----     -------- ";
+// The per-call heading lines are padded with blanks to 171 characters, as
+// they always were.
+constexpr std::int32_t perCallLineWidth = 171;
 
-const Layout parseLayout{parseColumns, columnCount(parseColumns), {
-    "     NAME                      PCT    CALLS    MATCHED     CELLS       NODES       TIME      CYCLES   BACKTRACKS  EFFICIENCY",
-    "     ----                      ---    -----     -----      -----       -----      ------    --------  ----------  ----------",
-    nullptr}};
-const Layout matchLayout{matchColumns, columnCount(matchColumns), {
-    "     NAME                      PCT    CALLS    MATCHED     CELLS       NODES       TIME     SEARCHES     MATCHES",
-    "     ----                      ---    -----     -----      -----       -----      ------    --------     -------",
-    nullptr}};
-const Layout perCallParseLayout{perCallParseColumns, columnCount(perCallParseColumns), {
-    "                                                              KID CELLS            TREE NODES             TIME                 PARSE CYCLES             BACKTRACK CYCLES   ",
-    perCallHeading, perCallRule}};
-const Layout perCallMatchLayout{perCallMatchColumns, columnCount(perCallMatchColumns), {
-    "                                                              KID CELLS            TREE NODES             TIME                 SEARCH CYCLES               MATCH CYCLES    ",
-    perCallHeading, perCallRule}};
+const Layout parseLayout{parseColumns, columnCount(parseColumns), 0};
+const Layout matchLayout{matchColumns, columnCount(matchColumns), 0};
+const Layout perCallParseLayout{perCallParseColumns, columnCount(perCallParseColumns), perCallLineWidth};
+const Layout perCallMatchLayout{perCallMatchColumns, columnCount(perCallMatchColumns), perCallLineWidth};
 
 static_assert(columnCount(perCallParseColumns) <= maxColumns, "every layout fits a row");
 

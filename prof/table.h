@@ -40,19 +40,36 @@ constexpr bool shownAsPercent(Field field) {
            field == Field::intervalLow || field == Field::intervalHigh;
 }
 
+// Where the text layout puts a column's heading, over its field: its
+// text right-aligned at the field's end moved by shift (a name's starts
+// at column nameIndent), and under it a rule of dashes ending ruleShift
+// from the field's end; a group heading, on a line above, ends groupShift
+// from the field's end. The defaults are the plain case.
+struct Heading {
+    const char* text = nullptr;   // null: the column's heading text (putHeadingText)
+    std::int8_t shift = 0;
+    std::int8_t rule = 0;         // dashes; 0: one under each character of the text
+    std::int8_t ruleShift = 0;
+    const char* group = nullptr;  // over this column and the one before it
+    std::int8_t groupShift = 0;
+};
+
 struct Column {
     const char* name;  // in CSV and JSON, and, in capitals, the page's heading
     Field field;
     std::uint64_t ProfileEntry::*counter;  // for counter and perCall
     std::int32_t width;                    // the text layout's field
+    Heading heading = {};
 };
 
-// The columns of one kind of table, and the lines the text layout heads
-// them with, which place each column's heading over its field.
+constexpr std::int32_t nameIndent = 5;
+
+// The columns of one kind of table; the text layout's heading lines are
+// made from them, each padded to lineWidth where it is not 0.
 struct Layout {
     const Column* columns;
     std::int32_t columnCount;
-    const char* lines[3];  // null where there are fewer
+    std::int32_t lineWidth;
 };
 
 template <std::size_t n>
