@@ -235,42 +235,42 @@ std::int64_t TL_truncate(TL_Extended a) {
     return a.negative ? -static_cast<std::int64_t>(magnitude) : static_cast<std::int64_t>(magnitude);
 }
 
-char* TL_formatRounded(char* p, TL_Extended a, bool withSign) {
-    // The magnitude in 32-bit limbs, least significant first: its 64 bits
-    // shifted by at most TL_formattedBits - 64 take three limbs from the
-    // one the shift starts in.
-    constexpr int maxShift = TL_formattedBits - 64;
-    constexpr int limbCount = maxShift / 32 + 3;
-    std::uint32_t limbs[limbCount] = {};
-    int used = 0;
-    a = TL_round(a);
-    assert(a.significand == 0 || a.exponent <= maxShift);
-    if (a.significand != 0) {
-        // A whole number: its significand shifted left, or right to where
-        // its last bit is the units. Past the contract, the digits are
-        // wrong but the limbs are never overrun.
-        std::uint64_t low = a.significand, high = 0;
-        int shift = a.exponent < maxShift ? a.exponent : maxShift;
-        if (shift < 0) {
-            low >>= -shift;
-            shift = 0;
-        }
-        const int limb = shift / 32, bit = shift % 32;
-        if (bit != 0) high = low >> (64 - bit);
-        low <<= bit;
-        limbs[limb] = static_cast<std::uint32_t>(low);
-        limbs[limb + 1] = static_cast<std::uint32_t>(low >> 32);
-        limbs[limb + 2] = static_cast<std::uint32_t>(high);
-        used = limb + 3;
+namespace {
+
+// The magnitude of a whole number in 32-bit limbs, least significant
+// first: its 64 bits shifted by at most TL_formattedBits - 64 take three
+// limbs from the one the shift starts in.
+constexpr int maxShift = TL_formattedBits - 64;
+constexpr int limbCount = maxShift / 32 + 3;
+
+// The limbs in use.
+int limbsOf(const TL_Extended& a, std::uint32_t (&limbs)[limbCount]) {
+    if (a.significand == 0) return 0;
+    // Its significand shifted left, or right to where its last bit is the
+    // units. Past the contract, the digits are wrong but the limbs are
+    // never overrun.
+    std::uint64_t low = a.significand, high = 0;
+    int shift = a.exponent < maxShift ? a.exponent : maxShift;
+    if (shift < 0) {
+        low >>= -shift;
+        shift = 0;
     }
-    // Decimal digits, nine at a time, from the least significant.
-    char digits[limbCount * 10 + 1];
-    char* d = digits + sizeof digits;
-    bool zero = true;
+    const int limb = shift / 32, bit = shift % 32;
+    if (bit != 0) high = low >> (64 - bit);
+    low <<= bit;
+    limbs[limb] = static_cast<std::uint32_t>(low);
+    limbs[limb + 1] = static_cast<std::uint32_t>(low >> 32);
+    limbs[limb + 2] = static_cast<std::uint32_t>(high);
+    return limb + 3;
+}
+
+// The decimal digits of the limbs, nine at a time from the least
+// significant, written backwards from end; their start ("0" for none).
+char* digitsOf(std::uint32_t (&limbs)[limbCount], int used, char* end) {
+    char* d = end;
     for (;;) {
         while (used > 0 && limbs[used - 1] == 0) --used;
         if (used == 0) break;
-        zero = false;
         std::uint64_t rest = 0;
         for (int i = used - 1; i >= 0; --i) {
             const std::uint64_t part = (rest << 32) | limbs[i];
@@ -281,10 +281,23 @@ char* TL_formatRounded(char* p, TL_Extended a, bool withSign) {
         for (int k = 0; k < 9 && (used > 0 || rest != 0); ++k, rest /= 10)
             *--d = static_cast<char>('0' + rest % 10);
     }
-    if (zero) *--d = '0';
+    if (d == end) *--d = '0';
+    return d;
+}
+
+}  // namespace
+
+char* TL_formatRounded(char* p, TL_Extended a, bool withSign) {
+    a = TL_round(a);
+    assert(a.significand == 0 || a.exponent <= maxShift);
+    std::uint32_t limbs[limbCount] = {};
+    const int used = limbsOf(a, limbs);
+    char digits[limbCount * 10 + 1];
+    char* const end = digits + sizeof digits;
+    const char* d = digitsOf(limbs, used, end);
+    const bool zero = a.significand == 0;
     if (withSign || (a.negative && !zero)) *p++ = a.negative && !zero ? '-' : '+';
-    const std::size_t length = static_cast<std::size_t>(digits + sizeof digits - d);
-    for (std::size_t i = 0; i < length; ++i) *p++ = d[i];
+    while (d < end) *p++ = *d++;
     *p = '\0';
     return p;
 }
