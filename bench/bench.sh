@@ -52,7 +52,7 @@ for dir in "${dirs[@]}"; do
     "$timeit" 3 -- @rm=big_QAV.c "$bin/qavcvt" big.CQav -- @out=xxd.c xxd -i big.CQav
     rm -f big_QAV.c floor.c xxd.c
     echo "-- qavprof, 4096 records in reverse order, beside sort -k6,6nr (target at most 1.0 native, 1.3 i386)"
-    for criterion in -time -space -calls -cycles "-eff -parse" "-time -percall"; do
+    for criterion in -time -space -calls -cycles "-eff -parse" "-time -percall" "-parse -percall"; do
         file=reverse.prof
         [ "$criterion" = "-eff -parse" ] && file=reverse-eff.prof
         echo "   $criterion"
