@@ -238,10 +238,20 @@ void putTextCell(char*& p, const char* text, std::int32_t width, bool left) {
     if (left) p = static_cast<char*>(std::memset(p, ' ', static_cast<std::size_t>(width - length))) + (width - length);
 }
 
+// A point's name in the text layout: a control character in it (a line
+// break in a folder's name) shown as "?", so that a row stays one line.
+const char* shownPoint(const char* name, char* room) {
+    char* p = room;
+    for (; *name != '\0'; ++name) *p++ = static_cast<unsigned char>(*name) < 0x20 || *name == 0x7F ? '?' : *name;
+    *p = '\0';
+    return room;
+}
+
 void putTextLine(const HistoryReport& r, const Row* row, char fill) {
     const Layout& layout = *r.table.layout;
     const std::size_t room = static_cast<std::size_t>(r.atWidth) + maxColumns * (valueRoom + 16) + 2 * TL_stringSize + 16;
     char* const line = allocateArray<char>(room);
+    char* const point = allocateArray<char>(static_cast<std::size_t>(r.atWidth) + 1);
     char* p = line;
     for (std::int32_t i = 0; i < layout.columnCount; ++i) {
         const Column& column = layout.columns[i];
@@ -255,7 +265,7 @@ void putTextLine(const HistoryReport& r, const Row* row, char fill) {
         TL_string cut;
         const char* text = heading;
         if (row != nullptr && column.field == Field::name) cutName(cut, row->name), text = cut;
-        else if (row != nullptr && column.field == Field::at) text = row->at;
+        else if (row != nullptr && column.field == Field::at) text = shownPoint(row->at, point);
         else if (row != nullptr) shownValue(r.table, *row, i, shown), text = shown;
         if (column.field == Field::name) putTextCell(p, text, nameWidth, true);
         else if (column.field == Field::at) *p++ = ' ', putTextCell(p, text, r.atWidth, true);
@@ -266,6 +276,7 @@ void putTextLine(const HistoryReport& r, const Row* row, char fill) {
     *p++ = '\n';
     fwrite_unlocked(line, 1, static_cast<std::size_t>(p - line), out());
     std::free(line);
+    std::free(point);
 }
 
 void putShiftLines(const HistoryReport& r, const char* before, void (*text)(const char*)) {
