@@ -27,7 +27,11 @@ void printRow(const Table& t, const Row& row, FILE* out) {
         if (column.field == Field::status) continue;
         const std::size_t length = row.length[i];
         const bool percent = shownAsPercent(column.field) && length != 0;
-        const std::int64_t pad = column.width - static_cast<std::int64_t>(length) - percent;
+        std::int64_t pad = column.width - static_cast<std::int64_t>(length) - percent;
+        // A comparison's value wider than its field keeps a blank before
+        // it, so that its row can still be read and split; the report's
+        // layout runs such values together, as it always has.
+        if (t.comparison && pad < 1) pad = 1;
         // Blanks in one fixed-size store where they fit 16 bytes, as every
         // field's do (the line has room past them).
         if (pad > 16) std::memset(p, ' ', static_cast<std::size_t>(pad));
