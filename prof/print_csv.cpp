@@ -19,8 +19,20 @@ void putRunFields(const Table& table, bool heading) {
     if (!heading) putRaw(countText(count, table.runCount));
 }
 
+void putCsvRow(const Table& table, const Row& row) {
+    putCsvField(row.name);
+    for (std::int32_t i = 1; i < table.layout->columnCount; ++i) {
+        putRaw(",");
+        putRaw(valueOf(table, row, i));
+    }
+    putRunFields(table, false);
+    putRaw("\r\n");
+}
+
 }  // namespace
 
+// A comparison's total is its last row, named "(total)", as the text
+// layout has it.
 void printCsv(const Table& table) {
     const Layout& layout = *table.layout;
     for (std::int32_t i = 0; i < layout.columnCount; ++i) {
@@ -31,14 +43,6 @@ void printCsv(const Table& table) {
     putRaw("\r\n");
     Rows rows;
     for (startRows(table, rows); nextRows(table, rows);)
-        for (std::int32_t k = 0; k < rows.count; ++k) {
-            const Row& row = rows.row[k];
-            putCsvField(row.name);
-            for (std::int32_t i = 1; i < layout.columnCount; ++i) {
-                putRaw(",");
-                putRaw(valueOf(table, row, i));
-            }
-            putRunFields(table, false);
-            putRaw("\r\n");
-        }
+        for (std::int32_t k = 0; k < rows.count; ++k) putCsvRow(table, rows.row[k]);
+    if (table.hasTotal) putCsvRow(table, table.total);
 }
