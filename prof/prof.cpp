@@ -64,8 +64,8 @@ constexpr char version[] = "qavprof (QAV tools) 6.0\n";
 // Separates the old runs from the new ones.
 constexpr char sidesApart[] = "--";
 
-[[noreturn]] void invalidFlag(const char* flag, const char* value = "") {
-    fail({"Invalid flag '", flag, value[0] == '\0' ? "" : " ", value, invalidFlagTail});
+[[noreturn]] void invalidFlag(const char* flag) {
+    fail({"Invalid flag '", flag, invalidFlagTail});
 }
 
 [[noreturn]] void printAndEnd(const char* text) {
@@ -172,6 +172,12 @@ void takeFile(const char* name, Options& options, std::int32_t& stream, FileName
     addName(files, name);
 }
 
+// A flag's value missing or wrong: what the flag needs, and what it got.
+[[noreturn]] void needsValue(const char* need, bool given, const char* value) {
+    if (!given) fail({need});
+    fail({need, ", not '", value, "'"});
+}
+
 // Takes the value after argument n where the argument is -top, -fail or
 // -diff, into options or oldFiles; false for another argument.
 bool takeValue(std::int32_t n, const Survey& found, Options& options, FileNames& oldFiles) {
@@ -180,18 +186,18 @@ bool takeValue(std::int32_t n, const Survey& found, Options& options, FileNames&
     const char* value = hasValue ? TL_TLI_TLIARV[n + 1] : "";
     if (std::strcmp(argument, "-top") == 0) {
         options.topRows = positiveNumber(value);
-        if (options.topRows == 0) invalidFlag(argument, value);
+        if (options.topRows == 0) needsValue("-top needs a number of rows, 1 or more", hasValue, value);
         return true;
     }
     if (std::strcmp(argument, "-fail") == 0) {
         char* end = nullptr;
         options.failPercent = hasValue ? std::strtod(value, &end) : -1;
         if (!hasValue || end == value || *end != '\0' || !(options.failPercent >= 0))
-            invalidFlag(argument, value);
+            needsValue("-fail needs a percentage, 0 or more", hasValue, value);
         return true;
     }
     if (std::strcmp(argument, "-diff") == 0) {
-        if (!hasValue) invalidFlag(argument);
+        if (!hasValue) needsValue("-diff needs the old profile file", false, value);
         if (options.oldProfileName == nullptr) options.oldProfileName = value;
         if (found.apart != 0) checkReadable(value);
         addName(oldFiles, value);
