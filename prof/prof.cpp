@@ -451,16 +451,23 @@ void loadPoint(HistoryRuns& h, std::int32_t t, Profile& run, const Options& opti
     clearListing(h);
 }
 
+// A growth above limit in percent, with one decimal or as many more as it
+// takes to show it above the limit, so that the sentence it stands in
+// ("grew by 5.04%, more than 5%") never reads against itself.
+void shownAbove(double growth, double limit, char (&text)[64]) {
+    for (int decimals = 1; decimals <= 6; ++decimals) {
+        std::snprintf(text, sizeof text, "%.*f", decimals, growth);
+        if (std::strtod(text, nullptr) > limit) return;
+    }
+}
+
 // The growth of the total that the newest point starts, as a sentence
-// says it: with the decimals it takes to show it above the limit.
+// says it.
 void judgeHistory(const HistoryReport& report, const Options& options) {
     double growth = 0;
     if (!lastPointChangesTotal(report, growth) || !(growth > options.failPercent)) return;
     char text[64], limit[64];
-    for (int decimals = 1; decimals <= 6; ++decimals) {
-        std::snprintf(text, sizeof text, "%.*f", decimals, growth);
-        if (std::strtod(text, nullptr) > options.failPercent) break;
-    }
+    shownAbove(growth, options.failPercent, text);
     std::snprintf(limit, sizeof limit, "%g", options.failPercent);
     const HistoryRuns& h = *report.runs;
     say({"The total ", criterionName(options.orderBy), " grew at ", h.pointNames[h.pointCount - 1],
@@ -545,11 +552,13 @@ void judgeGrowth(const Comparison& comparison, const Options& options) {
         return;
     }
     // Growth from nothing has no percentage: it is said as it is.
-    char text[64];
-    if (growth == HUGE_VAL)
+    char text[160], shown[64];
+    if (growth == HUGE_VAL) {
         std::snprintf(text, sizeof text, "from 0 to %llu", static_cast<unsigned long long>(newTotal));
-    else
-        std::snprintf(text, sizeof text, "by %.1f%%, more than %g%%", growth, options.failPercent);
+    } else {
+        shownAbove(growth, options.failPercent, shown);
+        std::snprintf(text, sizeof text, "by %s%%, more than %g%%", shown, options.failPercent);
+    }
     say({"The total ", criterionName(options.orderBy), " grew ", text});
     TL_quit(3);
 }
