@@ -1,4 +1,4 @@
-# Front end over CMake.
+# Front end over CMake (make help lists the targets).
 #   make demo     builds the programs alone and runs them on the examples
 #   make check    installs what the tests need when it can, builds
 #                 everything and runs the suite
@@ -9,6 +9,29 @@
 # and checks the Debian package.
 
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+
+# make help: the targets, a line each.
+define HELP
+make              build the programs and the tests in build/
+make demo         build the programs alone and run them on examples/
+make check        install what the tests need when it can, build, run the suite
+make check-large  the tests of files past 2 GiB, native and i386
+make check-i386, check-aarch64, check-clang, check-sanitize
+                  the suite on the other builds (build-NAME/)
+make check-same   the native and the i386 programs write the same bytes
+make fuzz         the fuzz targets for FUZZ_SECONDS (60) each, with libFuzzer
+make check-all    every check, as CI runs them
+make bench        speed and memory beside the peer tools and the floor
+make install      the programs, manual pages and CMake package (PREFIX, DESTDIR)
+make uninstall    what make install put there
+make package      a Debian package in build/; make check-package checks it
+make clean        every build folder
+endef
+export HELP
+
+help:
+	@printf '%s\n' "$$HELP"
+
 CMAKE_FLAGS ?=
 SANITIZE = -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
 
@@ -32,8 +55,11 @@ deps:
 	.ci/deps check
 
 check: deps
+	@echo "== configuring build/ (cmake, quietly)"
 	cmake -S . -B build $(CMAKE_FLAGS) >/dev/null
+	@echo "== building the programs and the tests"
 	cmake --build build -j $(JOBS)
+	@echo "== running the suite; left out: cvt_large (files past 2 GiB, several minutes: make check-large)"
 	cd build && ctest --output-on-failure -j $(JOBS) -LE large
 
 # Inputs and outputs past 2 GiB, on both builds.
@@ -147,6 +173,6 @@ demo-quiet: programs
 clean:
 	rm -rf build $(addprefix build-,$(VARIANTS) fuzz)
 
-.PHONY: all build programs demo demo-quiet deps install uninstall package check-package bench \
+.PHONY: all help build programs demo demo-quiet deps install uninstall package check-package bench \
         fuzz check check-large check-same check-all clean \
         $(addprefix build-,$(VARIANTS)) $(addprefix check-,$(VARIANTS))
