@@ -5,6 +5,7 @@
 
 #include "runtime.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -98,7 +99,18 @@ void putJsonNumber(const char* text) {
     putRaw(text[0] == '\0' ? "null" : text);
 }
 
+namespace {
+
+// Whether the text from start to at ends with word.
+bool follows(const char* start, const char* at, const char* word) {
+    const std::size_t length = std::strlen(word);
+    return static_cast<std::size_t>(at - start) >= length && std::strncmp(at - length, word, length) == 0;
+}
+
+}  // namespace
+
 void putMarkdownText(const char* text) {
+    const char* const start = text;
     while (*text != '\0') {
         if (static_cast<unsigned char>(*text) >= 0x80) {
             text = putNonAscii(text);
@@ -107,10 +119,24 @@ void putMarkdownText(const char* text) {
         const char c = *text++;
         if (c == '<') {
             putRaw("&lt;");
-            continue;
+        } else if (c == '&') {
+            putRaw("&amp;");
+        } else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+            // A line break would end the cell or start a heading: the
+            // character as a reference, which renders as a blank.
+            char reference[8];
+            std::snprintf(reference, sizeof reference, "&#%d;", c);
+            putRaw(reference);
+        } else if (std::strchr("|`*_\\[]~", c) != nullptr ||
+                   (c == ':' && (follows(start, text - 1, "http") || follows(start, text - 1, "https"))) ||
+                   (c == '.' && follows(start, text - 1, "www"))) {
+            // Emphasis, code, links, strike-through, and the start of an
+            // address (http:, https:, www.) that would become a link.
+            putc_unlocked('\\', out());
+            putc_unlocked(c, out());
+        } else {
+            putc_unlocked(c, out());
         }
-        if (std::strchr("|`*_\\[]", c) != nullptr) putc_unlocked('\\', out());
-        putc_unlocked(c, out());
     }
 }
 
