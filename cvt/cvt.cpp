@@ -525,14 +525,17 @@ bool nameForAssembler(Job& job, const struct stat& input) {
     }
     // Between the quotes of a string in C and then in the assembler: a
     // quote, a backslash or a control character would need escapes in
-    // both, a name that no build uses.
-    for (const char* p = job.inputPath; *p != '\0'; ++p) {
+    // both, a name that no build uses; and the source must be valid UTF-8,
+    // which compilers read (clang -Werror refuses other bytes).
+    for (const char* p = job.inputPath; *p != '\0';) {
         const unsigned char byte = static_cast<unsigned char>(*p);
+        const std::size_t length = TL_utf8SequenceLength(reinterpret_cast<const unsigned char*>(p));
         if (byte < 0x20 || byte == 0x7F || byte == '"' || byte == '\\' ||
-            (byte == '?' && p[1] == '?')) {
+            (byte == '?' && p[1] == '?') || length == 0) {
             say("-incbin cannot name this input to the assembler: ", job.inputPath);
             return false;
         }
+        p += length;
     }
     return true;
 }

@@ -34,33 +34,8 @@ void putCsvField(const char* text) {
     putc_unlocked('"', out());
 }
 
-std::size_t utf8SequenceLength(const unsigned char* text) {
-    const unsigned char lead = text[0];
-    if (lead < 0x80) return 1;
-    // The range of the second byte after each lead, the others 80 to BF.
-    std::size_t length;
-    unsigned char low = 0x80, high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;  // no overlong forms
-        if (lead == 0xED) high = 0x9F;  // no surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;  // nothing past U+10FFFF
-    } else {
-        return 0;
-    }
-    if (text[1] < low || text[1] > high) return 0;
-    for (std::size_t i = 2; i < length; ++i)
-        if (text[i] < 0x80 || text[i] > 0xBF) return 0;
-    return length;
-}
-
 const char* putNonAscii(const char* text) {
-    const std::size_t length = utf8SequenceLength(reinterpret_cast<const unsigned char*>(text));
+    const std::size_t length = TL_utf8SequenceLength(reinterpret_cast<const unsigned char*>(text));
     if (length == 0) {
         putRaw("\xEF\xBF\xBD");  // U+FFFD, the replacement character
         return text + 1;

@@ -9,10 +9,6 @@ void putRaw(const char* text);
 const char* countText(char (&room)[16], std::int32_t count);
 // A CSV field, quoted when it holds a comma, a quote or a line break.
 void putCsvField(const char* text);
-// The length of the valid UTF-8 sequence that starts at text (RFC 3629:
-// no overlong forms, no surrogates, nothing past U+10FFFF), or 0 when none
-// starts there.
-std::size_t utf8SequenceLength(const unsigned char* text);
 // Writes the UTF-8 sequence at text, or U+FFFD for a byte that starts no
 // valid one; returns what follows.
 const char* putNonAscii(const char* text);

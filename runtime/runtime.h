@@ -125,6 +125,10 @@ char* TL_formatReal(char* p, double value, std::int32_t width, std::int32_t frac
 // isspace and isdigit in the C locale, for the hand-made readers.
 constexpr bool TL_isSpace(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 constexpr bool TL_isDigit(int c) { return c >= '0' && c <= '9'; }
+// The length of the valid UTF-8 sequence that starts at text (RFC 3629:
+// no overlong forms, no surrogates, nothing past U+10FFFF), or 0 when none
+// starts there.
+std::size_t TL_utf8SequenceLength(const unsigned char* text);
 void TL_substring(char* result, std::int32_t end, std::int32_t start,
                   const char* source);
 void TL_substringToEnd(char* result, std::int32_t endOffset,
