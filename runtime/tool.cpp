@@ -2,11 +2,48 @@
 
 #include "runtime.h"
 
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// The pieces as one text, each control character written as \n, \t, \r
+// or \xHH (a name holding a line break must not split the message, nor a
+// terminal's control codes reach it); null where there is no memory.
+char* escaped(std::initializer_list<const char*> pieces) {
+    std::size_t length = 1;
+    for (const char* piece : pieces) length += 4 * std::strlen(piece);
+    char* const text = static_cast<char*>(std::malloc(length));
+    if (text == nullptr) return nullptr;
+    char* p = text;
+    for (const char* piece : pieces)
+        for (const char* c = piece; *c != '\0'; ++c) {
+            const auto byte = static_cast<unsigned char>(*c);
+            if (byte >= 0x20 && byte != 0x7F) {
+                *p++ = *c;
+            } else if (byte == '\n' || byte == '\t' || byte == '\r') {
+                *p++ = '\\';
+                *p++ = byte == '\n' ? 'n' : byte == '\t' ? 't' : 'r';
+            } else {
+                p += std::snprintf(p, 5, "\\x%02X", byte);
+            }
+        }
+    *p = '\0';
+    return text;
+}
+
+}  // namespace
 
 void TL_say(const char* prefix, std::initializer_list<const char*> pieces) {
     constexpr std::int32_t stderrStream = 0;
-    TL_putLine(stderrStream, prefix, pieces);
+    char* const text = escaped(pieces);
+    if (text == nullptr) {
+        TL_putLine(stderrStream, prefix, pieces);
+        return;
+    }
+    TL_putLine(stderrStream, prefix, {text});
+    std::free(text);
 }
 
 void TL_fail(const char* prefix, std::initializer_list<const char*> pieces) {

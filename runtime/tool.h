@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <initializer_list>
 
+// Control characters in the pieces (in a name, say) are written escaped,
+// as \n, \t, \r or \xHH.
 void TL_say(const char* prefix, std::initializer_list<const char*> pieces);
 // The same, then the end of the run with status 1.
 [[noreturn]] void TL_fail(const char* prefix, std::initializer_list<const char*> pieces);
