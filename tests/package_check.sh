@@ -25,5 +25,10 @@ printf 'h\nrule 1 1 1 1 1 1 1\n' >qav.rprofout
 "$root/fs/usr/bin/qavprof" 2>/dev/null | grep -q '^rule ' || { echo "FAIL: qavprof from the package"; status=1; }
 zcat "$root/fs/usr/share/man/man1/qavcvt.1.gz" | grep -q '^.TH QAVCVT' || { echo "FAIL: manual page"; status=1; }
 [ -f "$root/fs/usr/share/doc/qav-tools/copyright" ] || { echo "FAIL: no copyright file"; status=1; }
+for file in bash-completion/completions/qavprof bash-completion/completions/qavcvt \
+    zsh/vendor-completions/_qavprof zsh/vendor-completions/_qavcvt \
+    fish/vendor_completions.d/qavprof.fish fish/vendor_completions.d/qavcvt.fish; do
+    [ -f "$root/fs/usr/share/$file" ] || { echo "FAIL: no $file"; status=1; }
+done
 [ $status -eq 0 ] && echo "package: 1 passed, 0 failed"
 exit $status

@@ -1,0 +1,13 @@
+# fish completion for qavcvt.
+complete -c qavcvt -o e -d 'name the array from the file'
+complete -c qavcvt -o n -x -d 'name the array NAME_QAV'
+complete -c qavcvt -o const -d 'declare both const'
+complete -c qavcvt -o len -d 'add NAME_LEN'
+complete -c qavcvt -o string -d 'a string literal'
+complete -c qavcvt -o incbin -d 'the assembler reads the input'
+complete -c qavcvt -o header -d 'also write a header'
+complete -c qavcvt -o align -x -a '1 2 4 8 16 32 64 128 256 512 1024 2048 4096' -d 'start the array at a multiple of N'
+complete -c qavcvt -o keep -d 'leave an output that would not change untouched'
+complete -c qavcvt -o o -r -F -d 'write to FILE'
+complete -c qavcvt -s h -l help -d 'usage'
+complete -c qavcvt -l version -d 'version'

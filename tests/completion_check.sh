@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Drives the bash completions as bash does: the words typed so far in
+# COMP_WORDS, the function called, its replies in COMPREPLY; in a copy of
+# examples/, so that files are there to complete.
+# Usage: completion_check.sh SOURCE_DIR
+set -u
+source_dir=$(cd "$1" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cp -r "$source_dir/examples" "$work/examples"
+cd "$work/examples"
+# shellcheck source=/dev/null
+source "$source_dir/completions/qavprof.bash"
+# shellcheck source=/dev/null
+source "$source_dir/completions/qavcvt.bash"
+passed=0 failed=0
+expect() {  # expect "REPLIES" FUNCTION WORD...
+    local want=$1 function=$2
+    shift 2
+    COMP_WORDS=("$@")
+    COMP_CWORD=$(($# - 1))
+    COMPREPLY=()
+    "$function"
+    local got
+    got=$(printf '%s\n' "${COMPREPLY[@]}" | sort | tr '\n' ' ')
+    if [ "$got" = "$want" ]; then
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1))
+        echo "FAIL: $* completes to '$got', not '$want'"
+    fi
+}
+expect "-history " _qavprof qavprof -hi
+expect "-calls -csv -cycles " _qavprof qavprof -c
+expect " " _qavprof qavprof -top ""
+expect "runs " _qavprof qavprof -diff ru
+expect "qav.pprofout qav.rprofout " _qavprof qavprof qav.
+expect "-align " _qavcvt qavcvt -al
+expect "1 1024 128 16 " _qavcvt qavcvt -align 1
+expect "hello.CQav history " _qavcvt qavcvt h
+expect "demo.sh " _qavcvt qavcvt -o de
+echo "completions: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
