@@ -42,6 +42,8 @@ function make(name, args, cwd) {
   const file = path.join(work, name + '.html');
   fs.writeFileSync(file, run(['-html']));
   const csv = run(['-csv']).toString().split('\r\n').slice(1).filter((l) => l !== '');
+  // A comparison's CSV ends with its total, which the page keeps in its foot.
+  if (args.includes('-diff') && csv.length > 0 && csv[csv.length - 1].startsWith('(total),')) csv.pop();
   const names = csv.map((line) => line.startsWith('"') ? line.slice(1, line.lastIndexOf('"')).replace(/""/g, '"')
                                                          : line.slice(0, line.indexOf(',')));
   return { file, names };
