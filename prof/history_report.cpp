@@ -255,12 +255,9 @@ void putTextLine(const HistoryReport& r, const Row* row, char fill) {
     char* p = line;
     for (std::int32_t i = 0; i < layout.columnCount; ++i) {
         const Column& column = layout.columns[i];
-        char heading[valueRoom + 2] = "";
-        char* h = heading;
-        const char* name = column.field == Field::changePercent ? "change%" : column.name;
-        for (const char* c = name; *c != '\0'; ++c)
-            *h++ = fill != ' ' ? fill : *c == '_' ? ' ' : *c >= 'a' && *c <= 'z' ? static_cast<char>(*c - 32) : *c;
-        *h = '\0';
+        char heading[valueRoom];
+        headingTextOf(column, heading);
+        if (fill != ' ') std::memset(heading, fill, std::strlen(heading));
         char shown[valueRoom + 2];
         TL_string cut;
         const char* text = heading;

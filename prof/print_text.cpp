@@ -66,15 +66,8 @@ void putHeadingLine(const Layout& layout, HeadingLine which) {
         end += column.width;
         const Heading& h = column.heading;
         if (column.field == Field::status) continue;  // at the end of the row
-        char text[valueRoom + 1] = "";
-        if (h.text != nullptr) {
-            std::strcpy(text, h.text);
-        } else {
-            char* p = text;
-            for (const char* c = column.field == Field::changePercent ? "change%" : column.name; *c != '\0'; ++c)
-                *p++ = *c == '_' ? ' ' : *c >= 'a' && *c <= 'z' ? static_cast<char>(*c - 32) : *c;
-            *p = '\0';
-        }
+        char room[valueRoom];
+        const char* const text = h.text != nullptr ? h.text : headingTextOf(column, room);
         const auto length = static_cast<std::int32_t>(std::strlen(text));
         const std::int32_t at = column.field == Field::name ? nameIndent + length : end + h.shift;
         if (which == HeadingLine::headings) putAt(line, at, text, length, used);

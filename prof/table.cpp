@@ -26,13 +26,18 @@ void setKey(TextPool& pool, Row& row, const char* key) {
     pool.used += length + 1;
 }
 
-void putHeadingText(const Column& column, void (*put)(const char* text)) {
+char* headingTextOf(const Column& column, char* room) {
     const char* name = column.field == Field::changePercent ? "change%" : column.name;
-    for (const char* c = name; *c != '\0'; ++c) {
-        const char upper[2] = {*c == '_' ? ' ' : *c >= 'a' && *c <= 'z' ? static_cast<char>(*c - 32) : *c,
-                               '\0'};
-        put(upper);
-    }
+    std::size_t n = 0;
+    for (const char* c = name; *c != '\0' && n + 1 < static_cast<std::size_t>(valueRoom); ++c)
+        room[n++] = *c == '_' ? ' ' : *c >= 'a' && *c <= 'z' ? static_cast<char>(*c - 32) : *c;
+    room[n] = '\0';
+    return room;
+}
+
+void putHeadingText(const Column& column, void (*put)(const char* text)) {
+    char text[valueRoom];
+    put(headingTextOf(column, text));
 }
 
 namespace {

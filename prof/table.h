@@ -46,7 +46,7 @@ constexpr bool shownAsPercent(Field field) {
 // from the field's end; a group heading, on a line above, ends groupShift
 // from the field's end. The defaults are the plain case.
 struct Heading {
-    const char* text = nullptr;   // null: the column's heading text (putHeadingText)
+    const char* text = nullptr;   // null: the column's heading text (headingTextOf)
     std::int8_t shift = 0;
     std::int8_t rule = 0;         // dashes; 0: one under each character of the text
     std::int8_t ruleShift = 0;
@@ -187,6 +187,9 @@ inline const char* textAfter(const Row& row, std::int32_t i, const char* text) {
 // A column's heading on the page and in Markdown: its name in capitals,
 // "_" as a blank, and "%" for the change in percent.
 void putHeadingText(const Column& column, void (*put)(const char* text));
+// The same into room, which has valueRoom bytes (the columns' names are
+// the layouts' own, all shorter); returns room.
+char* headingTextOf(const Column& column, char* room);
 // The value of column i of row, as CSV and JSON take it.
 const char* valueOf(const Table& table, const Row& row, std::int32_t i);
 // The same as the text layout and the page show it, into shown, which
