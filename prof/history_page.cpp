@@ -90,15 +90,10 @@ struct RuleLine {
 // The rule's mean key per run at point t, or a negative number where no
 // run of the point calls it.
 double meanAt(const HistoryRuns& h, std::int32_t g, std::int32_t t) {
+    if (!pointCalls(h, g, t)) return -1;
     double sum = 0;
-    bool called = false;
-    for (std::int32_t r = h.firstRun[t]; r < h.firstRun[t + 1]; ++r) {
-        const std::size_t cell = static_cast<std::size_t>(g) * static_cast<std::size_t>(h.runCount) +
-                                 static_cast<std::size_t>(r);
-        sum += h.keys[cell];
-        called = called || h.calls[cell] > 0;
-    }
-    return called ? sum / (h.firstRun[t + 1] - h.firstRun[t]) : -1;
+    for (std::int32_t r = h.firstRun[t]; r < h.firstRun[t + 1]; ++r) sum += h.keys[cellOf(h, g, r)];
+    return sum / (h.firstRun[t + 1] - h.firstRun[t]);
 }
 
 double xOf(const HistoryRuns& h, std::int32_t t) {

@@ -40,14 +40,6 @@ const Layout efficiencyLayout{efficiencyColumns, columnCount(efficiencyColumns),
 const TL_Extended zero{false, 0, 0};
 TL_Extended ext(std::uint64_t value) { return TL_extendedOf(value); }
 
-bool pointCalls(const HistoryRuns& h, std::int32_t g, std::int32_t t) {
-    for (std::int32_t r = h.firstRun[t]; r < h.firstRun[t + 1]; ++r)
-        if (h.calls[static_cast<std::size_t>(g) * static_cast<std::size_t>(h.runCount) +
-                    static_cast<std::size_t>(r)] > 0)
-            return true;
-    return false;
-}
-
 // A rule's key and calls per run over the points [from, to) that call it
 // (rule -1: the runs' totals): totals exactly, efficiencies on average.
 struct Means {
@@ -61,10 +53,8 @@ Means meansOver(const HistoryRuns& h, std::int32_t g, std::int32_t from, std::in
     for (std::int32_t t = from; t < to; ++t) {
         if (g >= 0 && calledOnly && !pointCalls(h, g, t)) continue;
         for (std::int32_t r = h.firstRun[t]; r < h.firstRun[t + 1]; ++r) {
-            const std::size_t cell = static_cast<std::size_t>(g) * static_cast<std::size_t>(h.runCount) +
-                                     static_cast<std::size_t>(r);
-            key += g >= 0 ? h.keys[cell] : h.totals[r];
-            calls += g >= 0 ? h.calls[cell] : 0;
+            key += g >= 0 ? h.keys[cellOf(h, g, r)] : h.totals[r];
+            calls += g >= 0 ? h.calls[cellOf(h, g, r)] : 0;
             ++runs;
         }
     }

@@ -110,14 +110,23 @@ void finishHistory(HistoryRuns& h) {
     for (std::int32_t r = 0; r < h.runCount; ++r)
         for (std::int32_t k = h.recordsOfRun[r]; k < h.recordsOfRun[r + 1]; ++k) {
             const HistoryRuns::Record& record = h.records[k];
-            const std::size_t cell = static_cast<std::size_t>(record.rule) * static_cast<std::size_t>(h.runCount) +
-                                     static_cast<std::size_t>(r);
+            const std::size_t cell = cellOf(h, record.rule, r);
             h.keys[cell] = record.key;
             h.calls[cell] = record.calls;
             h.totals[r] += record.key;
         }
     std::free(h.records);
     h.records = nullptr;
+}
+
+std::size_t cellOf(const HistoryRuns& h, std::int32_t g, std::int32_t r) {
+    return static_cast<std::size_t>(g) * static_cast<std::size_t>(h.runCount) + static_cast<std::size_t>(r);
+}
+
+bool pointCalls(const HistoryRuns& h, std::int32_t g, std::int32_t t) {
+    for (std::int32_t r = h.firstRun[t]; r < h.firstRun[t + 1]; ++r)
+        if (h.calls[cellOf(h, g, r)] > 0) return true;
+    return false;
 }
 
 HistorySeries seriesOf(const HistoryRuns& h) {

@@ -48,4 +48,8 @@ void addHistoryRun(HistoryRuns& h, const Profile& run, const char* name, const O
 // Lays the keys out rule by rule, once every run is added.
 void finishHistory(HistoryRuns& h);
 HistorySeries seriesOf(const HistoryRuns& h);
+// Where rule g's key and calls in run r stand in keys and calls.
+std::size_t cellOf(const HistoryRuns& h, std::int32_t g, std::int32_t r);
+// Whether a run of point t calls rule g.
+bool pointCalls(const HistoryRuns& h, std::int32_t g, std::int32_t t);
 void releaseHistory(HistoryRuns& h);
