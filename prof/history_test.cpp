@@ -1,4 +1,7 @@
 #include "history.h"
+#include "history_runs.h"
+
+#include "entries_test_support.h"
 
 #include <algorithm>
 #include <cmath>
@@ -205,6 +208,54 @@ TEST(History, StepsOfOneRule) {
             << shape.what << ": another rule changed";
         releaseHistoryChanges(changes);
     }
+}
+
+// Runs matched into rules across a history: the n-th record of a name with
+// the n-th rule of that name, whatever the order in the file; a record
+// without calls is no rule; a rule a run does not call is 0 there.
+TEST(History, RunsAreMatchedByNameAndOccurrence) {
+    using test_support::makeEntry;
+    const auto entry = [](const char* name, std::uint32_t calls, std::uint32_t time) {
+        return makeEntry(name, calls, 0, 0, 0, time, 0, 0);
+    };
+    const std::vector<std::vector<ProfileEntry>> runs = {
+        {entry("a", 1, 10), entry("b", 2, 20), entry("a", 3, 30), entry("idle", 0, 5)},
+        {entry("b", 2, 21), entry("a", 1, 11), entry("c", 4, 40), entry("a", 3, 31)},
+        {entry("c", 4, 41)},
+    };
+    const char* const points[] = {"p1", "p2"};
+    HistoryRuns h;
+    startHistory(h, points, 2);
+    const Options options;
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        if (r == 0 || r == 2) startPoint(h, r == 0 ? 0 : 1);
+        addHistoryRun(h, *test_support::profileOf(runs[r]), r == 0 ? "one" : "more", options);
+    }
+    finishHistory(h);
+    // Rules in the order first seen, each run's records by name then file place.
+    const struct {
+        const char* name;
+        double keys[3];
+        double calls[3];
+    } rules[] = {{"a", {10, 11, 0}, {1, 1, 0}},
+                 {"a", {30, 31, 0}, {3, 3, 0}},
+                 {"b", {20, 21, 0}, {2, 2, 0}},
+                 {"c", {0, 40, 41}, {0, 4, 4}}};
+    ASSERT_EQ(h.ruleCount, 4);
+    ASSERT_EQ(h.runCount, 3);
+    EXPECT_EQ(h.firstRun[1], 2);
+    for (std::int32_t g = 0; g < h.ruleCount; ++g) {
+        EXPECT_STREQ(h.ruleNames[g], rules[g].name) << g;
+        for (std::int32_t r = 0; r < h.runCount; ++r) {
+            EXPECT_EQ(h.keys[cellOf(h, g, r)], rules[g].keys[r]) << g << " in run " << r;
+            EXPECT_EQ(h.calls[cellOf(h, g, r)], rules[g].calls[r]) << g << " in run " << r;
+        }
+    }
+    EXPECT_EQ(h.totals[0], 60);
+    EXPECT_EQ(h.totals[1], 103);
+    EXPECT_TRUE(pointCalls(h, 3, 0));   // c: the second run of the first point
+    EXPECT_FALSE(pointCalls(h, 0, 1));  // a: not in the second point
+    releaseHistory(h);
 }
 
 TEST(History, StepsOfOneRunAPointAreFoundWhereTheyAre) {
