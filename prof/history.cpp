@@ -483,6 +483,21 @@ void searchRules(Work& w, StepList& list) {
     }
 }
 
+// The points a rule's change is shown over stop at the shifts around it:
+// its values before and after are then of one runner (or compiler), and
+// the change they show is the rule's own, not the shift's as well. (A
+// change at the very point of a shift cannot be told from it there.)
+void keepApartFromShifts(StepList& steps, const StepList& shifts) {
+    for (std::int32_t k = 0; k < steps.count; ++k) {
+        Step& step = steps.step[k];
+        for (std::int32_t j = 0; j < shifts.count; ++j) {
+            const std::int32_t at = shifts.step[j].at;
+            if (step.from < at && at < step.at) step.from = at;
+            if (step.at < at && at < step.to) step.to = at;
+        }
+    }
+}
+
 Work workFor(const HistorySeries& h) {
     const std::size_t points = static_cast<std::size_t>(h.pointCount) + 1;
     const std::size_t rules = static_cast<std::size_t>(h.ruleCount) + 1;
@@ -537,6 +552,7 @@ void findHistoryChanges(const HistorySeries& h, bool withTotal, const double* ru
         searchAlone(w, 0, -1, total);
     }
     searchRules(w, steps);
+    keepApartFromShifts(steps, shifts);
     release(w);
     changes = HistoryChanges{steps.step, steps.count, total.step, total.count, shifts.step, shifts.count};
 }
