@@ -166,6 +166,8 @@ struct Shape {
     double factor[10];     // of rule 0's value at each point; 0: not called
     bool exact;            // every rule's values the same in every run
     const char* steps;     // the kinds and points of its steps: "+5" a step, "n3" new, "g7" gone
+    int shiftFrom = -1;    // every rule 25% slower from this point on
+    int firstFrom = -1;    // where the values before its first step are taken from
 };
 
 const Shape shapes[] = {
@@ -176,6 +178,10 @@ const Shape shapes[] = {
     {"the newest point alone", {1, 1, 1, 1, 1, 1, 1, 1, 1, 1.3}, false, "+9"},
     {"called from point 3 to 6", {0, 0, 0, 1, 1, 1, 1, 0, 0, 0}, false, "n3 g7"},
     {"exact values step exactly", {1, 1, 1, 1, 1, 1, 2, 2, 2, 2}, true, "+6"},
+    // A shift is no change of a rule's, and its values before a change of
+    // its own are taken after the shift.
+    {"a shift alone", {1, 1, 1, 1, 1, 1, 1, 1, 1, 1}, false, "", 3},
+    {"a step beyond a shift", {1, 1, 1, 1, 1, 1, 1.3, 1.3, 1.3, 1.3}, false, "+6", 3, 3},
 };
 
 TEST(History, StepsOfOneRule) {
@@ -188,7 +194,8 @@ TEST(History, StepsOfOneRule) {
             for (int r = 0; r < runCount; ++r) {
                 const double noise = shape.exact ? 0 : ((r * 7 + g * 13) % 11 - 5) * 0.002;
                 const double factor = g == 0 ? shape.factor[r / runs] : 1;
-                keys[g * runCount + r] = std::floor(1000 * (g + 1) * factor * (1 + noise));
+                const double shift = shape.shiftFrom >= 0 && r / runs >= shape.shiftFrom ? 1.25 : 1;
+                keys[g * runCount + r] = std::floor(1000 * (g + 1) * factor * shift * (1 + noise));
                 calls[g * runCount + r] = factor > 0 ? 1 : 0;
             }
         HistoryChanges changes{};
@@ -202,7 +209,10 @@ TEST(History, StepsOfOneRule) {
             found += step.kind == StepKind::appeared ? 'n' : step.kind == StepKind::vanished ? 'g' : '+';
             found += std::to_string(step.at);
             if (shape.exact) EXPECT_FALSE(step.test.varies) << shape.what;
+            if (shape.firstFrom >= 0 && found.size() <= 3) EXPECT_EQ(step.from, shape.firstFrom) << shape.what;
         }
+        EXPECT_EQ(changes.shiftCount, shape.shiftFrom >= 0 ? 1 : 0) << shape.what;
+        if (changes.shiftCount == 1) EXPECT_EQ(changes.shifts[0].at, shape.shiftFrom) << shape.what;
         EXPECT_EQ(found, shape.steps) << shape.what;
         EXPECT_EQ(changes.stepCount, static_cast<std::int32_t>(std::count(found.begin(), found.end(), ' ') + !found.empty()))
             << shape.what << ": another rule changed";
