@@ -57,6 +57,29 @@ TEST(Merge, TheNthOfANameMeetsTheNthAndNewRulesComeAfter) {
     EXPECT_EQ(merged.runs.count, 2);
 }
 
+// Two profiles paired by name: in the order of the names, equal names in
+// file order, a record with no calls pairing with none, and a name on one
+// side only paired with 0.
+TEST(Merge, PairsByNameThenFilePlace) {
+    const auto entry = [](const char* name, std::uint32_t calls) { return makeEntry(name, calls, 0, 0, 0, 1, 0, 0); };
+    const struct {
+        std::vector<ProfileEntry> one, other;
+        const char* pairs;
+    } cases[] = {
+        {{entry("b", 1), entry("a", 1)}, {entry("a", 1), entry("b", 1)}, "2-1 1-2"},
+        {{entry("a", 1), entry("x", 1), entry("a", 1)}, {entry("a", 1)}, "1-1 3-0 2-0"},
+        {{entry("a", 1)}, {entry("idle", 0), entry("c", 1), entry("a", 1)}, "1-3 0-2"},
+        {{}, {entry("a", 1)}, "0-1"},
+    };
+    for (const auto& c : cases) {
+        std::string pairs;
+        pairByName(*profileOf(c.one), *profileOf(c.other), [&pairs](Position a, Position b) {
+            pairs += (pairs.empty() ? "" : " ") + std::to_string(a) + "-" + std::to_string(b);
+        });
+        EXPECT_EQ(pairs, c.pairs);
+    }
+}
+
 TEST(Merge, ARunsTotalLeavesOutRulesWithNoCalls) {
     // A rule that was not called is no part of a run's total, as it is no
     // row of its report, whatever its other counters hold.
