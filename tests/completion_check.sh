@@ -9,12 +9,16 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp -r "$source_dir/examples" "$work/examples"
 cd "$work/examples"
+# A name with a blank stays one word.
+cp hello.CQav 'my prog.CQav'
+mkdir 'old runs'
+: >'old runs/run 1.prof'
 # shellcheck source=/dev/null
 source "$source_dir/completions/qavprof.bash"
 # shellcheck source=/dev/null
 source "$source_dir/completions/qavcvt.bash"
 passed=0 failed=0
-expect() {  # expect "REPLIES" FUNCTION WORD...
+expect() {  # expect "REPLY|REPLY|" FUNCTION WORD...  (the replies sorted)
     local want=$1 function=$2
     shift 2
     COMP_WORDS=("$@")
@@ -22,7 +26,7 @@ expect() {  # expect "REPLIES" FUNCTION WORD...
     COMPREPLY=()
     "$function"
     local got
-    got=$(printf '%s\n' "${COMPREPLY[@]}" | sort | tr '\n' ' ')
+    got=$(printf '%s\n' "${COMPREPLY[@]}" | sort | tr '\n' '|')
     if [ "$got" = "$want" ]; then
         passed=$((passed + 1))
     else
@@ -30,14 +34,19 @@ expect() {  # expect "REPLIES" FUNCTION WORD...
         echo "FAIL: $* completes to '$got', not '$want'"
     fi
 }
-expect "-history " _qavprof qavprof -hi
-expect "-calls -csv -cycles " _qavprof qavprof -c
-expect " " _qavprof qavprof -top ""
-expect "runs " _qavprof qavprof -diff ru
-expect "qav.pprofout qav.rprofout " _qavprof qavprof qav.
-expect "-align " _qavcvt qavcvt -al
-expect "1 1024 128 16 " _qavcvt qavcvt -align 1
-expect "hello.CQav history " _qavcvt qavcvt h
-expect "demo.sh " _qavcvt qavcvt -o de
+expect "-history|" _qavprof qavprof -hi
+expect "-calls|-csv|-cycles|" _qavprof qavprof -c
+expect "|" _qavprof qavprof -top ""
+expect "runs|" _qavprof qavprof -diff ru
+expect "qav.pprofout|qav.rprofout|" _qavprof qavprof qav.
+expect "-align|" _qavcvt qavcvt -al
+expect "1|1024|128|16|" _qavcvt qavcvt -align 1
+expect "hello.CQav|history|" _qavcvt qavcvt h
+expect "my prog.CQav|" _qavcvt qavcvt my
+expect "old runs|" _qavprof qavprof -diff ol
+expect "old runs/run 1.prof|" _qavprof qavprof "old runs/"
+expect "|" _qavcvt qavcvt -n ""
+expect "|" _qavprof qavprof -fail ""
+expect "demo.sh|" _qavcvt qavcvt -o de
 echo "completions: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
