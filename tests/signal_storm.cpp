@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
@@ -78,9 +79,30 @@ std::string cutProblem(const std::string& work, const Program& program, const st
     return "";
 }
 
+// Where a hung process stands: its state, the kernel's wait channel and
+// system call, and its stack when gdb is at hand. A hang seen once on a
+// loaded runner can only be understood from this.
+std::string whereHung(pid_t child) {
+    const std::string proc = "/proc/" + std::to_string(child);
+    std::string stat = slurp(proc + "/stat");
+    const std::size_t close = stat.rfind(')');
+    std::string where = "state " + (close == std::string::npos ? stat : stat.substr(close + 2, 1));
+    where += ", waiting in " + slurp(proc + "/wchan") + ", system call " + slurp(proc + "/syscall");
+    const std::string command = "gdb -q -batch -p " + std::to_string(child) +
+                                " -ex bt 2>/dev/null | grep '^#' | head -20";
+    if (FILE* gdb = popen(command.c_str(), "r")) {
+        char line[512];
+        while (std::fgets(line, sizeof line, gdb) != nullptr)
+            where += std::string(" | ") + std::string(line, std::strcspn(line, "\n"));
+        pclose(gdb);
+    }
+    return where;
+}
+
 // Runs the program once; sends sig after delay seconds unless sig is 0.
-// Returns the raw wait status.
-int runOnce(const std::string& work, const Program& program, int sig, double delay) {
+// Returns the raw wait status; a hang is described into hung.
+int runOnce(const std::string& work, const Program& program, int sig, double delay,
+            std::string& hung) {
     // The delay counts from the exec: a pipe closed on exec tells when the
     // program has replaced the copy of this one, so every signal hits the
     // program itself.
@@ -116,6 +138,7 @@ int runOnce(const std::string& work, const Program& program, int sig, double del
     int status = 0;
     for (int waited = 0; waitpid(child, &status, WNOHANG) == 0; ++waited) {
         if (waited == 20000) {
+            hung = whereHung(child);
             kill(child, SIGKILL);
             waitpid(child, &status, 0);
             return -1;
@@ -211,7 +234,8 @@ int main(int argc, char** argv) {
     for (const Program& program : programs) {
         // The whole run, start-up to exit, as the window to aim at.
         double start = now();
-        for (int i = 0; i < 5; ++i) runOnce(work, program, 0, 0);
+        std::string hung;
+        for (int i = 0; i < 5; ++i) runOnce(work, program, 0, 0, hung);
         const double span = (now() - start) / 5;
         const std::string complete = program.output.empty() ? "" : slurp(work + "/" + program.output);
         const std::string old = program.sharesStart
@@ -230,7 +254,7 @@ int main(int argc, char** argv) {
             const double delay = span * std::uniform_real_distribution<double>(0, 1)(random);
             // Written through the file, so that a second name stays.
             if (!program.output.empty()) spill(work + "/" + program.output, old);
-            const int status = runOnce(work, program, sig, delay);
+            const int status = runOnce(work, program, sig, delay, hung);
             std::string err = slurp(work + "/stderr");
             const std::string output =
                 program.output.empty() ? "" : slurp(work + "/" + program.output);
@@ -257,7 +281,7 @@ int main(int argc, char** argv) {
             }
             if (!problem.empty()) {
             } else if (status == -1) {
-                problem = "hung";
+                problem = "hung: " + hung;
             } else if (WIFSIGNALED(status) && WTERMSIG(status) == sig && err.empty()) {
                 ++signalled;  // the signal's default action
             } else if (!WIFEXITED(status)) {
