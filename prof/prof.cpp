@@ -73,25 +73,49 @@ constexpr char sidesApart[] = "--";
     TL_quit(std::fflush(stdout) == 0 ? 0 : 1);
 }
 
+// What a flag chooses: at most one ordering and one format may be asked
+// for, or what the run shows would depend on which one came last.
+enum class Choice { none, ordering, format };
+
 struct Flag {
     const char* text;
+    Choice choice;
     void (*apply)(Options&);
 };
 
 const Flag flags[] = {
-    {"-time", [](Options& o) { o.orderBy = OrderBy::time; }},
-    {"-space", [](Options& o) { o.orderBy = OrderBy::space; }},
-    {"-calls", [](Options& o) { o.orderBy = OrderBy::calls; }},
-    {"-cycles", [](Options& o) { o.orderBy = OrderBy::cycles; }},
-    {"-eff", [](Options& o) { o.orderBy = OrderBy::efficiency; }},
-    {"-percall", [](Options& o) { o.perCallLayout = true; }},
-    {"-parse", [](Options& o) { o.parseProfile = true; }},
-    {"-csv", [](Options& o) { o.format = Format::csv; }},
-    {"-json", [](Options& o) { o.format = Format::json; }},
-    {"-html", [](Options& o) { o.format = Format::html; }},
-    {"-md", [](Options& o) { o.format = Format::markdown; }},
-    {"-q", [](Options& o) { o.quiet = true; }},
+    {"-time", Choice::ordering, [](Options& o) { o.orderBy = OrderBy::time; }},
+    {"-space", Choice::ordering, [](Options& o) { o.orderBy = OrderBy::space; }},
+    {"-calls", Choice::ordering, [](Options& o) { o.orderBy = OrderBy::calls; }},
+    {"-cycles", Choice::ordering, [](Options& o) { o.orderBy = OrderBy::cycles; }},
+    {"-eff", Choice::ordering, [](Options& o) { o.orderBy = OrderBy::efficiency; }},
+    {"-percall", Choice::none, [](Options& o) { o.perCallLayout = true; }},
+    {"-parse", Choice::none, [](Options& o) { o.parseProfile = true; }},
+    {"-csv", Choice::format, [](Options& o) { o.format = Format::csv; }},
+    {"-json", Choice::format, [](Options& o) { o.format = Format::json; }},
+    {"-html", Choice::format, [](Options& o) { o.format = Format::html; }},
+    {"-md", Choice::format, [](Options& o) { o.format = Format::markdown; }},
+    {"-q", Choice::none, [](Options& o) { o.quiet = true; }},
 };
+
+// The ordering and format flags given so far, to refuse a second, other one
+// (the same flag twice asks for the same thing).
+struct Chosen {
+    const char* ordering;
+    const char* format;
+};
+
+void takeFlag(const Flag& flag, Chosen& chosen, Options& options) {
+    if (flag.choice != Choice::none) {
+        const bool ordering = flag.choice == Choice::ordering;
+        const char*& earlier = ordering ? chosen.ordering : chosen.format;
+        if (earlier != nullptr && std::strcmp(earlier, flag.text) != 0)
+            fail({ordering ? "Two orderings asked for, " : "Two formats asked for, ", earlier,
+                  " and ", flag.text, ": give one"});
+        earlier = flag.text;
+    }
+    flag.apply(options);
+}
 
 // The files named: the runs reported, and with -diff the old runs.
 struct FileNames {
@@ -172,6 +196,15 @@ void takeFile(const char* name, Options& options, std::int32_t& stream, FileName
     addName(files, name);
 }
 
+struct Arguments {
+    Options options;
+    FileNames files;
+    FileNames oldFiles;
+    FileNames points;  // of a history
+    std::int32_t stream;
+    Chosen chosen;
+};
+
 // A flag's value missing or wrong: what the flag needs, and what it got.
 [[noreturn]] void needsValue(const char* need, bool given, const char* value) {
     if (!given) fail({need});
@@ -206,40 +239,39 @@ bool takeValue(std::int32_t n, const Survey& found, Options& options, FileNames&
     return false;
 }
 
-// Takes argument n and the value of a flag that has one into options, and
-// a file name into files, or before "--" into oldFiles; returns the
-// number of the last argument used.
-std::int32_t takeArgument(std::int32_t n, const Survey& found, Options& options,
-                          std::int32_t& stream, FileNames& files, FileNames& oldFiles,
-                          FileNames& points) {
+// Takes argument n and the value of a flag that has one into the options,
+// and a file name into the files, or before "--" into the old files;
+// returns the number of the last argument used.
+std::int32_t takeArgument(std::int32_t n, const Survey& found, Arguments& a) {
     const char* argument = TL_TLI_TLIARV[n];
+    Options& options = a.options;
     if (found.apart != 0 && n >= found.apart) {
         // After "--" every argument names a new run.
-        if (n > found.apart) takeFile(argument, options, stream, files);
+        if (n > found.apart) takeFile(argument, options, a.stream, a.files);
         return n;
     }
     for (const Flag& flag : flags)
         if (std::strcmp(argument, flag.text) == 0) {
-            flag.apply(options);
+            takeFlag(flag, a.chosen, options);
             return n;
         }
-    if (takeValue(n, found, options, oldFiles)) return n + 1;
+    if (takeValue(n, found, options, a.oldFiles)) return n + 1;
     if (std::strcmp(argument, "-h") == 0 || std::strcmp(argument, "--help") == 0)
         printAndEnd(help);
     if (std::strcmp(argument, "--version") == 0) printAndEnd(version);
     if (std::strcmp(argument, "-history") == 0) {
-        if (files.count > 0) fail({"The points of a history come after -history: ", files.names[0]});
+        if (a.files.count > 0) fail({"The points of a history come after -history: ", a.files.names[0]});
         options.history = true;
         return n;
     }
     if (argument[0] == '-') invalidFlag(argument);
     if (options.history) {
-        addName(points, argument);
+        addName(a.points, argument);
     } else if (found.apart != 0) {
         checkReadable(argument);
-        addName(oldFiles, argument);
+        addName(a.oldFiles, argument);
     } else {
-        takeFile(argument, options, stream, files);
+        takeFile(argument, options, a.stream, a.files);
     }
     return n;
 }
@@ -332,14 +364,6 @@ void loadRuns(Runs& runs, Profile& merged, Profile* run, const FileNames& files,
 
 // What the command line names: the options, the runs of each side, and
 // the stream the first new run is open on.
-struct Arguments {
-    Options options;
-    FileNames files;
-    FileNames oldFiles;
-    FileNames points;  // of a history
-    std::int32_t stream;
-};
-
 void checkHistoryArguments(const Arguments& a, bool comparing) {
     const Options& options = a.options;
     if (comparing) fail({"-history does not go with -diff: a history compares its own points"});
@@ -362,8 +386,9 @@ void takeArguments(Arguments& a) {
     a.oldFiles = FileNames{TL_argumentsRoom(messagePrefix), 0, true};
     a.points = FileNames{TL_argumentsRoom(messagePrefix), 0, true};
     a.stream = 0;
+    a.chosen = Chosen{nullptr, nullptr};
     for (std::int32_t n = 1; n <= TL_TLI_TLIARC; ++n)
-        n = takeArgument(n, found, a.options, a.stream, a.files, a.oldFiles, a.points);
+        n = takeArgument(n, found, a);
     const Options& options = a.options;
     const bool comparing = isComparison(options);
     if (options.history) {
