@@ -208,11 +208,17 @@ TEST(History, StepsOfOneRule) {
             found += found.empty() ? "" : " ";
             found += step.kind == StepKind::appeared ? 'n' : step.kind == StepKind::vanished ? 'g' : '+';
             found += std::to_string(step.at);
-            if (shape.exact) EXPECT_FALSE(step.test.varies) << shape.what;
-            if (shape.firstFrom >= 0 && found.size() <= 3) EXPECT_EQ(step.from, shape.firstFrom) << shape.what;
+            if (shape.exact) {
+                EXPECT_FALSE(step.test.varies) << shape.what;
+            }
+            if (shape.firstFrom >= 0 && found.size() <= 3) {
+                EXPECT_EQ(step.from, shape.firstFrom) << shape.what;
+            }
         }
         EXPECT_EQ(changes.shiftCount, shape.shiftFrom >= 0 ? 1 : 0) << shape.what;
-        if (changes.shiftCount == 1) EXPECT_EQ(changes.shifts[0].at, shape.shiftFrom) << shape.what;
+        if (changes.shiftCount == 1) {
+            EXPECT_EQ(changes.shifts[0].at, shape.shiftFrom) << shape.what;
+        }
         EXPECT_EQ(found, shape.steps) << shape.what;
         EXPECT_EQ(changes.stepCount, static_cast<std::int32_t>(std::count(found.begin(), found.end(), ' ') + !found.empty()))
             << shape.what << ": another rule changed";
