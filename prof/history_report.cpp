@@ -354,10 +354,7 @@ void putJsonPoints(const HistoryRuns& h) {
 }
 
 void printHistoryJson(const HistoryReport& r) {
-    putRaw("{\"kind\": ");
-    putJsonString(r.table.kind);
-    putRaw(", \"criterion\": ");
-    putJsonString(r.table.criterion);
+    putJsonHead(r.table);
     putJsonPoints(*r.runs);
     putRaw(", \"changes\": [");
     for (std::int32_t k = 0; k < r.ruleRows; ++k) {

@@ -27,6 +27,12 @@ void printHtml(const Table& table);
 // The page's head up to the title (print_html.cpp).
 extern const char pageHead[];
 
+// The start of every JSON document (print_json.cpp): the number of its
+// layout, which grows when a member changes meaning or goes (the schema
+// is qavprof.schema.json), then the profile's kind and the criterion.
+constexpr int jsonSchemaVersion = 1;
+void putJsonHead(const Table& table);
+
 // A Markdown table's heading lines (print_markdown.cpp): the headings as the page has them,
 // numbers to the right, texts to the left.
 void putMarkdownHeadings(const Layout& layout);

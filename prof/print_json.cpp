@@ -74,14 +74,25 @@ void putJsonRuns(const Table& table) {
 
 }  // namespace
 
-void printJson(const Table& table) {
-    putRaw("{\"kind\": ");
+void putJsonHead(const Table& table) {
+    char number[16];
+    putRaw("{\"schema\": ");
+    putRaw(countText(number, jsonSchemaVersion));
+    putRaw(", \"kind\": ");
     putJsonString(table.kind);
     putRaw(", \"criterion\": ");
     putJsonString(table.criterion);
-    putRaw(", \"file\": ");
-    putJsonString(table.fileName);
-    if (table.comparison) {
+}
+
+void printJson(const Table& table) {
+    putJsonHead(table);
+    // A side of several runs is named by its list of files alone: the
+    // first of them is no more the side than the others.
+    if (table.runCount <= 1) {
+        putRaw(", \"file\": ");
+        putJsonString(table.fileName);
+    }
+    if (table.comparison && table.oldRunCount <= 1) {
         putRaw(", \"old_file\": ");
         putJsonString(table.oldFileName);
     }
