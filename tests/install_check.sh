@@ -16,7 +16,8 @@ for file in bin/qavprof bin/qavcvt share/man/man1/qavprof.1.gz share/man/man1/qa
     share/doc/qav-tools/copyright lib/cmake/QavTools/QavToolsConfig.cmake \
     share/bash-completion/completions/qavprof share/bash-completion/completions/qavcvt \
     share/zsh/vendor-completions/_qavprof share/zsh/vendor-completions/_qavcvt \
-    share/fish/vendor_completions.d/qavprof.fish share/fish/vendor_completions.d/qavcvt.fish; do
+    share/fish/vendor_completions.d/qavprof.fish share/fish/vendor_completions.d/qavcvt.fish \
+    share/qav-tools/qavprof.schema.json; do
     [ -f "$prefix/$file" ] || { echo "missing: $file"; status=1; }
 done
 file -b "$prefix/bin/qavcvt" | grep -q 'not stripped' && { echo "qavcvt is not stripped"; status=1; }

@@ -27,7 +27,8 @@ zcat "$root/fs/usr/share/man/man1/qavcvt.1.gz" | grep -q '^.TH QAVCVT' || { echo
 [ -f "$root/fs/usr/share/doc/qav-tools/copyright" ] || { echo "FAIL: no copyright file"; status=1; }
 for file in bash-completion/completions/qavprof bash-completion/completions/qavcvt \
     zsh/vendor-completions/_qavprof zsh/vendor-completions/_qavcvt \
-    fish/vendor_completions.d/qavprof.fish fish/vendor_completions.d/qavcvt.fish; do
+    fish/vendor_completions.d/qavprof.fish fish/vendor_completions.d/qavcvt.fish \
+    qav-tools/qavprof.schema.json; do
     [ -f "$root/fs/usr/share/$file" ] || { echo "FAIL: no $file"; status=1; }
 done
 [ $status -eq 0 ] && echo "package: 1 passed, 0 failed"
