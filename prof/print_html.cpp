@@ -46,9 +46,13 @@ constexpr char style[] =
 
 // Orders the rows by a column at a click (numbers as numbers, names as
 // text, ties in the order the page came with), again the other way at a
-// second click; the bars and the subtitle follow the column the rows are
-// ordered by; the filter keeps the rows whose name holds the text typed.
-// A total row stands apart, in the table's foot.
+// second click; the subtitle follows the column the rows are ordered by;
+// the filter keeps the rows whose name holds the text typed. A report's
+// bars follow the column of numbers the rows are ordered by, the
+// criterion's again when they are ordered by name, and their heading
+// names it; a comparison's bars are its changes, whatever the order, so
+// that a bar's length always means one thing. A total row stands apart,
+// in the table's foot.
 constexpr char script[] =
     "<script>\n"
     "(function () {\n"
@@ -63,8 +67,11 @@ constexpr char script[] =
     "    var v = cell.getAttribute('data-v');\n"
     "    return v === null || v === '' ? -Infinity : parseFloat(v);\n"
     "  }\n"
+    "  var diff = table.className === 'diff';\n"
+    "  var scale = document.getElementById('scale');\n"
+    "  var criterion = scale && scale.textContent;\n"
     "  function drawBars(column) {\n"
-    "    var diff = table.className === 'diff';\n"
+    "    if (scale) scale.textContent = column < 0 ? criterion : heads[column].textContent;\n"
     "    var top = 0;\n"
     "    rows.forEach(function (row) {\n"
     "      var v = column < 0 ? parseFloat(row.getAttribute('data-key')) : value(row, column);\n"
@@ -93,7 +100,7 @@ constexpr char script[] =
     "    rows.forEach(function (row) { body.appendChild(row); });\n"
     "    document.getElementById('order').textContent =\n"
     "      head.textContent.toLowerCase() + (down === text ? ', reversed' : '');\n"
-    "    if (!text) drawBars(column);\n"
+    "    if (!diff) drawBars(text ? -1 : column);\n"
     "  }\n"
     "  for (var i = 0; i < heads.length - 1; ++i)\n"
     "    heads[i].addEventListener('click', orderBy.bind(null, i));\n"
@@ -109,18 +116,23 @@ constexpr char script[] =
     "</script>\n";
 
 // Where changes are tested, each one's interval is drawn over its bar, on
-// the bars' scale, while the rows are ordered by the change (no column, or
-// CHANGE); pages without intervals are as they always were.
+// the bars' scale, once: the rows take it with them in every order and
+// filter. An end past the cell's edge is cut there and marked with an
+// arrowhead, as the interval runs on. Pages without intervals are as
+// they always were.
 constexpr char intervalStyle[] =
     "<style>\n"
     "td.change div.ci{top:.75em;height:.15em;background:#222}\n"
+    "td.change div.on-low::before,td.change div.on-high::after{content:'';position:absolute;\n"
+    "top:-.25em;border:.325em solid transparent}\n"
+    "td.change div.on-low::before{left:-.5em;border-left:0;border-right:.5em solid #222}\n"
+    "td.change div.on-high::after{right:-.5em;border-right:0;border-left:.5em solid #222}\n"
     "p.runs{margin:-.6em 0 1em;color:#555}\n"
     "</style>\n";
 constexpr char intervalScript[] =
     "<script>\n"
     "(function () {\n"
     "  var table = document.getElementById('rows');\n"
-    "  var heads = table.tHead.rows[0].cells;\n"
     "  var rows = Array.prototype.slice.call(table.tBodies[0].rows);\n"
     "  var top = 0;\n"
     "  rows.forEach(function (row) {\n"
@@ -129,28 +141,36 @@ constexpr char intervalScript[] =
     "  });\n"
     "  function clamp(x) { return Math.max(-1, Math.min(1, x)); }\n"
     "  function draw() {\n"
-    "    var by = null;\n"
-    "    for (var i = 0; i < heads.length; ++i)\n"
-    "      if (heads[i].getAttribute('aria-sort')) by = heads[i].textContent;\n"
     "    rows.forEach(function (row) {\n"
     "      var mark = row.cells[row.cells.length - 1].lastChild;\n"
     "      var base = parseFloat(row.getAttribute('data-base'));\n"
     "      var low = parseFloat(row.getAttribute('data-low'));\n"
     "      var high = parseFloat(row.getAttribute('data-high'));\n"
-    "      if ((by !== null && by !== 'CHANGE') || !(top > 0) || !isFinite(low) || !isFinite(base)) {\n"
+    "      if (!(top > 0) || !isFinite(low) || !isFinite(base)) {\n"
     "        mark.style.display = 'none';\n"
     "        return;\n"
     "      }\n"
-    "      var a = clamp(base * low / 100 / top), b = clamp(base * high / 100 / top);\n"
+    "      var x = base * low / 100 / top, y = base * high / 100 / top;\n"
+    "      var a = clamp(x), b = clamp(y);\n"
+    "      mark.className = 'ci' + (x < -1 ? ' on-low' : '') + (y > 1 ? ' on-high' : '');\n"
+    "      mark.title = x < -1 || y > 1 ? 'the interval runs on past the edge' : '';\n"
     "      mark.style.display = '';\n"
     "      mark.style.left = 50 + 50 * a + '%';\n"
     "      mark.style.width = 50 * (b - a) + '%';\n"
     "    });\n"
     "  }\n"
-    "  for (var i = 0; i < heads.length - 1; ++i) heads[i].addEventListener('click', draw);\n"
     "  draw();\n"
     "})();\n"
     "</script>\n";
+
+// A word of lower-case ASCII letters (a criterion's name), as the headings
+// write it.
+void putCapitals(const char* word) {
+    char capitals[16] = {};
+    for (std::size_t k = 0; k + 1 < sizeof capitals && word[k] != '\0'; ++k)
+        capitals[k] = word[k] >= 'a' && word[k] <= 'z' ? static_cast<char>(word[k] - 'a' + 'A') : word[k];
+    putRaw(capitals);
+}
 
 void putHeading(const Column& column, bool text) {
     putRaw(text ? "<th class=\"text\">" : "<th>");
@@ -254,7 +274,11 @@ void printHtml(const Table& table) {
         putHeading(column, i == 0);
     }
     putRaw(table.comparison ? "<th class=\"text\">CHANGE BAR</th></tr></thead>\n<tbody>\n"
-                            : "<th class=\"text\">SHARE</th></tr></thead>\n<tbody>\n");
+                            : "<th class=\"text\">SHARE OF <span id=\"scale\">");
+    if (!table.comparison) {
+        putCapitals(table.criterion);
+        putRaw("</span></th></tr></thead>\n<tbody>\n");
+    }
     Rows rows;
     for (startRows(table, rows); nextRows(table, rows);)
         for (std::int32_t k = 0; k < rows.count; ++k) putRow(table, rows.row[k]);

@@ -1,11 +1,12 @@
 // Opens pages that qavprof -html makes in headless Chromium and uses them
 // as a person would, in a laptop's 1280 pixels: checks that nothing is cut
 // off, counts the rows, reads the first names, orders by CALLS twice and
-// reads the subtitle, types in the filter; checks that no name ran as
-// script, that the page loaded nothing from anywhere, and that a
-// comparison shows its total; on a comparison of runs, that the runs are
-// named, and each change's interval drawn over its bar while the rows
-// are ordered by the change; and on a history, its page (testHistory).
+// reads the subtitle and the bars' scale, types in the filter; checks that
+// no name ran as script, that the page loaded nothing from anywhere, and
+// that a comparison shows its total and keeps its bars whatever the
+// order; on a comparison of runs, that the runs are named, and each
+// change's interval drawn over its bar in every order and filter, marked
+// where it runs past the cell; and on a history, its page (testHistory).
 //   node page_test.js QAVPROF EXAMPLES_DIR
 // Exits 77 (skipped) without Chromium or puppeteer-core, unless
 // QAV_REQUIRE_BROWSER is set.
@@ -46,7 +47,8 @@ function make(name, args, cwd) {
   if (args.includes('-diff') && csv.length > 0 && csv[csv.length - 1].startsWith('(total),')) csv.pop();
   const names = csv.map((line) => line.startsWith('"') ? line.slice(1, line.lastIndexOf('"')).replace(/""/g, '"')
                                                          : line.slice(0, line.indexOf(',')));
-  return { file, names };
+  const order = ['-time', '-space', '-calls', '-cycles', '-eff'].find((flag) => args.includes(flag)) || '-time';
+  return { file, names, criterion: order === '-eff' ? 'EFFICIENCY' : order.slice(1).toUpperCase() };
 }
 
 const hostile = path.join(work, 'hostile');
@@ -61,8 +63,10 @@ fs.writeFileSync(path.join(hostile, 'qav.rprofout'), [
 
 async function visible(page) {
   return page.$$eval('#rows tbody tr', (rows) => rows.filter((r) => r.offsetParent !== null)
-    .map((r) => ({ name: r.cells[0].textContent, cells: Array.from(r.cells).map((c) => c.getAttribute('data-v')) })));
+    .map((r) => ({ name: r.cells[0].textContent, cells: Array.from(r.cells).map((c) => c.getAttribute('data-v')),
+                   bar: r.cells[r.cells.length - 1].firstChild.style.width })));
 }
+const bars = async (page) => (await visible(page)).map((r) => r.bar);
 
 async function testPage(browser, label, made, filterText) {
   const page = await browser.newPage();
@@ -83,6 +87,8 @@ async function testPage(browser, label, made, filterText) {
 
   let rows = await visible(page);
   check(rows.length === made.names.length, `${label}: ${rows.length} rows, not ${made.names.length}`);
+  const diff = await page.$eval('#rows', (t) => t.className === 'diff');
+  const loaded = await bars(page);
   check(JSON.stringify(rows.slice(0, 5).map((r) => r.name)) === JSON.stringify(made.names.slice(0, 5)),
         `${label}: first rows ${rows.slice(0, 5).map((r) => r.name)} not in report order`);
 
@@ -96,10 +102,32 @@ async function testPage(browser, label, made, filterText) {
     check(values.every((v, i) => i === 0 || values[i - 1] >= v), `${label}: one click does not order by calls`);
     const subtitle = await page.$eval('p.about', (p) => p.textContent);
     check(subtitle.endsWith('ordered by calls'), `${label}: the subtitle says '${subtitle}' after ordering by calls`);
+    if (!diff) {
+      const scale = await page.$eval('#scale', (s) => s.textContent);
+      const byCalls = (await visible(page)).every((r, i, all) =>
+        Math.abs(parseFloat(r.bar) - 100 * parseFloat(r.cells[calls]) / parseFloat(all[0].cells[calls])) < 0.01);
+      check(scale === 'CALLS' && byCalls, `${label}: ordered by calls, the bars are the share of ${scale}`);
+    }
     await th.click();
     values = await numbers();
     check(values.every((v, i) => i === 0 || values[i - 1] <= v), `${label}: a second click does not reverse it`);
   }
+
+  // Ordered by name, a report's bars are the criterion's again, as the
+  // page loaded; a comparison's never leave its changes.
+  const orders = diff ? ['CHANGE%', 'OLD', 'NAME'] : ['NAME'];
+  for (const order of orders) {
+    await (await page.$$('#rows thead th'))[heads.indexOf(order)].click();
+    const now = await bars(page);
+    const byName = new Map((await visible(page)).map((r, i) => [r.name, now[i]]));
+    const same = made.names.every((name, i) => byName.get(name) === loaded[i]);
+    check(same, `${label}: ordered by ${order}, the bars are not those the page loaded with`);
+  }
+  if (!diff) {
+    const scale = await page.$eval('#scale', (s) => s.textContent);
+    check(scale === made.criterion, `${label}: ordered by name, the bars are the share of ${scale}`);
+  }
+  await (await page.$$('#rows thead th'))[0].click();
 
   await page.type('#filter', filterText);
   rows = await visible(page);
@@ -112,7 +140,8 @@ async function testPage(browser, label, made, filterText) {
     const newSum = (await page.$$eval('#rows tbody tr', (trs) => trs.reduce((sum, tr) => sum + (parseFloat(tr.cells[2].getAttribute('data-v')) || 0), 0)));
     // A run's averages are rounded row by row, the total as a whole.
     const slack = made.runs ? made.names.length / 2 : 0;
-    check(foot.length === 1 && foot[0][0] === '(total)' && Math.abs(parseFloat(foot[0][2]) - newSum) <= slack,
+    const footNew = foot.length === 1 ? parseFloat(foot[0][2]) : NaN;
+    check(foot.length === 1 && foot[0][0] === '(total)' && Math.abs(footNew - newSum) <= slack,
           `${label}: the total row is ${JSON.stringify(foot)}, not (total) with ${newSum}`);
   }
 
@@ -129,27 +158,35 @@ async function testIntervals(browser, made) {
   const caption = await page.$eval('p.runs', (p) => p.textContent);
   check(caption.startsWith('5 old runs (runs/old1.prof') && caption.includes('5 new runs (runs/new1.prof') &&
         caption.includes('~: the runs do not show'), `runs: the caption says '${caption}'`);
-  const marks = () => page.$$eval('#rows tbody tr', (trs) => trs.map((tr) => {
-    const cell = tr.cells[tr.cells.length - 1];
-    const mark = cell.lastChild;
-    const c = cell.getBoundingClientRect(), m = mark.getBoundingClientRect();
-    return { interval: tr.hasAttribute('data-low') && tr.getAttribute('data-low') !== '',
-             shown: mark.style.display !== 'none' && mark.style.width !== '',
-             inside: m.left >= c.left - 0.5 && m.right <= c.right + 0.5 };
-  }));
-  let all = await marks();
-  const withInterval = all.filter((m) => m.interval);
-  check(withInterval.length > 20 && withInterval.every((m) => m.shown && m.inside),
-        `runs: ${withInterval.filter((m) => m.shown).length} of ${withInterval.length} intervals drawn within their cells`);
-  check(all.filter((m) => !m.interval).every((m) => !m.shown), 'runs: a row without an interval has one drawn');
+  // Each row's interval, and whether it should run past the cell's edge
+  // on the bars' scale (the largest change).
+  const marks = () => page.$$eval('#rows tbody tr', (trs) => {
+    const top = Math.max(...trs.map((tr) => Math.abs(parseFloat(tr.getAttribute('data-key'))) || 0));
+    return trs.filter((tr) => tr.offsetParent !== null).map((tr) => {
+      const cell = tr.cells[tr.cells.length - 1];
+      const mark = cell.lastChild;
+      const c = cell.getBoundingClientRect(), m = mark.getBoundingClientRect();
+      const at = (name) => parseFloat(tr.getAttribute('data-base')) * parseFloat(tr.getAttribute(name)) / 100 / top;
+      return { interval: tr.hasAttribute('data-low') && tr.getAttribute('data-low') !== '',
+               shown: mark.style.display !== 'none' && mark.style.width !== '',
+               inside: m.left >= c.left - 0.5 && m.right <= c.right + 0.5,
+               cut: (at('data-low') < -1 ? 'low' : '') + (at('data-high') > 1 ? 'high' : ''),
+               marked: (mark.classList.contains('on-low') ? 'low' : '') + (mark.classList.contains('on-high') ? 'high' : '') };
+    });
+  });
   const heads = await page.$$('#rows thead th');
   const names = await page.$$eval('#rows thead th', (ths) => ths.map((th) => th.textContent));
-  await heads[names.indexOf('OLD')].click();
-  all = await marks();
-  check(all.every((m) => !m.shown), 'runs: intervals stay drawn when the rows are ordered by OLD');
-  await heads[names.indexOf('CHANGE')].click();
-  all = await marks();
-  check(all.filter((m) => m.interval).every((m) => m.shown), 'runs: ordered by CHANGE again, the intervals are back');
+  for (const step of ['loaded', 'OLD', 'NAME', 'CHANGE%', 'filter']) {
+    if (step === 'filter') await page.type('#filter', 'e');
+    else if (step !== 'loaded') await heads[names.indexOf(step)].click();
+    const all = await marks();
+    const withInterval = all.filter((m) => m.interval);
+    check(withInterval.length > 5 && withInterval.every((m) => m.shown && m.inside),
+          `runs, ${step}: ${withInterval.filter((m) => m.shown).length} of ${withInterval.length} intervals drawn within their cells`);
+    check(all.filter((m) => !m.interval).every((m) => !m.shown), `runs, ${step}: a row without an interval has one drawn`);
+    check(all.every((m) => m.cut === m.marked) && all.some((m) => m.cut !== ''),
+          `runs, ${step}: the intervals that run past the edge are not those marked so`);
+  }
   await page.close();
 }
 
