@@ -4,6 +4,7 @@
 // anywhere (the page forbids it itself).
 #include "escapes.h"
 #include "print.h"
+#include "runtime.h"
 
 #include <cstring>
 
@@ -42,6 +43,7 @@ constexpr char style[] =
     "tr.gone td.text::after{content:' (gone)';color:#3f9a5b}\n"
     "tr.noise td.text::after{content:' ~';color:#888}\n"
     "tr.hidden{display:none}\n"
+    "p.runs{margin:-.6em 0 1em;color:#555}\n"
     "</style>\n";
 
 // Orders the rows by a column at a click (numbers as numbers, names as
@@ -127,7 +129,6 @@ constexpr char intervalStyle[] =
     "top:-.25em;border:.325em solid transparent}\n"
     "td.change div.on-low::before{left:-.5em;border-left:0;border-right:.5em solid #222}\n"
     "td.change div.on-high::after{right:-.5em;border-right:0;border-left:.5em solid #222}\n"
-    "p.runs{margin:-.6em 0 1em;color:#555}\n"
     "</style>\n";
 constexpr char intervalScript[] =
     "<script>\n"
@@ -178,30 +179,73 @@ void putHeading(const Column& column, bool text) {
     putRaw("</th>");
 }
 
+// A value as shown, with the digits before its decimal point in groups of
+// three, for reading (the data the page orders by keeps them plain).
+void putGrouped(const char* shown) {
+    char grouped[2 * valueRoom + 4];
+    std::size_t at = 0;
+    for (const char* c = shown; *c != '\0';) {
+        const bool integral = c == shown || c[-1] != '.';
+        std::size_t digits = 0;
+        while (TL_isDigit(c[digits])) ++digits;
+        if (digits == 0 || !integral) {
+            grouped[at++] = *c++;
+            continue;
+        }
+        for (std::size_t k = 0; k < digits; ++k) {
+            if (k > 0 && (digits - k) % 3 == 0) grouped[at++] = ',';
+            grouped[at++] = *c++;
+        }
+    }
+    grouped[at] = '\0';
+    putHtmlText(grouped);
+}
+
 void putNumberCell(const char* value, const char* shown) {
     putRaw("<td data-v=\"");
     putRaw(value);
     putRaw("\">");
-    putHtmlText(shown);
+    putGrouped(shown);
     putRaw("</td>");
+}
+
+// One side of the page's runs: its file where it is one run, else their
+// number (the caption names them all).
+void putSide(const Table& table, bool old, bool markup) {
+    const std::int32_t count = old ? table.oldRunCount : table.runCount;
+    if (count > 1) {
+        char number[16];
+        putRaw(countText(number, count));
+        putRaw(!table.comparison ? " runs" : old ? " old runs" : " new runs");
+        return;
+    }
+    if (markup) putRaw("<code>");
+    putHtmlText(old ? table.oldFileName : table.fileName);
+    if (markup) putRaw("</code>");
 }
 
 void putPage(const Table& table) {
     putRaw(pageHead);
     putRaw("<title>qavprof: ");
-    putHtmlText(table.fileName);
+    putSide(table, false, false);
+    if (table.comparison && hasRuns(table)) {
+        putRaw(" against ");
+        putSide(table, true, false);
+    }
     putRaw("</title>\n");
     putRaw(style);
     if (table.tested) putRaw(intervalStyle);
     putRaw("</head>\n<body>\n<h1>");
     putHtmlText(table.comparison ? "QAV profile comparison" : "QAV profile");
-    putRaw("</h1>\n<p class=\"about\">File <code>");
-    putHtmlText(table.fileName);
+    putRaw("</h1>\n<p class=\"about\">");
+    if (table.runCount <= 1) putRaw("File ");
+    else if (!table.comparison) putRaw("The sums of ");
+    putSide(table, false, true);
     if (table.comparison) {
-        putRaw("</code> against <code>");
-        putHtmlText(table.oldFileName);
+        putRaw(" against ");
+        putSide(table, true, true);
     }
-    putRaw("</code> &middot; ");
+    putRaw(" &middot; ");
     putRaw(table.kind);
     putRaw(" profile &middot; ordered by <span id=\"order\">");
     putRaw(table.criterion);
@@ -221,6 +265,10 @@ void putPage(const Table& table) {
                                .close = "</p>\n",
                                .lineBreak = "<br>"};
     putRunsCaption(table, caption);
+    if (table.comparison && !hasRuns(table))
+        putRaw("<p class=\"runs\">One run against one: a change cannot be told from the noise "
+               "between runs. To test the changes, give each side two runs or more "
+               "(<code>-diff OLD... -- NEW...</code>).</p>\n");
     putRaw("<input id=\"filter\" type=\"search\" placeholder=\"Filter names\">\n");
 }
 

@@ -1,12 +1,13 @@
 // Opens pages that qavprof -html makes in headless Chromium and uses them
 // as a person would, in a laptop's 1280 pixels: checks that nothing is cut
-// off, counts the rows, reads the first names, orders by CALLS twice and
-// reads the subtitle and the bars' scale, types in the filter; checks that
-// no name ran as script, that the page loaded nothing from anywhere, and
-// that a comparison shows its total and keeps its bars whatever the
-// order; on a comparison of runs, that the runs are named, and each
-// change's interval drawn over its bar in every order and filter, marked
-// where it runs past the cell; and on a history, its page (testHistory).
+// off, counts the rows, reads the first names and the grouped numbers,
+// orders by CALLS twice and reads the subtitle and the bars' scale, types
+// in the filter; checks that no name ran as script, that the page loaded
+// nothing from anywhere, and that a comparison shows its total, keeps its
+// bars whatever the order, and warns of noise with one run a side; on a
+// comparison of runs, that the runs are named, and each change's interval
+// drawn over its bar in every order and filter, marked where it runs past
+// the cell; and on a history, its page (testHistory).
 //   node page_test.js QAVPROF EXAMPLES_DIR
 // Exits 77 (skipped) without Chromium or puppeteer-core, unless
 // QAV_REQUIRE_BROWSER is set.
@@ -64,6 +65,7 @@ fs.writeFileSync(path.join(hostile, 'qav.rprofout'), [
 async function visible(page) {
   return page.$$eval('#rows tbody tr', (rows) => rows.filter((r) => r.offsetParent !== null)
     .map((r) => ({ name: r.cells[0].textContent, cells: Array.from(r.cells).map((c) => c.getAttribute('data-v')),
+                   shown: Array.from(r.cells).filter((c) => c.hasAttribute('data-v')).map((c) => c.textContent),
                    bar: r.cells[r.cells.length - 1].firstChild.style.width })));
 }
 const bars = async (page) => (await visible(page)).map((r) => r.bar);
@@ -87,6 +89,11 @@ async function testPage(browser, label, made, filterText) {
 
   let rows = await visible(page);
   check(rows.length === made.names.length, `${label}: ${rows.length} rows, not ${made.names.length}`);
+  const shown = rows.flatMap((r) => r.shown);
+  const ungrouped = shown.filter((s) => !/^([+-]?\d{1,3}(,\d{3})*(\.\d+)?%?)?$/.test(s));
+  const large = rows.some((r) => r.cells.some((v) => v !== null && Math.abs(parseFloat(v)) >= 1000));
+  check(ungrouped.length === 0 && shown.some((s) => s.includes(',')) === large,
+        `${label}: numbers not grouped in threes: ${ungrouped.slice(0, 3)}`);
   const diff = await page.$eval('#rows', (t) => t.className === 'diff');
   const loaded = await bars(page);
   check(JSON.stringify(rows.slice(0, 5).map((r) => r.name)) === JSON.stringify(made.names.slice(0, 5)),
@@ -140,7 +147,7 @@ async function testPage(browser, label, made, filterText) {
     const newSum = (await page.$$eval('#rows tbody tr', (trs) => trs.reduce((sum, tr) => sum + (parseFloat(tr.cells[2].getAttribute('data-v')) || 0), 0)));
     // A run's averages are rounded row by row, the total as a whole.
     const slack = made.runs ? made.names.length / 2 : 0;
-    const footNew = foot.length === 1 ? parseFloat(foot[0][2]) : NaN;
+    const footNew = foot.length === 1 ? parseFloat(foot[0][2].replace(/,/g, '')) : NaN;
     check(foot.length === 1 && foot[0][0] === '(total)' && Math.abs(footNew - newSum) <= slack,
           `${label}: the total row is ${JSON.stringify(foot)}, not (total) with ${newSum}`);
   }
@@ -158,6 +165,8 @@ async function testIntervals(browser, made) {
   const caption = await page.$eval('p.runs', (p) => p.textContent);
   check(caption.startsWith('5 old runs (runs/old1.prof') && caption.includes('5 new runs (runs/new1.prof') &&
         caption.includes('~: the runs do not show'), `runs: the caption says '${caption}'`);
+  const subtitle = await page.$eval('p.about', (p) => p.textContent);
+  check(subtitle.startsWith('5 new runs against 5 old runs'), `runs: the subtitle says '${subtitle}'`);
   // Each row's interval, and whether it should run past the cell's edge
   // on the bars' scale (the largest change).
   const marks = () => page.$$eval('#rows tbody tr', (trs) => {
@@ -187,6 +196,17 @@ async function testIntervals(browser, made) {
     check(all.every((m) => m.cut === m.marked) && all.some((m) => m.cut !== ''),
           `runs, ${step}: the intervals that run past the edge are not those marked so`);
   }
+  await page.close();
+}
+
+// A comparison of one run with one says that it cannot tell a change
+// from noise.
+async function testOneAgainstOne(browser, made) {
+  const page = await browser.newPage();
+  await page.goto('file://' + made.file);
+  const caption = await page.$$eval('p.runs', (ps) => ps.map((p) => p.textContent).join(' '));
+  check(caption.includes('One run against one: a change cannot be told from the noise'),
+        `one against one: the caption says '${caption}'`);
   await page.close();
 }
 
@@ -272,6 +292,7 @@ async function testHistory(browser) {
     const comparison = make('diff', ['-diff', path.join(examples, 'qav.rprofout')], examples);
     comparison.total = true;
     await testPage(browser, 'comparison', comparison, 'ex');
+    await testOneAgainstOne(browser, comparison);
     const five = [1, 2, 3, 4, 5];
     const runs = make('runs', ['-diff', ...five.map((n) => `runs/old${n}.prof`), '--',
                                ...five.map((n) => `runs/new${n}.prof`)], examples);
