@@ -10,9 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -52,138 +50,8 @@ constexpr auto singles = makeSingles();
 // written, and the end gives back what was not used.
 constexpr std::uint64_t reserveAhead = 8 << 20;
 
-// How many of the length bytes at text the file holds already where the
-// text goes.
-std::size_t bytesHeld(const Conversion& c, const char* text, std::size_t length) {
-    char held[65536];
-    std::size_t same = 0;
-    while (same < length) {
-        const std::size_t part = std::min(length - same, sizeof held);
-        const ssize_t got = pread(c.output.fd, held, part, static_cast<off_t>(c.output.written + same));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;
-        const std::size_t n = static_cast<std::size_t>(got);
-        const std::size_t matching =
-            static_cast<std::size_t>(std::mismatch(held, held + n, text + same).first - held);
-        same += matching;
-        if (matching < n) break;
-    }
-    return same;
-}
-
-// Runs change, which changes an output in place and its flag together,
-// with every signal held: a handler then never sees a flag that the file
-// does not bear out (a file said to be cut that is whole, or the other
-// way).
-template <typename Change>
-bool withSignalsHeld(Change change) {
-    sigset_t all, old;
-    sigfillset(&all);
-    sigprocmask(SIG_BLOCK, &all, &old);
-    const bool done = change();
-    sigprocmask(SIG_SETMASK, &old, nullptr);
-    return done;
-}
-
-// Gets an output in place ready for the text from c.output.written on,
-// where it first differs from what the file holds (at once without -keep):
-// marks the file unfinished, keeping its first line back, and cuts what
-// follows, so that nothing of the old text stays behind the new. at and
-// left, the text from there in the buffer, which starts at offset base,
-// move past the line kept back. False when the file could not be changed.
-bool startInPlace(Conversion& c, std::uint64_t base, const char*& at, std::size_t& left) {
-    ConversionOutput& out = c.output;
-    InPlaceMark& mark = *out.mark;
-    out.started = true;
-    const std::uint64_t differs = out.written;
-    // The first line is marked where the text has one: held by the file
-    // already, or in this buffer.
-    const bool headHere = base == 0 && static_cast<std::size_t>(at - c.outBuffer) + left >= markLength;
-    mark.marked = differs >= markLength || headHere;
-    std::uint64_t from = differs;
-    struct stat held;
-    if (fstat(out.fd, &held) != 0) return false;
-    if (mark.marked) {
-        if (differs < markLength) {
-            std::memcpy(mark.head, c.outBuffer, markLength);
-            from = markLength;
-        } else if (pread(out.fd, mark.head, markLength, 0) != static_cast<ssize_t>(markLength)) {
-            return false;
-        }
-    }
-    // Until more than the mark has changed, a failure can put the line back.
-    out.restorable = mark.marked && static_cast<std::uint64_t>(held.st_size) <= from;
-    // Marked and cut in one step, as far as a handled signal can tell.
-    const bool ready = withSignalsHeld([&out, &mark, from] {
-        if (mark.marked) {
-            const ssize_t done = pwrite(out.fd, unfinishedLine, markLength, 0);
-            if (done > 0) mark.unfinished = 1;
-            if (done != static_cast<ssize_t>(markLength)) return false;
-        }
-        if (ftruncate(out.fd, static_cast<off_t>(from)) != 0) return false;
-        mark.unfinished = 1;
-        return true;
-    });
-    if (!ready) return false;
-    // The mark on the disk before any of the new text, which a power cut
-    // could otherwise leave there without it.
-    if (mark.marked && fdatasync(out.fd) != 0) return false;
-    if (lseek(out.fd, static_cast<off_t>(from), SEEK_SET) < 0) return false;
-    const std::size_t skipped = static_cast<std::size_t>(from - differs);
-    at += skipped;
-    left -= skipped;
-    out.written = from;
-    return true;
-}
-
-// A write in place failed before anything but the mark changed: the file
-// gets its first line back and is as it was.
-void restoreInPlace(Conversion& c) {
-    InPlaceMark& mark = *c.output.mark;
-    if (!c.output.restorable) return;
-    withSignalsHeld([&c, &mark] {
-        if (pwrite(c.output.fd, mark.head, markLength, 0) != static_cast<ssize_t>(markLength))
-            return false;
-        mark.marked = false;
-        mark.unfinished = 0;
-        return true;
-    });
-}
-
 // Writes the first length bytes of what is pending.
-void writeOut(Conversion& c, std::size_t length) {
-    ConversionOutput& out = c.output;
-    const std::uint64_t base = out.written;
-    const char* at = c.outBuffer;
-    std::size_t left = length;
-    if (out.comparing && left > 0) {
-        const std::size_t held = bytesHeld(c, at, left);
-        at += held;
-        left -= held;
-        out.written += held;
-        if (left == 0) return;
-        // The text differs from here on.
-        out.comparing = false;
-    }
-    if (left == 0 || out.failed) return;
-    if (out.inPlace && !out.started && !startInPlace(c, base, at, left)) {
-        out.failed = true;
-        return;
-    }
-    while (left > 0) {
-        ssize_t done = write(out.fd, at, left);
-        if (done < 0 && errno == EINTR) continue;
-        if (done <= 0) {
-            out.failed = true;
-            restoreInPlace(c);
-            return;
-        }
-        out.restorable = false;
-        at += done;
-        left -= static_cast<std::size_t>(done);
-        out.written += static_cast<std::uint64_t>(done);
-    }
-}
+void writeOut(Conversion& c, std::size_t length) { writeText(c.output.writer, c.outBuffer, length); }
 
 void flush(Conversion& c) {
     writeOut(c, c.output.used);
@@ -194,13 +62,13 @@ void flush(Conversion& c) {
 void flushPieces(Conversion& c) {
     const std::size_t whole = c.output.used / writePiece * writePiece;
     if (whole == 0) return;
-    if (c.output.reserving && c.output.reserved == 0) c.output.reserving = reservingPays(c.output.fd);
-    if (c.output.reserving && c.output.written + whole > c.output.reserved) {
+    if (c.output.reserving && c.output.reserved == 0) c.output.reserving = reservingPays(c.output.writer.fd);
+    if (c.output.reserving && c.output.writer.written + whole > c.output.reserved) {
         // Where the file system cannot, the writes go on as they are. A
         // failed call may still have taken part of the space, which the end
         // gives back like the rest.
-        c.output.reserving = reserveSpace(c.output.fd, c.output.written, reserveAhead);
-        c.output.reserved = c.output.written + reserveAhead;
+        c.output.reserving = reserveSpace(c.output.writer.fd, c.output.writer.written, reserveAhead);
+        c.output.reserved = c.output.writer.written + reserveAhead;
     }
     writeOut(c, whole);
     c.output.used -= whole;
@@ -251,23 +119,8 @@ long readFull(int in, unsigned char* buffer, std::size_t size) {
 }  // namespace
 
 void beginOutput(Conversion& c, int fd, OutputStart start, InPlaceMark* mark) {
-    const bool inPlace = start == OutputStart::inPlace || start == OutputStart::keepInPlace;
-    c.output = ConversionOutput{fd,      0,     false, start == OutputStart::newFile,
-                                0,       0,     inPlace, start == OutputStart::keepInPlace,
-                                false,   false, mark != nullptr ? mark : &c.ownMark};
-    InPlaceMark& m = *c.output.mark;
-    m.unfinished = 0;
-    m.marked = m.cut = false;
-    m.length = 0;
-}
-
-bool finishInPlace(int fd, InPlaceMark& mark) {
-    if (mark.cut && ftruncate(fd, static_cast<off_t>(mark.length)) != 0) return false;
-    if (mark.marked && pwrite(fd, mark.head, markLength, 0) != static_cast<ssize_t>(markLength))
-        return false;
-    mark.cut = mark.marked = false;
-    mark.unfinished = 0;
-    return true;
+    c.output = ConversionOutput{{}, 0, start == OutputStart::newFile, 0};
+    beginText(c.output.writer, fd, start, mark != nullptr ? *mark : c.ownMark, unfinishedLine);
 }
 
 void putOutput(Conversion& c, const char* text) {
@@ -311,11 +164,11 @@ ConvertResult convertBytes(Conversion& c, int in, std::uint32_t limit) {
         // The first whole block makes the input large.
         if (converted == firstLineValues + c.blockBytes)
             c.vectorWay = vectorWayFor(c.vectorBitsAllowed);
-        if (c.output.failed) return ConvertResult::writeFailed;
+        if (c.output.writer.failed) return ConvertResult::writeFailed;
         firstLine = false;
         wanted = c.blockBytes;
     }
-    return c.output.failed ? ConvertResult::writeFailed : ConvertResult::done;
+    return c.output.writer.failed ? ConvertResult::writeFailed : ConvertResult::done;
 }
 
 namespace {
@@ -429,34 +282,25 @@ ConvertResult convertBytesAsString(Conversion& c, int in, std::uint32_t limit) {
             }
             c.output.used = static_cast<std::size_t>(p - c.outBuffer);
         }
-        if (c.output.failed) return ConvertResult::writeFailed;
+        if (c.output.writer.failed) return ConvertResult::writeFailed;
         if (count < convertBlockBytes) break;
     }
     char* p = c.outBuffer + c.output.used;
     if (pending >= 0) p = putLiteralByte(p, line, static_cast<unsigned>(pending), -1);
     c.output.used = static_cast<std::size_t>(p - c.outBuffer);
     putOutput(c, "\";\n");
-    return c.output.failed ? ConvertResult::writeFailed : ConvertResult::done;
+    return c.output.writer.failed ? ConvertResult::writeFailed : ConvertResult::done;
 }
 
 std::uint32_t convertedLength(const Conversion& c) { return c.lastLength; }
 
 ConvertResult endOutput(Conversion& c) {
     flush(c);
-    ConversionOutput& out = c.output;
-    if (out.inPlace && !out.failed) {
-        InPlaceMark& mark = *out.mark;
-        mark.length = out.written;
-        // A file that held the text and more, or any text without -keep
-        // when the text is empty, is cut to the text in one call.
-        char more;
-        if (!out.started) mark.cut = pread(out.fd, &more, 1, static_cast<off_t>(out.written)) != 0;
-        if (out.mark == &c.ownMark && !finishInPlace(out.fd, mark)) out.failed = true;
-    }
+    OutputWriter& w = c.output.writer;
+    if (endText(w) && w.inPlace && w.mark == &c.ownMark && !finishInPlace(w.fd, *w.mark)) w.failed = true;
     // Space reserved past the end goes back.
-    if (c.output.reserved > c.output.written &&
-        ftruncate(c.output.fd, static_cast<off_t>(c.output.written)) != 0) {
+    if (c.output.reserved > w.written && ftruncate(w.fd, static_cast<off_t>(w.written)) != 0) {
         // The text is whole all the same; the file only keeps the space.
     }
-    return c.output.failed ? ConvertResult::writeFailed : ConvertResult::done;
+    return w.failed ? ConvertResult::writeFailed : ConvertResult::done;
 }

@@ -33,20 +33,17 @@ constexpr std::size_t textRoom = 4096;
 // fifth more, and ones that end on a 64 KiB boundary a tenth.
 constexpr std::size_t writePiece = 1024 * 1024;
 
-// The output being written: where, how far, and how it meets what the file
-// held.
+// The mark of a C file written in place while it is unfinished: a line
+// that stops any compilation.
+constexpr char unfinishedLine[] = "#error \"qavcvt stopped: incomplete\"\n";
+static_assert(sizeof unfinishedLine - 1 == markLength, "the mark is a whole line of its length");
+
+// The output being written, and its space reserved ahead of the writes.
 struct ConversionOutput {
-    int fd;
+    OutputWriter writer;
     std::size_t used;  // of the buffer, not yet written
-    bool failed;
     bool reserving;
-    std::uint64_t written;  // the text's bytes the file holds, from its start
     std::uint64_t reserved;
-    bool inPlace;      // an existing file, changed where it is (inplace.h)
-    bool comparing;    // the text so far is what the file holds
-    bool started;      // the file has been marked, or cut, for the new text
-    bool restorable;   // ... and nothing but its first line has changed yet
-    InPlaceMark* mark;
 };
 
 // A conversion's state and buffers, about 1.3 MB: the caller allocates one
@@ -73,15 +70,6 @@ struct Conversion {
 
 enum class ConvertResult { done, readFailed, writeFailed, tooLarge };
 
-// How the text of an output meets what fd holds.
-enum class OutputStart {
-    stream,       // written from where fd stands
-    newFile,      // a regular file opened empty for it: its space may be reserved ahead
-    inPlace,      // an existing file, marked and cut by the first write
-    keepInPlace,  // an existing file, changed from the first byte that differs from
-                  // what it holds, and cut to the text's length: a file that holds
-                  // the text already is not written at all
-};
 // Starts the text of one output, to be written to fd. An output in place
 // is finished by endOutput, or, given a mark, left for finishInPlace once
 // the other outputs of the file are complete too.
