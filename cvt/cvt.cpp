@@ -658,6 +658,7 @@ const bool TL_catchesTermination = true;
 void TProg() {
     // A file over the size limit is a write error, not a silent death.
     std::signal(SIGXFSZ, SIG_IGN);
+    nameOutputs("qavcvt", "qavcvt: ");
     removeTemporariesOnFatalSignals();
     Options options;
     takeArguments(options);

@@ -29,6 +29,8 @@ struct InPlaceOutput {
 struct PendingOutputs {
     Temporary temporaries[maxOutputs];
     InPlaceOutput inPlace[maxOutputs];
+    const char* tool = "qav";             // in the temporary files' names
+    const char* messagePrefix = "qav: ";  // of what a fatal signal says
 };
 PendingOutputs pendingOutputs;
 
@@ -60,7 +62,7 @@ extern "C" void removeTemporariesAndDie(int sig) {
         if (pending.name != nullptr) unlinkat(pending.folder, pending.name, 0);
     for (InPlaceOutput& output : pendingOutputs.inPlace)
         if (output.shown != nullptr && output.mark.unfinished) {
-            putError("qavcvt: ");
+            putError(pendingOutputs.messagePrefix);
             putError(incompleteMessage);
             putError(output.shown);
             putError("\n");
@@ -189,12 +191,17 @@ int openFolder(const char* path) {
 // with name set to the file's name, or -1 and name null.
 template <typename Make>
 int makeBeside(const char* finalName, char*& name, Make make) {
-    constexpr char suffix[] = ".qavcvt-XXXXXX";
+    // ".<tool>-XXXXXX", the Xs replaced.
+    const std::size_t toolLength = std::strlen(pendingOutputs.tool);
     constexpr std::size_t keptComponent = 200;
     std::size_t length = std::strlen(finalName);
     if (length > keptComponent) length = keptComponent;
-    name = joined(finalName, length, suffix);
+    name = static_cast<char*>(std::malloc(length + toolLength + 9));
     if (name == nullptr) return -1;
+    std::memcpy(name, finalName, length);
+    name[length] = '.';
+    std::memcpy(name + length + 1, pendingOutputs.tool, toolLength);
+    std::memcpy(name + length + 1 + toolLength, "-XXXXXX", 8);
     constexpr char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     struct timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
@@ -202,7 +209,7 @@ int makeBeside(const char* finalName, char*& name, Make make) {
                           (static_cast<std::uint64_t>(getpid()) << 32) ^
                           static_cast<std::uint64_t>(now.tv_sec);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        char* x = name + length + sizeof suffix - 7;
+        char* x = name + length + toolLength + 2;
         for (int i = 0; i < 6; ++i) {
             state = state * 6364136223846793005u + 1442695040888963407u;
             x[i] = letters[(state >> 33) % (sizeof letters - 1)];
@@ -541,7 +548,12 @@ void releaseOutputFile(OutputFile& file) {
     file.mark = nullptr;
 }
 
-void removeTemporariesOnFatalSignals() {
+void nameOutputs(const char* tool, const char* messagePrefix) {
+    pendingOutputs.tool = tool;
+    pendingOutputs.messagePrefix = messagePrefix;
+}
+
+void removeTemporariesOnFatalSignals(bool termination) {
     const auto install = [](int sig) {
         struct sigaction old;
         // A signal ignored at start-up stays ignored.
@@ -553,6 +565,10 @@ void removeTemporariesOnFatalSignals() {
         sigaction(sig, &action, nullptr);
     };
     for (int sig : fatalSignals) install(sig);
+    if (termination) {
+        install(SIGTERM);
+        install(SIGHUP);
+    }
     // Those an emulator or a thread library keeps for itself refuse.
     for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig) install(sig);
 }

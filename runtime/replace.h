@@ -86,10 +86,15 @@ int commitOutputFiles(OutputFile* const files[], int count, bool keepUnchanged);
 void abandonOutputFile(OutputFile& file);
 // Frees the names of an output that is done with.
 void releaseOutputFile(OutputFile& file);
+// Who writes the outputs of the run: tool names the temporary files,
+// "<final name>.<tool>-XXXXXX", and messagePrefix starts what a fatal
+// signal says of them. Both stay as given to the end of the run.
+void nameOutputs(const char* tool, const char* messagePrefix);
 // For the signals that end the process without the run-time's unwinding
-// (SIGQUIT, SIGABRT, SIGALRM, the real-time signals...): removes the
-// temporary files of the run and says which outputs in place it leaves
-// incomplete, then lets the signal take its default action. SIGKILL alone
-// can leave a temporary file behind, named "<final name>.qavcvt-XXXXXX",
-// or an output in place unfinished without a word (its mark says so).
-void removeTemporariesOnFatalSignals();
+// (SIGQUIT, SIGABRT, SIGALRM, the real-time signals...; with termination,
+// SIGTERM and SIGHUP too, for a program that leaves them their default
+// action): removes the temporary files of the run and says which outputs
+// in place it leaves incomplete, then lets the signal take its default
+// action. SIGKILL alone can leave a temporary file behind, or an output in
+// place unfinished without a word (its mark says so).
+void removeTemporariesOnFatalSignals(bool termination = false);

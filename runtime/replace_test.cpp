@@ -145,10 +145,12 @@ TEST(Replace, AnAbandonedOutputLeavesTheOldFileAndNoTrace) {
     spill(dir.path("out.c"), "old");
     chmod(dir.path("out.c").c_str(), 0640);
     OutputFile file;
+    // The temporary file says which tool made it.
+    nameOutputs("qavprof", "QAVPROF: ");
     ASSERT_EQ(openOutputFile(dir.path("out.c").c_str(), inputStat(), false, file),
               OutputOpened::ok);
     ASSERT_NE(file.temporaryName, nullptr);
-    EXPECT_EQ(std::string(file.temporaryName).find("out.c.qavcvt-"), 0u);
+    EXPECT_EQ(std::string(file.temporaryName).find("out.c.qavprof-"), 0u);
     ASSERT_EQ(write(file.fd, "cut", 3), 3);
     abandonOutputFile(file);
     releaseOutputFile(file);
