@@ -17,6 +17,7 @@ struct Options {
     double failPercent = -1;               // -fail PCT, or negative
     bool quiet = false;                    // -q: no banner
     bool history = false;                  // -history: the arguments are points
+    const char* outputName = nullptr;      // -o FILE, or null for standard output
 };
 
 // Whether the command line asks for a comparison: -diff names old runs.

@@ -13,7 +13,9 @@
 #include "merge.h"
 #include "messages.h"
 #include "order.h"
+#include "output.h"
 #include "print.h"
+#include "replace.h"
 #include "report.h"
 #include "tool.h"
 
@@ -57,6 +59,8 @@ constexpr char help[] =
     "               POINT a folder of the runs of one commit, or one profile file, in\n"
     "               the order of history; with -fail, exit status 3 when the newest\n"
     "               point starts a growth of the total of more than PCT%\n"
+    "  -o FILE      write the report to FILE, whole or not at all (- for standard\n"
+    "               output)\n"
     "  -q           no banner\n"
     "  file...      several files are runs of one program: their sums are reported\n"
     "  -h, --help, --version\n";
@@ -172,7 +176,7 @@ Survey survey() {
             break;
         }
         if (std::strcmp(argument, "-top") == 0 || std::strcmp(argument, "-fail") == 0 ||
-            std::strcmp(argument, "-diff") == 0)
+            std::strcmp(argument, "-diff") == 0 || std::strcmp(argument, "-o") == 0)
             ++n;
     }
     return found;
@@ -211,8 +215,8 @@ struct Arguments {
     fail({need, ", not '", value, "'"});
 }
 
-// Takes the value after argument n where the argument is -top, -fail or
-// -diff, into options or oldFiles; false for another argument.
+// Takes the value after argument n where the argument is -top, -fail,
+// -diff or -o, into options or oldFiles; false for another argument.
 bool takeValue(std::int32_t n, const Survey& found, Options& options, FileNames& oldFiles) {
     const char* argument = TL_TLI_TLIARV[n];
     const bool hasValue = n < TL_TLI_TLIARC;
@@ -227,6 +231,13 @@ bool takeValue(std::int32_t n, const Survey& found, Options& options, FileNames&
         options.failPercent = hasValue ? std::strtod(value, &end) : -1;
         if (!hasValue || end == value || *end != '\0' || !(options.failPercent >= 0))
             needsValue("-fail needs a percentage, 0 or more", hasValue, value);
+        return true;
+    }
+    if (std::strcmp(argument, "-o") == 0) {
+        if (!hasValue || value[0] == '\0') needsValue("-o needs a file name, or - for standard output", hasValue, value);
+        if (options.outputName != nullptr && std::strcmp(options.outputName, value) != 0)
+            fail({"Two outputs asked for, ", options.outputName, " and ", value, ": give one"});
+        options.outputName = value;
         return true;
     }
     if (std::strcmp(argument, "-diff") == 0) {
@@ -588,9 +599,40 @@ void judgeGrowth(const Comparison& comparison, const Options& options) {
     TL_quit(3);
 }
 
-// The report goes to standard output only, with nothing to clean up: the
-// program leaves SIGTERM and SIGHUP their default action, as the run-time
-// does for a program that does not ask otherwise.
+// What is printed: a report's or a comparison's table, or a history.
+struct Printing {
+    const Table* table;
+    const HistoryReport* history;
+    Format format;
+};
+
+// Prints to standard output, or with -o to the file named, which must be
+// none of the files the run read. The program leaves SIGTERM and SIGHUP
+// their default action, as the run-time does for a program that does not
+// ask otherwise; while a file is written they remove its temporary file
+// first.
+void printWhere(const Arguments& a, const Printing& printing) {
+    const char* const name = a.options.outputName;
+    if (name != nullptr) {
+        nameOutputs("qavprof", messagePrefix);
+        removeTemporariesOnFatalSignals(true);
+    }
+    // Every argument is in one list at most, and the default file in
+    // place of them all.
+    const char** inputs = TL_argumentsRoom(messagePrefix);
+    std::int32_t count = 0;
+    for (const FileNames* names : {&a.files, &a.oldFiles, &a.points})
+        for (std::int32_t k = 0; k < names->count; ++k) inputs[count++] = names->names[k];
+    printReport(name, inputs, count, [](const void* what) {
+        const Printing& p = *static_cast<const Printing*>(what);
+        if (p.history != nullptr) {
+            printHistory(*p.history, p.format);
+            if (std::fflush(stdout) != 0 || std::ferror(stdout)) fail({"Unable to write report"});
+        } else {
+            print(*p.table, p.format);
+        }
+    }, &printing);
+}
 
 // qavprof -history: every point loaded, one run at a time, the change
 // points found and printed.
@@ -612,8 +654,7 @@ void runHistory(const Arguments& a) {
     HistoryReport* const report = allocateArray<HistoryReport>(1);
     keepForRun(report, [](void* block) { releaseHistoryReport(*static_cast<HistoryReport*>(block)); });
     buildHistoryReport(*h, options, *report);
-    printHistory(*report, options.format);
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) fail({"Unable to write report"});
+    printWhere(a, Printing{nullptr, report, options.format});
     if (options.failPercent >= 0) judgeHistory(*report, options);
 }
 
@@ -650,6 +691,7 @@ void TProg() {
     } else {
         buildReport(sides.now, options, *report);
     }
-    print(comparing ? tableOf(*comparison) : tableOf(*report), options.format);
+    const Table& table = comparing ? tableOf(*comparison) : tableOf(*report);
+    printWhere(arguments, Printing{&table, nullptr, options.format});
     if (options.failPercent >= 0) judgeGrowth(*comparison, options);
 }

@@ -57,22 +57,24 @@ struct Program {
     bool inPlace = false;  // the output has a second name: it is written where it is
     bool sharesStart = false;  // its old text starts as the new one does (for -keep)
     int runsDivisor = 1;   // runs a slower program gets: RUNS divided by this
+    // What an output cut in place says, and the start of its mark.
+    std::string incomplete = "qavcvt: Written in place and now incomplete: prog_QAV.c\n";
+    std::string mark = "#error ";
 };
-
-constexpr char incomplete[] = "qavcvt: Written in place and now incomplete: prog_QAV.c\n";
 
 // Why an output left neither old nor whole is not as a cut output in place
 // must be, or "".
 std::string cutProblem(const std::string& work, const Program& program, const std::string& output,
                        const std::string& err, int sig) {
     if (!program.inPlace) return "a cut output was left";
-    if (output.compare(0, 7, "#error ") != 0) return "a cut output without the mark";
+    if (output.compare(0, program.mark.size(), program.mark) != 0) return "a cut output without the mark";
     // SIGKILL between the mark and the cut after it can leave the old text
     // behind the mark, but no other signal.
     if (sig != SIGKILL && output.find("old tail") != std::string::npos)
         return "the old text's tail behind the new";
-    if (sig != SIGKILL && err.find(incomplete) == std::string::npos)
+    if (sig != SIGKILL && err.find(program.incomplete) == std::string::npos)
         return "a cut output not said to be: " + err;
+    if (program.mark != "#error ") return "";
     const std::string command =
         "cc -fsyntax-only -Wfatal-errors -x c '" + work + "/" + program.output + "' 2>/dev/null";
     if (std::system(command.c_str()) == 0) return "a cut output that compiles";
@@ -167,7 +169,9 @@ bool removeTemporaries(const std::string& work) {
     bool found = false;
     DIR* folder = opendir(work.c_str());
     while (dirent* entry = readdir(folder)) {
-        if (std::string(entry->d_name).find(".qavcvt-") == std::string::npos) continue;
+        const std::string name = entry->d_name;
+        if (name.find(".qavcvt-") == std::string::npos && name.find(".qavprof-") == std::string::npos)
+            continue;
         found = true;
         unlink((work + "/" + entry->d_name).c_str());
     }
@@ -218,6 +222,12 @@ int main(int argc, char** argv) {
     const Program programs[] = {
         {"qavprof", {prof, "-space"},
          "QAV Profiler v6.0 (1.12.00): profile report of a QAV run\n", "", {SIGINT}},
+        // The report into a file, replaced whole, and written in place.
+        {"qavprof -o", {prof, "-q", "-html", "-o", "report.html"}, "", "report.html",
+         {SIGINT, SIGTERM, SIGHUP, SIGKILL, SIGQUIT}},
+        {"qavprof -o in place", {prof, "-q", "-html", "-o", "report.html"}, "", "report.html",
+         {SIGINT, SIGTERM, SIGHUP, SIGKILL, SIGQUIT}, true, false, 1,
+         "QAVPROF: Written in place and now incomplete: report.html\n", "qavprof stopped: "},
         // Every signal that ends a process and may be caught takes the
         // temporary file with it; SIGKILL alone may leave one.
         {"qavcvt", {cvt, "prog.CQav"}, "", "prog_QAV.c",
@@ -262,9 +272,9 @@ int main(int argc, char** argv) {
             std::string problem;
             if (!outputWhole) {
                 problem = cutProblem(work, program, output, err, sig);
-                const std::size_t at = err.find(incomplete);
-                if (at != std::string::npos) err.erase(at, sizeof incomplete - 1);
-            } else if (err.find(incomplete) != std::string::npos) {
+                const std::size_t at = err.find(program.incomplete);
+                if (at != std::string::npos) err.erase(at, program.incomplete.size());
+            } else if (err.find(program.incomplete) != std::string::npos) {
                 problem = "a whole output said to be incomplete";
             }
             // An emulator says so when a signal ends its program, after
