@@ -6,7 +6,7 @@ _qavprof() {
     esac
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W '-time -space -calls -cycles -eff -percall -parse -q -top -csv
-            -json -html -md -diff -fail -history -h --help --version --' -- "$cur"))
+            -json -html -md -diff -fail -history -o -h --help --version --' -- "$cur"))
         return
     fi
     # Files, and with -history folders (a folder a point).

@@ -38,6 +38,7 @@ expect "-history|" _qavprof qavprof -hi
 expect "-calls|-csv|-cycles|" _qavprof qavprof -c
 expect "|" _qavprof qavprof -top ""
 expect "runs|" _qavprof qavprof -diff ru
+expect "runs|" _qavprof qavprof -o ru
 expect "qav.pprofout|qav.rprofout|" _qavprof qavprof qav.
 expect "-align|" _qavcvt qavcvt -al
 expect "1|1024|128|16|" _qavcvt qavcvt -align 1
