@@ -59,6 +59,13 @@ for dir in "${dirs[@]}"; do
         # shellcheck disable=SC2086
         "$timeit" "$rounds" -- "$bin/qavprof" $criterion $file -- sort -k6,6nr $file
     done
+    echo "-- qavprof -html, 4096 records: to standard output, with -o into a new file (flushed to the disk, then renamed), and with -o in place (a file with a second name)"
+    : >inplace.html
+    ln -f inplace.html inplace-link.html
+    "$timeit" "$rounds" -- @out=page.html "$bin/qavprof" -q -html reverse.prof \
+        -- @rm=new.html "$bin/qavprof" -q -html -o new.html reverse.prof \
+        -- "$bin/qavprof" -q -html -o inplace.html reverse.prof
+    rm -f page.html new.html inplace.html inplace-link.html
 done
 
 # qavprof across repeated runs: 3 + 3 and 30 + 30 profiles of 4096 records
