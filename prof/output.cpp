@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -31,18 +32,6 @@ void refuse(OutputOpened result, const char* name) {
     case OutputOpened::cannotCreate: fail({"Unable to create ", name});
     case OutputOpened::linkLoop: fail({"Unable to create ", name, ": Too many levels of symbolic links"});
     case OutputOpened::outOfMemory: fail({"Out of memory"});
-    }
-}
-
-// The input profiles are read whole before the report is written, so one
-// of them named as the output would be lost to it.
-void refuseInputs(const char* name, const char* const inputs[], std::int32_t inputCount) {
-    struct stat output;
-    if (stat(name, &output) != 0) return;
-    for (std::int32_t k = 0; k < inputCount; ++k) {
-        struct stat input;
-        if (stat(inputs[k], &input) == 0 && input.st_dev == output.st_dev && input.st_ino == output.st_ino)
-            refuse(OutputOpened::sameAsInput, name);
     }
 }
 
@@ -89,7 +78,6 @@ void printReport(const char* name, const char* const inputs[], std::int32_t inpu
         print(what);
         return;
     }
-    refuseInputs(name, inputs, inputCount);
     // Kept where the shut-down frees its names, however the run ends; the
     // handler area below reads it after an unwinding.
     OutputFile* const file = allocateArray<OutputFile>(1);
@@ -106,7 +94,15 @@ void printReport(const char* name, const char* const inputs[], std::int32_t inpu
         sayIncomplete(*file, name);
         TL_quit(area.quitCode);
     }
-    refuse(openOutputFile(name, {}, false, *file), name);
+    // The inputs are read whole before the report is written, so one of
+    // them named as the output would be lost to it.
+    struct stat* const inputStats = allocateArray<struct stat>(static_cast<std::size_t>(inputCount) + 1);
+    int known = 0;
+    for (std::int32_t k = 0; k < inputCount; ++k)
+        if (stat(inputs[k], &inputStats[known]) == 0) ++known;
+    const OutputOpened opened = openOutputFile(name, inputStats, known, false, *file);
+    std::free(inputStats);
+    refuse(opened, name);
     waitForOtherWriters(*file);
     std::FILE* const scratch = file->inPlace ? std::tmpfile() : nullptr;
     if (file->inPlace && scratch == nullptr) fail({"Unable to write report"});

@@ -374,8 +374,8 @@ OutputOpened openBeside(OutputFile& file, const struct stat& existing, const cha
 
 }  // namespace
 
-OutputOpened openOutputFile(const char* name, const struct stat& input, bool keepUnchanged,
-                            OutputFile& file) {
+OutputOpened openOutputFile(const char* name, const struct stat inputs[], int inputCount,
+                            bool keepUnchanged, OutputFile& file) {
     file = noOutputFile;
     // The system follows the links first: a loop, and the magic links of
     // /dev/stdout and /proc, are as it sees them.
@@ -385,8 +385,9 @@ OutputOpened openOutputFile(const char* name, const struct stat& input, bool kee
     if (file.exists) {
         file.device = existing.st_dev;
         file.inode = existing.st_ino;
-        if (existing.st_dev == input.st_dev && existing.st_ino == input.st_ino)
-            return OutputOpened::sameAsInput;
+        for (int k = 0; k < inputCount; ++k)
+            if (existing.st_dev == inputs[k].st_dev && existing.st_ino == inputs[k].st_ino)
+                return OutputOpened::sameAsInput;
         if (S_ISDIR(existing.st_mode)) return OutputOpened::cannotCreate;
         file.regular = S_ISREG(existing.st_mode);
     }

@@ -51,12 +51,18 @@ constexpr int maxOutputs = 2;
 enum class OutputOpened { ok, sameAsInput, cannotCreate, linkLoop, outOfMemory };
 
 // Opens the output named name: a temporary file beside its final file, or
-// the file itself. sameAsInput when it is the file input describes;
-// linkLoop when its symbolic links do not end. keepUnchanged opens a file
-// that may not be written for reading, so that an unchanged text is no
-// failure. name is kept for the message a signal writes.
-OutputOpened openOutputFile(const char* name, const struct stat& input, bool keepUnchanged,
-                            OutputFile& file);
+// the file itself. sameAsInput, before anything is made, when it is one of
+// the inputCount files inputs describe; linkLoop when its symbolic links
+// do not end. keepUnchanged opens a file that may not be written for
+// reading, so that an unchanged text is no failure. name is kept for the
+// message a signal writes.
+OutputOpened openOutputFile(const char* name, const struct stat inputs[], int inputCount,
+                            bool keepUnchanged, OutputFile& file);
+// The same for an output of one input.
+inline OutputOpened openOutputFile(const char* name, const struct stat& input, bool keepUnchanged,
+                                   OutputFile& file) {
+    return openOutputFile(name, &input, 1, keepUnchanged, file);
+}
 // Whether name is the file standard output writes to, under another name
 // (/dev/stdout, /dev/fd/1, or its own path).
 bool namesStandardOutput(const char* name);
