@@ -571,8 +571,6 @@ void print(const Table& table, Format format) {
     case Format::markdown: printMarkdown(table); break;
     case Format::report: printText(table); break;
     }
-    // The shut-down would not notice a report that did not get out.
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) fail({"Unable to write report"});
 }
 
 // -fail: exit status 3 when the total grew by more than allowed, and the
@@ -625,12 +623,12 @@ void printWhere(const Arguments& a, const Printing& printing) {
         for (std::int32_t k = 0; k < names->count; ++k) inputs[count++] = names->names[k];
     printReport(name, inputs, count, [](const void* what) {
         const Printing& p = *static_cast<const Printing*>(what);
-        if (p.history != nullptr) {
+        if (p.history != nullptr)
             printHistory(*p.history, p.format);
-            if (std::fflush(stdout) != 0 || std::ferror(stdout)) fail({"Unable to write report"});
-        } else {
+        else
             print(*p.table, p.format);
-        }
+        // The shut-down would not notice a report that did not get out.
+        if (std::fflush(stdout) != 0 || std::ferror(stdout)) fail({"Unable to write report"});
     }, &printing);
 }
 
