@@ -290,6 +290,60 @@ TEST(Replace, AnOutputInPlaceIsMarkedUntilEveryOutputIsComplete) {
     }
 }
 
+TEST(Replace, TheWriterInPlaceLeavesTheOldTextTheMarkOrTheNewText) {
+    // The writer alone, as any tool uses it, in pieces whose first holds
+    // the first line where the text has one (as the writer asks): from
+    // the first byte it changes to the finish, the file starts with the
+    // writer's mark and holds nothing of the old text after the new; an
+    // unchanged text under -keep is never touched.
+    test_support::TemporaryDirectory dir;
+    const std::string out = dir.path("out.txt");
+    const std::string mark = std::string(markLength - 1, 'M') + "\n";
+    const std::string text = std::string(50, 'n') + "\nnew\n";
+    const struct {
+        const char* what;
+        std::string old, text;
+        std::size_t piece;
+        bool keep;
+    } cases[] = {
+        {"longer old text, one piece", std::string(200, 'o'), text, 1000, false},
+        {"shorter old text, pieces of a mark's length", "old\n", text, markLength, false},
+        {"a text shorter than the mark", std::string(80, 'o'), "short\n", 3, false},
+        {"-keep, differing after the mark", std::string(50, 'n') + "\nold and a tail\n", text, 10, true},
+        {"-keep, the same text", text, text, 5, true},
+        {"-keep, the new text and more", text + "and a tail\n", text, 20, true},
+    };
+    for (const auto& c : cases) {
+        spill(out, c.old);
+        const int fd = open(out.c_str(), O_RDWR);
+        ASSERT_GE(fd, 0);
+        InPlaceMark held{};
+        OutputWriter writer;
+        beginText(writer, fd, c.keep ? OutputStart::keepInPlace : OutputStart::inPlace, held, mark.c_str());
+        for (std::size_t at = 0; at < c.text.size(); at += c.piece) {
+            writeText(writer, c.text.data() + at, std::min(c.piece, c.text.size() - at));
+            const std::string now = slurp(out);
+            const std::string written = c.text.substr(0, at + std::min(c.piece, c.text.size() - at));
+            if (now == c.old) continue;
+            EXPECT_TRUE(held.unfinished) << c.what;
+            // Marked where the text has a first line; else only cut.
+            if (c.text.size() >= markLength) {
+                EXPECT_EQ(now.substr(0, markLength), mark) << c.what << " at " << at;
+            }
+            EXPECT_EQ(now.substr(std::min(now.size(), markLength)),
+                      written.substr(std::min(written.size(), markLength))) << c.what << " at " << at;
+        }
+        EXPECT_TRUE(endText(writer)) << c.what;
+        EXPECT_TRUE(finishInPlace(fd, held)) << c.what;
+        close(fd);
+        EXPECT_EQ(slurp(out), c.text) << c.what;
+        EXPECT_FALSE(held.unfinished) << c.what;
+        if (c.old == c.text) {
+            EXPECT_FALSE(writer.started) << c.what;
+        }
+    }
+}
+
 TEST(Replace, AFailureThatChangedOnlyTheMarkTakesItBack) {
     // The file holds the start of the text, and may grow no further.
     test_support::TemporaryDirectory dir;
@@ -374,6 +428,10 @@ TEST(Replace, DevicesAndTheInputAreNotReplaced) {
     struct stat input;
     ASSERT_EQ(stat(dir.path("in.CQav").c_str(), &input), 0);
     EXPECT_EQ(openOutputFile(dir.path("out.c").c_str(), input, false, file),
+              OutputOpened::sameAsInput);
+    // So is any of several inputs.
+    const struct stat inputs[] = {inputStat(), input};
+    EXPECT_EQ(openOutputFile(dir.path("out.c").c_str(), inputs, 2, false, file),
               OutputOpened::sameAsInput);
     ASSERT_EQ(mkdir(dir.path("folder").c_str(), 0755), 0);
     EXPECT_EQ(openOutputFile(dir.path("folder").c_str(), inputStat(), false, file),
