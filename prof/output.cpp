@@ -55,13 +55,22 @@ bool copyInPlace(int from, OutputFile& file) {
     OutputWriter writer;
     beginText(writer, file.fd, OutputStart::inPlace, *file.mark, unfinishedLine);
     if (lseek(from, 0, SEEK_SET) != 0) return false;
+    // Whole blocks, so that the first holds the first line the mark
+    // stands in for.
     char block[1 << 16];
-    for (;;) {
-        const ssize_t got = read(from, block, sizeof block);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return false;
-        if (got == 0) break;
-        writeText(writer, block, static_cast<std::size_t>(got));
+    for (bool end = false; !end;) {
+        std::size_t got = 0;
+        while (got < sizeof block) {
+            const ssize_t part = read(from, block + got, sizeof block - got);
+            if (part < 0 && errno == EINTR) continue;
+            if (part < 0) return false;
+            if (part == 0) {
+                end = true;
+                break;
+            }
+            got += static_cast<std::size_t>(part);
+        }
+        writeText(writer, block, got);
     }
     return endText(writer);
 }

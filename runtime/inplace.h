@@ -56,8 +56,9 @@ struct OutputWriter {
 // carries markLine while it is unfinished.
 void beginText(OutputWriter& w, int fd, OutputStart start, InPlaceMark& mark, const char* markLine);
 // Writes the length bytes at text, the output's from w.written on. The
-// first write of an output in place should hold its first markLength
-// bytes, or the file is marked only once that much of it is written.
+// first write that changes an output in place must hold its first
+// markLength bytes where the text has that many: a shorter one cuts the
+// file but leaves it unmarked.
 void writeText(OutputWriter& w, const char* text, std::size_t length);
 // Ends the text: an output in place learns whether its file held more, to
 // be cut by finishInPlace. False when a write failed.
