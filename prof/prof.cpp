@@ -77,9 +77,11 @@ constexpr char sidesApart[] = "--";
     TL_quit(std::fflush(stdout) == 0 ? 0 : 1);
 }
 
-// What a flag chooses: at most one ordering and one format may be asked
-// for, or what the run shows would depend on which one came last.
-enum class Choice { none, ordering, format };
+// What a flag chooses. The ordering flags overwrite one another, the last
+// one winning (aliases such as `qavprof -calls` rely on it); a second,
+// other format is refused, since what the run writes would depend on
+// which one came last.
+enum class Choice { none, format };
 
 struct Flag {
     const char* text;
@@ -88,11 +90,11 @@ struct Flag {
 };
 
 const Flag flags[] = {
-    {"-time", Choice::ordering, [](Options& o) { o.orderBy = OrderBy::time; }},
-    {"-space", Choice::ordering, [](Options& o) { o.orderBy = OrderBy::space; }},
-    {"-calls", Choice::ordering, [](Options& o) { o.orderBy = OrderBy::calls; }},
-    {"-cycles", Choice::ordering, [](Options& o) { o.orderBy = OrderBy::cycles; }},
-    {"-eff", Choice::ordering, [](Options& o) { o.orderBy = OrderBy::efficiency; }},
+    {"-time", Choice::none, [](Options& o) { o.orderBy = OrderBy::time; }},
+    {"-space", Choice::none, [](Options& o) { o.orderBy = OrderBy::space; }},
+    {"-calls", Choice::none, [](Options& o) { o.orderBy = OrderBy::calls; }},
+    {"-cycles", Choice::none, [](Options& o) { o.orderBy = OrderBy::cycles; }},
+    {"-eff", Choice::none, [](Options& o) { o.orderBy = OrderBy::efficiency; }},
     {"-percall", Choice::none, [](Options& o) { o.perCallLayout = true; }},
     {"-parse", Choice::none, [](Options& o) { o.parseProfile = true; }},
     {"-csv", Choice::format, [](Options& o) { o.format = Format::csv; }},
@@ -102,21 +104,17 @@ const Flag flags[] = {
     {"-q", Choice::none, [](Options& o) { o.quiet = true; }},
 };
 
-// The ordering and format flags given so far, to refuse a second, other one
-// (the same flag twice asks for the same thing).
+// The format flag given so far, to refuse a second, other one (the same
+// flag twice asks for the same thing).
 struct Chosen {
-    const char* ordering;
     const char* format;
 };
 
 void takeFlag(const Flag& flag, Chosen& chosen, Options& options) {
-    if (flag.choice != Choice::none) {
-        const bool ordering = flag.choice == Choice::ordering;
-        const char*& earlier = ordering ? chosen.ordering : chosen.format;
-        if (earlier != nullptr && std::strcmp(earlier, flag.text) != 0)
-            fail({ordering ? "Two orderings asked for, " : "Two formats asked for, ", earlier,
-                  " and ", flag.text, ": give one"});
-        earlier = flag.text;
+    if (flag.choice == Choice::format) {
+        if (chosen.format != nullptr && std::strcmp(chosen.format, flag.text) != 0)
+            fail({"Two formats asked for, ", chosen.format, " and ", flag.text, ": give one"});
+        chosen.format = flag.text;
     }
     flag.apply(options);
 }
@@ -397,7 +395,7 @@ void takeArguments(Arguments& a) {
     a.oldFiles = FileNames{TL_argumentsRoom(messagePrefix), 0, true};
     a.points = FileNames{TL_argumentsRoom(messagePrefix), 0, true};
     a.stream = 0;
-    a.chosen = Chosen{nullptr, nullptr};
+    a.chosen = Chosen{nullptr};
     for (std::int32_t n = 1; n <= TL_TLI_TLIARC; ++n)
         n = takeArgument(n, found, a);
     const Options& options = a.options;
