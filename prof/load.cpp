@@ -16,6 +16,7 @@ struct Reader {
     FILE* file;
     const unsigned char* at;
     const unsigned char* end;
+    std::int32_t line;  // of the next byte, counted from 1
     unsigned char block[profileBlockBytes + 1];
 };
 
@@ -51,7 +52,10 @@ void takeWhile(Reader& reader, Test test, Use use) {
 }
 
 void skipSpaces(Reader& reader) {
-    takeWhile(reader, [](unsigned char c) { return TL_isSpace(c); }, [](unsigned char) {});
+    std::int32_t lines = 0;
+    takeWhile(reader, [](unsigned char c) { return TL_isSpace(c); },
+              [&](unsigned char c) { lines += c == '\n'; });
+    reader.line += lines;
 }
 
 // As TL_getLine: through the first newline, at most 255 bytes. Returns
@@ -66,7 +70,10 @@ ProfileKind skipHeaderLine(Reader& reader) {
         int c = peek(reader);
         if (c == EOF) break;
         take(reader);
-        if (c == '\n') break;
+        if (c == '\n') {
+            ++reader.line;
+            break;
+        }
         if (n < kindLength) start[n] = static_cast<char>(c);
     }
     if (n < kindLength) return ProfileKind::unknown;
@@ -94,17 +101,19 @@ void readWord(Reader& reader, char* target) {
 }
 
 // As TL_getNat: strtoul's reading of an unsigned 32-bit number; the target
-// keeps its value when no digit comes.
-void readNumber(Reader& reader, std::uint32_t& target) {
+// keeps its value when no digit comes. True where a counter stood: digits
+// alone, with no sign, up to a blank or the end of the file.
+bool readNumber(Reader& reader, std::uint32_t& target) {
     skipSpaces(reader);
     int c = peek(reader);
     bool negative = false;
-    if (c == '-' || c == '+') {
+    const bool sign = c == '-' || c == '+';
+    if (sign) {
         negative = c == '-';
         take(reader);  // the sign is taken even without digits
         c = peek(reader);
     }
-    if (!TL_isDigit(c)) return;
+    if (!TL_isDigit(c)) return false;
     // In 32 bits, which a 32-bit build does without calls: a digit that
     // would pass the limit marks the number as out of range.
     constexpr std::uint32_t limit = 0xFFFFFFFFu;
@@ -121,21 +130,31 @@ void readNumber(Reader& reader, std::uint32_t& target) {
         target = limit;
     else
         target = negative ? 0u - magnitude : magnitude;
+    const int next = peek(reader);
+    return !sign && (next == EOF || TL_isSpace(next));
 }
 
 // As TL_skipWhitespace: blank, tab, newline and form feed; a byte 255 ends
 // the skip and is taken, as end of file would. A carriage return is taken
 // too, so that a file with CRLF line ends reads as one with LF: no empty
 // record after the last, no false warning of records left over.
-void skipRecordEnd(Reader& reader) {
+// True where the record ended whole: at a blank before more records, or
+// at a line end before the end of the file (a file cut short mostly ends
+// inside its last line).
+bool skipRecordEnd(Reader& reader) {
+    bool lineEnded = false;
     for (;;) {
         int c = peek(reader);
         if (c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r') {
+            if (c == '\n') {
+                ++reader.line;
+                lineEnded = true;
+            }
             take(reader);
             continue;
         }
         if (c == 0xFF) take(reader);
-        return;
+        return c != EOF || lineEnded;
     }
 }
 
@@ -167,7 +186,9 @@ void loadProfile(std::int32_t s, bool parseProfile, Profile& profile) {
     reader.file = TL_handle(s);
     reader.at = reader.end = reader.block;
     reader.block[0] = 0;
+    reader.line = 1;
     profile.kind = skipHeaderLine(reader);
+    profile.oddLine = 0;
 
     // Every name is at most 255 characters and its zero byte.
     char* names = profile.names;
@@ -177,21 +198,25 @@ void loadProfile(std::int32_t s, bool parseProfile, Profile& profile) {
         if (peek(reader) == EOF) break;
         ProfileEntry& entry = profile.entries[p];
         entry = ProfileEntry{};
+        skipSpaces(reader);
+        const std::int32_t line = reader.line;
         readWord(reader, names);
+        bool whole = names[0] != '\0';
         std::uint64_t* const counters[] = {&entry.calls,     &entry.matched,
                                            &entry.cycles,    &entry.backtracks,
                                            &entry.time,      &entry.treeNodes,
                                            &entry.kidCells};
         for (std::uint64_t* counter : counters) {
             std::uint32_t value = 0;
-            readNumber(reader, value);
+            whole = readNumber(reader, value) && whole;
             *counter = value;
         }
         rewriteName(names, parseProfile);
         entry.name = names;
         names += std::strlen(names) + 1;
         ++profile.entryCount;
-        skipRecordEnd(reader);
+        whole = skipRecordEnd(reader) && whole;
+        if (!whole && profile.oddLine == 0) profile.oddLine = line;
     }
     profile.namesUsed = static_cast<std::size_t>(names - profile.names);
     profile.moreRecords = peek(reader) != EOF;

@@ -151,3 +151,33 @@ TEST(Load, StopsAfter4096Records) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Load, FindsTheFirstRecordThatIsNotANameAndSevenCounters) {
+    struct {
+        const char* text;
+        std::int32_t oddLine;
+    } const cases[] = {
+        {"h\na 1 2 3 4 5 6 7\n", 0},
+        {"h\r\na 1 2 3 4 5 6 7\r\nb 1 2 3 4 5 6 7\r\n", 0},
+        {"h\na 1 2 3 4 5 6 7 b 1 2 3 4 5 6 7\n\n\n", 0},  // records apart by blanks
+        {"h\n", 0},
+        {"", 0},
+        {"h\na 1 2 3 4 5 6 7\nb 1 2 3\n", 3},              // too few counters
+        {"h\na 1 2 3 4 5 6 7\nb 1 2 3 4 5 6 7", 3},         // no line end: cut short
+        {"h\na 1 2 3 4 5 6 7\nb 1 2 3 4 5 6", 3},
+        {"h\nfoo 1 2 x 4 5 6 7\nbar 1 2 3 4 5 6 7\n", 2},  // a word for a number
+        {"h\na 1 2 3x 4 5 6 7\n", 2},
+        {"h\na 1 2 -3 4 5 6 7\n", 2},                      // no counter has a sign
+        {"h\na 1 2 +3 4 5 6 7\n", 2},
+        {"h\n\n\na 1 2 3 4 5 6 7\nb\n1 2 3 4 5 6 7\nc x\n", 7},  // lines counted across blanks
+        {"h\na\t1\t2\t3\t4\t5\t6\t7\nb 1 2 3 4 5 6 7 8\n", 3},
+    };
+    for (const auto& c : cases) {
+        load(c.text);
+        EXPECT_EQ(loaded().oddLine, c.oddLine) << c.text;
+    }
+}
+
+}  // namespace

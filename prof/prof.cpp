@@ -295,6 +295,18 @@ std::int32_t openDefaultProfile(Options& options) {
     TL_quit(1);
 }
 
+// A record that is not a name and seven counters: a report reads it as it
+// stands and says so; runs that are compared or make a history are
+// refused, since one cut short would be taken for a change.
+void oddRecord(const char* name, std::int32_t line, const Options& options) {
+    char number[16];
+    *TL_formatNat(number, line, 0) = '\0';
+    if (isComparison(options) || options.history)
+        fail({"'", name, "' line ", number,
+              " is not a name and seven counters: a run cut short? Leave it out or run it again"});
+    say({"'", name, "' line ", number, " is not a name and seven counters; read as it stands"});
+}
+
 // Loads the profile open on stream s, named name, and closes it; says so
 // when its header names the other kind than the one it is read as.
 void load(std::int32_t s, const char* name, bool named, const Options& options,
@@ -303,6 +315,7 @@ void load(std::int32_t s, const char* name, bool named, const Options& options,
     if (std::ferror(TL_handle(s)))
         fail({"Unable to read QAV profile file '", name, "'"});
     TL_close(s);
+    if (profile.oddLine != 0) oddRecord(name, profile.oddLine, options);
     // A file cut off before anything was written would count as a run in
     // which nothing ran.
     if (named && profile.entryCount == 0) say({"'", name, "' holds no profile records"});

@@ -46,6 +46,9 @@ struct Profile {
     std::int32_t entryCount;
     Position order[maxEntries];
     bool moreRecords;  // the file held more records than maxEntries
+    // The line of the first record that is not a name and seven counters
+    // (a word where a number stands, a record cut short), or 0.
+    std::int32_t oddLine;
     ProfileKind kind;
     std::size_t namesUsed;
     char names[maxEntries * TL_stringSize];
