@@ -1,10 +1,17 @@
 #include "messages.h"
 
+#include "runtime.h"
 #include "tool.h"
 
 void say(std::initializer_list<const char*> pieces) { TL_say(messagePrefix, pieces); }
 
 void fail(std::initializer_list<const char*> pieces) { TL_fail(messagePrefix, pieces); }
+
+void failWhy(int err, std::initializer_list<const char*> pieces) {
+    say(pieces);
+    TL_sayReason(err);
+    TL_quit(1);
+}
 
 void* allocateZeroed(std::size_t count, std::size_t size) {
     return TL_allocateZeroed(messagePrefix, count, size);

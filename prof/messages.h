@@ -12,6 +12,8 @@ constexpr char messagePrefix[] = "QAVPROF: ";
 void say(std::initializer_list<const char*> pieces);
 // The same, then the end of the run with status 1.
 [[noreturn]] void fail(std::initializer_list<const char*> pieces);
+// fail, with the system's reason for err on a line of its own (tool.h).
+[[noreturn]] void failWhy(int err, std::initializer_list<const char*> pieces);
 // Room for count objects of size bytes, zeroed; the run ends with "Out of
 // memory" when there is none.
 void* allocateZeroed(std::size_t count, std::size_t size);

@@ -25,11 +25,11 @@ namespace {
 constexpr char unfinishedLine[] = "qavprof stopped: output incomplete.\n";
 static_assert(sizeof unfinishedLine - 1 == markLength, "the mark is a whole line of its length");
 
-void refuse(OutputOpened result, const char* name) {
+void refuse(OutputOpened result, const char* name, int err) {
     switch (result) {
     case OutputOpened::ok: return;
     case OutputOpened::sameAsInput: fail({"Output would overwrite the input: ", name});
-    case OutputOpened::cannotCreate: fail({"Unable to create ", name});
+    case OutputOpened::cannotCreate: failWhy(err, {"Unable to create ", name});
     case OutputOpened::linkLoop: fail({"Unable to create ", name, ": Too many levels of symbolic links"});
     case OutputOpened::outOfMemory: fail({"Out of memory"});
     }
@@ -39,7 +39,7 @@ void refuse(OutputOpened result, const char* name) {
 int sendStandardOutput(int fd) {
     std::fflush(stdout);
     const int saved = dup(STDOUT_FILENO);
-    if (saved < 0 || dup2(fd, STDOUT_FILENO) < 0) fail({"Unable to write report"});
+    if (saved < 0 || dup2(fd, STDOUT_FILENO) < 0) failWhy(errno, {"Unable to write report"});
     return saved;
 }
 
@@ -110,19 +110,23 @@ void printReport(const char* name, const char* const inputs[], std::int32_t inpu
     for (std::int32_t k = 0; k < inputCount; ++k)
         if (stat(inputs[k], &inputStats[known]) == 0) ++known;
     const OutputOpened opened = openOutputFile(name, inputStats, known, false, *file);
+    const int err = errno;
     std::free(inputStats);
-    refuse(opened, name);
+    refuse(opened, name, err);
     waitForOtherWriters(*file);
     std::FILE* const scratch = file->inPlace ? std::tmpfile() : nullptr;
-    if (file->inPlace && scratch == nullptr) fail({"Unable to write report"});
+    if (file->inPlace && scratch == nullptr) failWhy(errno, {"Unable to write report"});
     const int saved = sendStandardOutput(scratch != nullptr ? fileno(scratch) : file->fd);
     print(what);
     restoreStandardOutput(saved);
     const bool copied = scratch == nullptr || copyInPlace(fileno(scratch), *file);
+    int reason = errno;
     if (scratch != nullptr) std::fclose(scratch);
     OutputFile* const files[] = {file};
     if (!copied || commitOutputFiles(files, 1, false) >= 0) {
+        if (copied) reason = errno;
         say({file->inPlace ? "Unable to write " : "Unable to create ", name});
+        TL_sayReason(reason);
         abandonOutputFile(*file);
         sayIncomplete(*file, name);
         TL_handlerArea = area.next;

@@ -19,6 +19,7 @@
 #include "report.h"
 #include "tool.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -134,12 +135,22 @@ void addName(FileNames& files, const char* name) {
     files.names[files.count++] = name;
 }
 
+// Whether a message about a file adds the system's reason: a report's
+// message is the one line scripts know, while runs compared or making a
+// history say why.
+enum class Why : bool { withheld, said };
+
+[[noreturn]] void unableToOpen(const char* name, int err, Why why) {
+    failWhy(why == Why::said ? err : 0, {"Unable to open QAV profile file '", name, "'"});
+}
+
 // The stream of the profile file name, opened whole (a path of any length
 // the system takes), or the end of the run.
-std::int32_t openProfile(const char* name) {
+std::int32_t openProfile(const char* name, Why why) {
     std::int32_t s = 0;
+    errno = 0;  // a full stream table is no error of the system's
     TL_open(TL_modeTextIn, name, s);
-    if (s == 0) fail({"Unable to open QAV profile file '", name, "'"});
+    if (s == 0) unableToOpen(name, errno, why);
     return s;
 }
 
@@ -162,13 +173,16 @@ std::int32_t positiveNumber(const char* text) {
 struct Survey {
     bool quiet;
     std::int32_t apart;
+    Why why;  // said with -diff or -history
 };
 
 Survey survey() {
-    Survey found{false, 0};
+    Survey found{false, 0, Why::withheld};
     for (std::int32_t n = 1; n <= TL_TLI_TLIARC; ++n) {
         const char* argument = TL_TLI_TLIARV[n];
         if (std::strcmp(argument, "-q") == 0) found.quiet = true;
+        if (std::strcmp(argument, "-diff") == 0 || std::strcmp(argument, "-history") == 0)
+            found.why = Why::said;
         if (std::strcmp(argument, sidesApart) == 0) {
             found.apart = n;
             break;
@@ -182,18 +196,18 @@ Survey survey() {
 
 // A file that is looked at, not opened: a FIFO gives its text to one
 // reader, once, and is read when its turn comes.
-void checkReadable(const char* name) {
-    if (access(name, R_OK) != 0) fail({"Unable to open QAV profile file '", name, "'"});
+void checkReadable(const char* name, Why why) {
+    if (access(name, R_OK) != 0) unableToOpen(name, errno, why);
 }
 
 // Takes a run's file name: the first new one opened on stream, the others
 // looked at.
-void takeFile(const char* name, Options& options, std::int32_t& stream, FileNames& files) {
+void takeFile(const char* name, Options& options, std::int32_t& stream, FileNames& files, Why why) {
     if (stream == 0) {
-        stream = openProfile(name);
+        stream = openProfile(name, why);
         options.profileName = name;
     } else {
-        checkReadable(name);
+        checkReadable(name, why);
     }
     addName(files, name);
 }
@@ -241,7 +255,7 @@ bool takeValue(std::int32_t n, const Survey& found, Options& options, FileNames&
     if (std::strcmp(argument, "-diff") == 0) {
         if (!hasValue) needsValue("-diff needs the old profile file", false, value);
         if (options.oldProfileName == nullptr) options.oldProfileName = value;
-        if (found.apart != 0) checkReadable(value);
+        if (found.apart != 0) checkReadable(value, Why::said);
         addName(oldFiles, value);
         return true;
     }
@@ -256,7 +270,7 @@ std::int32_t takeArgument(std::int32_t n, const Survey& found, Arguments& a) {
     Options& options = a.options;
     if (found.apart != 0 && n >= found.apart) {
         // After "--" every argument names a new run.
-        if (n > found.apart) takeFile(argument, options, a.stream, a.files);
+        if (n > found.apart) takeFile(argument, options, a.stream, a.files, found.why);
         return n;
     }
     for (const Flag& flag : flags)
@@ -277,10 +291,10 @@ std::int32_t takeArgument(std::int32_t n, const Survey& found, Arguments& a) {
     if (options.history) {
         addName(a.points, argument);
     } else if (found.apart != 0) {
-        checkReadable(argument);
+        checkReadable(argument, Why::said);
         addName(a.oldFiles, argument);
     } else {
-        takeFile(argument, options, a.stream, a.files);
+        takeFile(argument, options, a.stream, a.files, found.why);
     }
     return n;
 }
@@ -313,7 +327,7 @@ void load(std::int32_t s, const char* name, bool named, const Options& options,
           Profile& profile) {
     loadProfile(s, options.parseProfile, profile);
     if (std::ferror(TL_handle(s)))
-        fail({"Unable to read QAV profile file '", name, "'"});
+        failWhy(errno, {"Unable to read QAV profile file '", name, "'"});
     TL_close(s);
     if (profile.oddLine != 0) oddRecord(name, profile.oddLine, options);
     // A file cut off before anything was written would count as a run in
@@ -338,6 +352,10 @@ struct KindCheck {
     const char* name;
 };
 
+Why whyFor(const Options& options) {
+    return isComparison(options) || options.history ? Why::said : Why::withheld;
+}
+
 void checkKind(KindCheck& check, const Profile& profile, const char* name) {
     if (profile.kind == ProfileKind::unknown) return;
     if (check.kind == ProfileKind::unknown) {
@@ -356,7 +374,7 @@ void loadRuns(Runs& runs, Profile& merged, Profile* run, const FileNames& files,
               const Options& options, KindCheck& check) {
     if (files.count == 1) {
         // One run is its own sum, and nothing to test.
-        load(s != 0 ? s : openProfile(files.names[0]), files.names[0], files.named, options,
+        load(s != 0 ? s : openProfile(files.names[0], whyFor(options)), files.names[0], files.named, options,
              merged);
         checkKind(check, merged, files.names[0]);
         runs = singleRun(merged, files.names);
@@ -368,7 +386,7 @@ void loadRuns(Runs& runs, Profile& merged, Profile* run, const FileNames& files,
         keepForRun(block);
     runs.names = files.names;
     for (std::int32_t k = 0; k < files.count; ++k) {
-        const std::int32_t stream = k == 0 && s != 0 ? s : openProfile(files.names[k]);
+        const std::int32_t stream = k == 0 && s != 0 ? s : openProfile(files.names[k], whyFor(options));
         load(stream, files.names[k], files.named, options, *run);
         checkKind(check, *run, files.names[k]);
         mergeRun(runs, *run, options);
@@ -458,7 +476,7 @@ void loadSides(const Arguments& a, Sides& sides) {
 // bytes, each the folder's path joined to its name, into h's listing.
 void listFolder(HistoryRuns& h, const char* folder) {
     DIR* const dir = opendir(folder);
-    if (dir == nullptr) fail({"Unable to open QAV profile file '", folder, "'"});
+    if (dir == nullptr) unableToOpen(folder, errno, Why::said);
     const std::size_t length = std::strlen(folder);
     const bool slash = length > 0 && folder[length - 1] == '/';
     while (const dirent* entry = readdir(dir)) {
@@ -488,7 +506,7 @@ void loadPoint(HistoryRuns& h, std::int32_t t, Profile& run, const Options& opti
     const std::int32_t count = folder ? h.listingCount : 1;
     for (std::int32_t k = 0; k < count; ++k) {
         const char* const file = folder ? h.listing[k] : point;
-        load(openProfile(file), file, false, options, run);
+        load(openProfile(file, Why::said), file, false, options, run);
         // A run that recorded nothing would be a run in which nothing ran.
         if (run.entryCount == 0) fail({"'", file, "' holds no profile records"});
         // The check keeps the first name it sees: the run's own copy.
@@ -639,7 +657,7 @@ void printWhere(const Arguments& a, const Printing& printing) {
         else
             print(*p.table, p.format);
         // The shut-down would not notice a report that did not get out.
-        if (std::fflush(stdout) != 0 || std::ferror(stdout)) fail({"Unable to write report"});
+        if (std::fflush(stdout) != 0 || std::ferror(stdout)) failWhy(errno, {"Unable to write report"});
     }, &printing);
 }
 

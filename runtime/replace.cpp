@@ -388,7 +388,10 @@ OutputOpened openOutputFile(const char* name, const struct stat inputs[], int in
         for (int k = 0; k < inputCount; ++k)
             if (existing.st_dev == inputs[k].st_dev && existing.st_ino == inputs[k].st_ino)
                 return OutputOpened::sameAsInput;
-        if (S_ISDIR(existing.st_mode)) return OutputOpened::cannotCreate;
+        if (S_ISDIR(existing.st_mode)) {
+            errno = EISDIR;  // the reason the messages give
+            return OutputOpened::cannotCreate;
+        }
         file.regular = S_ISREG(existing.st_mode);
     }
     if (!file.regular) {

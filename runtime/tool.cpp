@@ -51,6 +51,12 @@ void TL_fail(const char* prefix, std::initializer_list<const char*> pieces) {
     TL_quit(1);
 }
 
+void TL_sayReason(int err) {
+    if (err == 0) return;
+    constexpr std::int32_t stderrStream = 0;
+    TL_putLine(stderrStream, {"  (", std::strerror(err), ")"});
+}
+
 void* TL_allocateZeroed(const char* prefix, std::size_t count, std::size_t size) {
     void* block = std::calloc(count == 0 ? 1 : count, size == 0 ? 1 : size);
     if (block == nullptr) TL_fail(prefix, {"Out of memory"});

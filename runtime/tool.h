@@ -11,6 +11,9 @@
 void TL_say(const char* prefix, std::initializer_list<const char*> pieces);
 // The same, then the end of the run with status 1.
 [[noreturn]] void TL_fail(const char* prefix, std::initializer_list<const char*> pieces);
+// After a message about a file, the system's reason on a line of its own,
+// as "  (No such file or directory)"; nothing for 0. err is an errno value.
+void TL_sayReason(int err);
 
 // Room for count objects of size bytes, zeroed; the run ends with "Out of
 // memory" after prefix when there is none.
