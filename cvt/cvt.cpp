@@ -90,6 +90,15 @@ void say(const char* message, const char* name = "", const char* after = "") {
     TL_say(messagePrefix, {message, name, after});
 }
 
+// A message about a file, then the system's reason for err on a line of
+// its own. The two messages of a plain conversion, "Unable to open" its
+// input and "Unable to create" the C file named after it, stay the one
+// line that scripts know: why is said only for an output named with -o.
+void sayWhy(int err, const char* message, const char* name) {
+    say(message, name);
+    TL_sayReason(err);
+}
+
 [[noreturn]] void fail(const char* message, const char* name = "") {
     TL_fail(messagePrefix, {message, name});
 }
@@ -399,12 +408,14 @@ int openInput(Job& job) {
     return job.inStream == 0 ? -1 : fileno(TL_handle(job.inStream));
 }
 
-// Whether an output was opened; says why not when it was not.
-bool opened(OutputOpened result, const char* name) {
+// Whether an output was opened; says why not when it was not, with the
+// system's reason where withReason.
+bool opened(OutputOpened result, const char* name, bool withReason) {
+    const int err = errno;
     switch (result) {
     case OutputOpened::ok: return true;
     case OutputOpened::sameAsInput: say("Output would overwrite the input: ", name); break;
-    case OutputOpened::cannotCreate: say("Unable to create ", name); break;
+    case OutputOpened::cannotCreate: sayWhy(withReason ? err : 0, "Unable to create ", name); break;
     case OutputOpened::linkLoop:
         say("Unable to create ", name, ": Too many levels of symbolic links");
         break;
@@ -427,7 +438,7 @@ bool openHeader(const Options& o, Job& job, const struct stat& input, const char
         say("-header needs a regular output file: ", cName);
         return false;
     }
-    if (!opened(openOutputFile(job.headerName, input, o.keepUnchanged, job.header), job.headerName))
+    if (!opened(openOutputFile(job.headerName, input, o.keepUnchanged, job.header), job.headerName, true))
         return false;
     if (job.output.fd >= 0 && sameDestination(job.output, job.header)) {
         say("The header would overwrite the C file: ", job.headerName);
@@ -465,16 +476,17 @@ void sayIncomplete(const Job& job, Destination to) {
 // Says why a conversion failed: what failed, and which outputs written in
 // place it has left cut short.
 void sayFailure(const Job& job, ConvertResult result, Destination to) {
+    const int err = errno;
     switch (result) {
     case ConvertResult::done: return;
-    case ConvertResult::readFailed: say("Unable to read ", job.inputName); break;
+    case ConvertResult::readFailed: sayWhy(err, "Unable to read ", job.inputName); break;
     case ConvertResult::writeFailed:
         // A file that may not be written, and does not hold the text.
         if (job.output.readOnly) {
-            say("Unable to create ", to.shown);
+            sayWhy(EACCES, "Unable to create ", to.shown);
             return;
         }
-        say("Unable to write ", to.standardOutput ? "standard output" : to.shown);
+        sayWhy(err, "Unable to write ", to.standardOutput ? "standard output" : to.shown);
         break;
     case ConvertResult::tooLarge: say(tooLarge, job.inputName); break;
     }
@@ -520,7 +532,7 @@ bool nameForAssembler(Job& job, const struct stat& input) {
     job.inputPath = realpath(job.inputName, nullptr);
     if (job.inputPath == nullptr) {
         if (errno == ENOMEM) fail("Out of memory");
-        say("Unable to read ", job.inputName);
+        sayWhy(errno, "Unable to read ", job.inputName);
         return false;
     }
     // Between the quotes of a string in C and then in the assembler: a
@@ -544,14 +556,16 @@ bool nameForAssembler(Job& job, const struct stat& input) {
 // before anything is written. The input's descriptor, or -1 having said
 // why.
 int openJob(const Options& o, Job& job, Destination to) {
+    errno = 0;  // a full stream table is no error of the system's
     const int in = openInput(job);
     if (in < 0) {
-        say("Unable to open ", job.inputName);
+        sayWhy(o.givenOutput != nullptr ? errno : 0, "Unable to open ", job.inputName);
         return -1;
     }
     struct stat input;
-    if (fstat(in, &input) != 0 || S_ISDIR(input.st_mode)) {
-        say("Unable to read ", job.inputName);
+    const bool known = fstat(in, &input) == 0;
+    if (!known || S_ISDIR(input.st_mode)) {
+        sayWhy(known ? EISDIR : errno, "Unable to read ", job.inputName);
         return -1;
     }
     if (S_ISREG(input.st_mode) && input.st_size > static_cast<off_t>(maxConvertedBytes)) {
@@ -560,7 +574,8 @@ int openJob(const Options& o, Job& job, Destination to) {
     }
     if (o.form == Form::incbin && !nameForAssembler(job, input)) return -1;
     if (!to.standardOutput &&
-        !opened(openOutputFile(to.shown, input, o.keepUnchanged, job.output), to.shown))
+        !opened(openOutputFile(to.shown, input, o.keepUnchanged, job.output), to.shown,
+                o.givenOutput != nullptr))
         return -1;
     if (job.headerName != nullptr && !openHeader(o, job, input, to.shown)) return -1;
     // Another run writing the same file in place finishes first.
@@ -574,7 +589,7 @@ bool writeHeader(const Options& o, Job& job, Conversion& c) {
     beginOutput(c, job.header.fd, startOf(job.header, o.keepUnchanged), job.header.mark);
     putHeader(c, o, job.prefix);
     if (endOutput(c) == ConvertResult::done) return true;
-    say(job.header.readOnly ? "Unable to create " : "Unable to write ", job.headerName);
+    sayWhy(job.header.readOnly ? EACCES : errno, job.header.readOnly ? "Unable to create " : "Unable to write ", job.headerName);
     return false;
 }
 
@@ -621,8 +636,8 @@ bool convertFile(const Options& o, Job& job, Conversion& c) {
     const int failed = commitOutputFiles(files, count, o.keepUnchanged);
     if (failed < 0) return true;
     const bool isC = files[failed] == &job.output;
-    say(files[failed]->inPlace ? "Unable to write " : "Unable to create ",
-        isC ? to.shown : job.headerName);
+    sayWhy(errno, files[failed]->inPlace ? "Unable to write " : "Unable to create ",
+           isC ? to.shown : job.headerName);
     sayIncomplete(job, to);
     return false;
 }
