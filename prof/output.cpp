@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <csetjmp>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -87,6 +88,9 @@ void printReport(const char* name, const char* const inputs[], std::int32_t inpu
         print(what);
         return;
     }
+    // A report past the file-size limit is a write error, said as such,
+    // not a death that leaves the temporary file behind.
+    std::signal(SIGXFSZ, SIG_IGN);
     // Kept where the shut-down frees its names, however the run ends; the
     // handler area below reads it after an unwinding.
     OutputFile* const file = allocateArray<OutputFile>(1);
