@@ -3,3 +3,5 @@
 #include "attributes.h"
 
 bool hasExtendedAttributes(const char*) { return false; }
+
+bool dropExtendedAttributes(int) { return true; }

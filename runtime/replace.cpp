@@ -365,7 +365,12 @@ OutputOpened openBeside(OutputFile& file, const struct stat& existing, const cha
         if (!file.exists) return OutputOpened::cannotCreate;
         return openInPlace(file, name, keepUnchanged);
     }
-    if (!file.exists || takeOwnerAndMode(file.fd, existing)) return OutputOpened::ok;
+    // The new file may have taken a default ACL of the folder, which the
+    // old file (with no ACL of its own, or it would be written in place)
+    // did not give: dropped before the mode is set, or the old file is
+    // written in place.
+    if (!file.exists || (dropExtendedAttributes(file.fd) && takeOwnerAndMode(file.fd, existing)))
+        return OutputOpened::ok;
     close(file.fd);
     file.fd = -1;
     removeTemporary(file);
