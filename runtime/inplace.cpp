@@ -43,6 +43,23 @@ bool withSignalsHeld(Change change) {
     return done;
 }
 
+// A write in place failed before anything but the mark changed: the file
+// gets its old first bytes and length back and is as it was.
+void restoreInPlace(OutputWriter& w) {
+    InPlaceMark& mark = *w.mark;
+    if (!w.restorable) return;
+    withSignalsHeld([&w, &mark] {
+        const std::size_t headLength =
+            static_cast<std::size_t>(std::min<std::uint64_t>(w.oldLength, markLength));
+        if (pwrite(w.fd, w.oldHead, headLength, 0) != static_cast<ssize_t>(headLength) ||
+            ftruncate(w.fd, static_cast<off_t>(w.oldLength)) != 0)
+            return false;
+        mark.marked = false;
+        mark.unfinished = 0;
+        return true;
+    });
+}
+
 // Gets an output in place ready for the text from w.written on, where it
 // first differs from what the file holds (at once without -keep): marks
 // the file unfinished, keeping its first line back, and cuts what
@@ -70,8 +87,15 @@ bool startInPlace(OutputWriter& w, std::uint64_t base, const char* text, const c
             return false;
         }
     }
-    // Until more than the mark has changed, a failure can put the line back.
-    w.restorable = mark.marked && static_cast<std::uint64_t>(held.st_size) <= from;
+    // Until more than the mark has changed, a failure can put the old
+    // text back: its first bytes, which the mark overwrites, and its
+    // length. A file shorter than the mark is all in those bytes.
+    w.oldLength = static_cast<std::uint64_t>(held.st_size);
+    const std::size_t headLength =
+        static_cast<std::size_t>(std::min<std::uint64_t>(w.oldLength, markLength));
+    const bool headSaved =
+        mark.marked && pread(w.fd, w.oldHead, headLength, 0) == static_cast<ssize_t>(headLength);
+    w.restorable = headSaved && w.oldLength <= from;
     // Marked and cut in one step, as far as a handled signal can tell.
     const bool ready = withSignalsHeld([&w, &mark, from] {
         if (mark.marked) {
@@ -83,7 +107,12 @@ bool startInPlace(OutputWriter& w, std::uint64_t base, const char* text, const c
         mark.unfinished = 1;
         return true;
     });
-    if (!ready) return false;
+    if (!ready) {
+        // Nothing but the first bytes changed, if those.
+        w.restorable = headSaved;
+        restoreInPlace(w);
+        return false;
+    }
     // The mark on the disk before any of the new text, which a power cut
     // could otherwise leave there without it.
     if (mark.marked && fdatasync(w.fd) != 0) return false;
@@ -95,24 +124,11 @@ bool startInPlace(OutputWriter& w, std::uint64_t base, const char* text, const c
     return true;
 }
 
-// A write in place failed before anything but the mark changed: the file
-// gets its first line back and is as it was.
-void restoreInPlace(OutputWriter& w) {
-    InPlaceMark& mark = *w.mark;
-    if (!w.restorable) return;
-    withSignalsHeld([&w, &mark] {
-        if (pwrite(w.fd, mark.head, markLength, 0) != static_cast<ssize_t>(markLength)) return false;
-        mark.marked = false;
-        mark.unfinished = 0;
-        return true;
-    });
-}
-
 }  // namespace
 
 void beginText(OutputWriter& w, int fd, OutputStart start, InPlaceMark& mark, const char* markLine) {
     const bool inPlace = start == OutputStart::inPlace || start == OutputStart::keepInPlace;
-    w = OutputWriter{fd, false, 0, inPlace, start == OutputStart::keepInPlace, false, false, &mark};
+    w = OutputWriter{fd, false, 0, inPlace, start == OutputStart::keepInPlace, false, false, &mark, 0, {}};
     mark.unfinished = 0;
     mark.marked = mark.cut = false;
     mark.length = 0;

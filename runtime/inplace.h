@@ -50,6 +50,10 @@ struct OutputWriter {
     bool started;           // the file has been marked, or cut, for the new text
     bool restorable;        // ... and nothing but its first line has changed yet
     InPlaceMark* mark;
+    // What the mark overwrote: the old file's first bytes and its length,
+    // which put back make it whole again while it is restorable.
+    std::uint64_t oldLength;
+    char oldHead[markLength];
 };
 
 // Starts the text of an output to be written to fd; an output in place

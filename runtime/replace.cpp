@@ -319,9 +319,11 @@ InPlaceMark* claimInPlace(const char* shown) {
 
 // Opens an existing regular file to be written where it is: marked and cut
 // by its first write, or under -keep read and compared first.
-OutputOpened openInPlace(OutputFile& file, const char* shown, bool keepUnchanged) {
+OutputOpened openInPlace(OutputFile& file, const char* shown) {
     file.inPlace = true;
-    if (!file.readOnly && keepUnchanged) file.fd = open(file.finalPath, O_RDWR | O_CLOEXEC);
+    // Read too where it may be: -keep compares, and a write that fails
+    // at once puts back the old bytes under the mark.
+    if (!file.readOnly) file.fd = open(file.finalPath, O_RDWR | O_CLOEXEC);
     if (file.fd < 0)
         file.fd = open(file.finalPath,
                        (file.readOnly ? O_RDONLY : O_WRONLY) | O_CLOEXEC);
@@ -354,8 +356,7 @@ bool finishOnDisk(OutputFile& file) {
 // Opens a temporary file beside the final one, which takes the old file's
 // owner, group and mode; or, where none can be made or none would be what
 // the old file was to its users, the old file in place.
-OutputOpened openBeside(OutputFile& file, const struct stat& existing, const char* name,
-                        bool keepUnchanged) {
+OutputOpened openBeside(OutputFile& file, const struct stat& existing, const char* name) {
     file.folder = openFolder(file.finalPath);
     if (file.folder >= 0)
         file.fd = createTemporary(file.folder, file.finalName, file.exists, file.temporaryName);
@@ -363,7 +364,7 @@ OutputOpened openBeside(OutputFile& file, const struct stat& existing, const cha
     if (file.fd < 0) {
         if (errno == ENOMEM) return OutputOpened::outOfMemory;
         if (!file.exists) return OutputOpened::cannotCreate;
-        return openInPlace(file, name, keepUnchanged);
+        return openInPlace(file, name);
     }
     // The new file may have taken a default ACL of the folder, which the
     // old file (with no ACL of its own, or it would be written in place)
@@ -374,7 +375,7 @@ OutputOpened openBeside(OutputFile& file, const struct stat& existing, const cha
     close(file.fd);
     file.fd = -1;
     removeTemporary(file);
-    return openInPlace(file, name, keepUnchanged);
+    return openInPlace(file, name);
 }
 
 }  // namespace
@@ -414,14 +415,14 @@ OutputOpened openOutputFile(const char* name, const struct stat inputs[], int in
     if (file.exists && faccessat(AT_FDCWD, file.finalPath, W_OK, AT_EACCESS) != 0) {
         if (!keepUnchanged) return OutputOpened::cannotCreate;
         file.readOnly = true;
-        return openInPlace(file, name, keepUnchanged);
+        return openInPlace(file, name);
     }
     // A file with other names stays one file with them; one with ACL
     // entries or other attributes keeps them, which a new file would not
     // get.
     if (file.exists && (existing.st_nlink > 1 || hasExtendedAttributes(file.finalPath)))
-        return openInPlace(file, name, keepUnchanged);
-    return openBeside(file, existing, name, keepUnchanged);
+        return openInPlace(file, name);
+    return openBeside(file, existing, name);
 }
 
 bool namesStandardOutput(const char* name) {
