@@ -183,10 +183,7 @@ Survey survey() {
         if (std::strcmp(argument, "-q") == 0) found.quiet = true;
         if (std::strcmp(argument, "-diff") == 0 || std::strcmp(argument, "-history") == 0)
             found.why = Why::said;
-        if (std::strcmp(argument, sidesApart) == 0) {
-            found.apart = n;
-            break;
-        }
+        if (found.apart == 0 && std::strcmp(argument, sidesApart) == 0) found.apart = n;
         if (std::strcmp(argument, "-top") == 0 || std::strcmp(argument, "-fail") == 0 ||
             std::strcmp(argument, "-diff") == 0 || std::strcmp(argument, "-o") == 0)
             ++n;
@@ -268,9 +265,12 @@ bool takeValue(std::int32_t n, const Survey& found, Options& options, FileNames&
 std::int32_t takeArgument(std::int32_t n, const Survey& found, Arguments& a) {
     const char* argument = TL_TLI_TLIARV[n];
     Options& options = a.options;
-    if (found.apart != 0 && n >= found.apart) {
-        // After "--" every argument names a new run.
-        if (n > found.apart) takeFile(argument, options, a.stream, a.files, found.why);
+    if (n == found.apart) return n;
+    if (found.apart != 0 && n > found.apart && argument[0] != '-') {
+        // After "--" every other argument names a new run; flags stay
+        // flags there, where -o is mostly written, and a run whose name
+        // starts with "-" is written ./-name.
+        takeFile(argument, options, a.stream, a.files, found.why);
         return n;
     }
     for (const Flag& flag : flags)
@@ -329,6 +329,7 @@ void load(std::int32_t s, const char* name, bool named, const Options& options,
     if (std::ferror(TL_handle(s)))
         failWhy(errno, {"Unable to read QAV profile file '", name, "'"});
     TL_close(s);
+    if (profile.binary) fail({"'", name, "' is no QAV profile"});
     if (profile.oddLine != 0) oddRecord(name, profile.oddLine, options);
     // A file cut off before anything was written would count as a run in
     // which nothing ran.
