@@ -17,6 +17,7 @@ struct Reader {
     const unsigned char* at;
     const unsigned char* end;
     std::int32_t line;  // of the next byte, counted from 1
+    bool binary;        // a zero byte, or a word that never ends, was met
     unsigned char block[profileBlockBytes + 1];
 };
 
@@ -74,6 +75,7 @@ ProfileKind skipHeaderLine(Reader& reader) {
             ++reader.line;
             break;
         }
+        if (c == 0) reader.binary = true;
         if (n < kindLength) start[n] = static_cast<char>(c);
     }
     if (n < kindLength) return ProfileKind::unknown;
@@ -82,21 +84,25 @@ ProfileKind skipHeaderLine(Reader& reader) {
     return ProfileKind::unknown;
 }
 
+// No word of a profile comes near this length: a longer one is no
+// profile (/dev/zero, a binary file), and is not read to its end.
+constexpr std::uint64_t endlessWord = std::uint64_t{1} << 20;
+
 // As TL_getToken: a word of non-blank bytes, cut to 255; nothing at end
-// of file.
+// of file. A zero byte, or a word of endlessWord bytes, marks the reader
+// binary and ends the word.
 void readWord(Reader& reader, char* target) {
     skipSpaces(reader);
     std::int32_t length = 0;
+    std::uint64_t whole = 0;
     const auto put = [&](unsigned char c) {
         if (length < TL_maxStringLength) target[length++] = static_cast<char>(c);
+        ++whole;
     };
-    for (;;) {
-        takeWhile(reader, [](unsigned char c) { return c != 0 && !TL_isSpace(c); }, put);
-        // Stopped at a blank, at end of file, or at a 0 of the word itself.
-        if (reader.at == reader.end || *reader.at != 0) break;
-        put(0);
-        take(reader);
-    }
+    takeWhile(reader, [&whole](unsigned char c) { return c != 0 && !TL_isSpace(c) && whole < endlessWord; },
+              put);
+    // Stopped at a blank, at end of file, at a zero byte or at the length.
+    if (whole >= endlessWord || (reader.at != reader.end && *reader.at == 0)) reader.binary = true;
     target[length] = '\0';
 }
 
@@ -187,8 +193,10 @@ void loadProfile(std::int32_t s, bool parseProfile, Profile& profile) {
     reader.at = reader.end = reader.block;
     reader.block[0] = 0;
     reader.line = 1;
+    reader.binary = false;
     profile.kind = skipHeaderLine(reader);
     profile.oddLine = 0;
+    profile.binary = false;
 
     // Every name is at most 255 characters and its zero byte.
     char* names = profile.names;
@@ -201,6 +209,7 @@ void loadProfile(std::int32_t s, bool parseProfile, Profile& profile) {
         skipSpaces(reader);
         const std::int32_t line = reader.line;
         readWord(reader, names);
+        if (reader.binary) break;
         bool whole = names[0] != '\0';
         std::uint64_t* const counters[] = {&entry.calls,     &entry.matched,
                                            &entry.cycles,    &entry.backtracks,
@@ -218,6 +227,7 @@ void loadProfile(std::int32_t s, bool parseProfile, Profile& profile) {
         whole = skipRecordEnd(reader) && whole;
         if (!whole && profile.oddLine == 0) profile.oddLine = line;
     }
+    profile.binary = reader.binary;
     profile.namesUsed = static_cast<std::size_t>(names - profile.names);
     profile.moreRecords = peek(reader) != EOF;
 }

@@ -49,6 +49,8 @@ struct Profile {
     // The line of the first record that is not a name and seven counters
     // (a word where a number stands, a record cut short), or 0.
     std::int32_t oddLine;
+    // A zero byte or a word of a megabyte: no profile, and not read on.
+    bool binary;
     ProfileKind kind;
     std::size_t namesUsed;
     char names[maxEntries * TL_stringSize];
