@@ -639,7 +639,9 @@ struct Printing {
 // their default action, as the run-time does for a program that does not
 // ask otherwise; while a file is written they remove its temporary file
 // first.
-void printWhere(const Arguments& a, const Printing& printing) {
+// The files a history read inside its points are inputs too (runFiles).
+void printWhere(const Arguments& a, const Printing& printing, const char* const* runFiles = nullptr,
+                std::int32_t runFileCount = 0) {
     const char* const name = a.options.outputName;
     if (name != nullptr) {
         nameOutputs("qavprof", messagePrefix);
@@ -647,10 +649,13 @@ void printWhere(const Arguments& a, const Printing& printing) {
     }
     // Every argument is in one list at most, and the default file in
     // place of them all.
-    const char** inputs = TL_argumentsRoom(messagePrefix);
+    const char** inputs = allocateArray<const char*>(static_cast<std::size_t>(TL_TLI_TLIARC) +
+                                                     static_cast<std::size_t>(runFileCount) + 1);
+    keepForRun(inputs);
     std::int32_t count = 0;
     for (const FileNames* names : {&a.files, &a.oldFiles, &a.points})
         for (std::int32_t k = 0; k < names->count; ++k) inputs[count++] = names->names[k];
+    for (std::int32_t k = 0; k < runFileCount; ++k) inputs[count++] = runFiles[k];
     printReport(name, inputs, count, [](const void* what) {
         const Printing& p = *static_cast<const Printing*>(what);
         if (p.history != nullptr)
@@ -682,7 +687,7 @@ void runHistory(const Arguments& a) {
     HistoryReport* const report = allocateArray<HistoryReport>(1);
     keepForRun(report, [](void* block) { releaseHistoryReport(*static_cast<HistoryReport*>(block)); });
     buildHistoryReport(*h, options, *report);
-    printWhere(a, Printing{nullptr, report, options.format});
+    printWhere(a, Printing{nullptr, report, options.format}, h->runNames, h->runCount);
     if (options.failPercent >= 0) judgeHistory(*report, options);
 }
 
