@@ -13,6 +13,7 @@
 #include "merge.h"
 #include "messages.h"
 #include "order.h"
+#include "points.h"
 #include "output.h"
 #include "print.h"
 #include "replace.h"
@@ -58,8 +59,9 @@ constexpr char help[] =
     "               (with runs, only when the growth is real: Mann-Whitney U, 5%)\n"
     "  -history POINT...   where each rule changed across a history of commits: each\n"
     "               POINT a folder of the runs of one commit, or one profile file, in\n"
-    "               the order of history; with -fail, exit status 3 when the newest\n"
-    "               point starts a growth of the total of more than PCT%\n"
+    "               the order of history (- reads them from standard input, one a\n"
+    "               line); with -fail, exit status 3 when the newest point starts a\n"
+    "               growth of the total of more than PCT%\n"
     "  -o FILE      write the report to FILE, whole or not at all (- for standard\n"
     "               output)\n"
     "  -q           no banner\n"
@@ -214,6 +216,7 @@ struct Arguments {
     FileNames files;
     FileNames oldFiles;
     FileNames points;  // of a history
+    std::int32_t inputAt;  // where "-" stood among the points, or -1
     std::int32_t stream;
     Chosen chosen;
 };
@@ -285,6 +288,10 @@ std::int32_t takeArgument(std::int32_t n, const Survey& found, Arguments& a) {
     if (std::strcmp(argument, "-history") == 0) {
         if (a.files.count > 0) fail({"The points of a history come after -history: ", a.files.names[0]});
         options.history = true;
+        return n;
+    }
+    if (options.history && std::strcmp(argument, "-") == 0 && a.inputAt < 0) {
+        a.inputAt = a.points.count;
         return n;
     }
     if (argument[0] == '-') invalidFlag(argument);
@@ -416,6 +423,35 @@ void checkHistoryArguments(const Arguments& a, bool comparing) {
         fail({"-history needs one point or more: a folder of the runs of one commit, or a profile file"});
 }
 
+// "-history -": the points read from standard input, one a line, stand
+// where "-" stood among the others.
+void takeInputPoints(Arguments& a) {
+    std::int32_t count = 0;
+    char* const text = readPointNames(stdin, count);
+    if (text == nullptr) failWhy(errno, {"Unable to read the points from standard input"});
+    keepForRun(text);
+    FileNames& points = a.points;
+    const char** const names = allocateArray<const char*>(static_cast<std::size_t>(points.count + count) + 1);
+    keepForRun(names);
+    std::copy(points.names, points.names + a.inputAt, names);
+    const char* name = text;
+    for (std::int32_t k = 0; k < count; ++k, name += std::strlen(name) + 1) names[a.inputAt + k] = name;
+    std::copy(points.names + a.inputAt, points.names + points.count, names + a.inputAt + count);
+    points.names = names;
+    points.count += count;
+}
+
+// Points that a shell pattern sorted by their bytes, where their numbers
+// tell another order (c1 c10 c2), are most likely not in the order of
+// history: said, since a change would be found in the wrong place.
+void checkPointOrder(const FileNames& points) {
+    const std::int32_t k = firstOutOfOrder(points.names, points.count);
+    if (k < 0) return;
+    say({"Points '", points.names[k], "' and '", points.names[k + 1],
+         "' are in the order of their names, not of their numbers: give the points in the order "
+         "of history, or one a line on standard input with -history -"});
+}
+
 void takeArguments(Arguments& a) {
     const Survey found = survey();
     if (!found.quiet) TL_putLine(stderrStream, {banner});
@@ -427,13 +463,16 @@ void takeArguments(Arguments& a) {
     a.oldFiles = FileNames{TL_argumentsRoom(messagePrefix), 0, true};
     a.points = FileNames{TL_argumentsRoom(messagePrefix), 0, true};
     a.stream = 0;
+    a.inputAt = -1;
     a.chosen = Chosen{nullptr};
     for (std::int32_t n = 1; n <= TL_TLI_TLIARC; ++n)
         n = takeArgument(n, found, a);
     const Options& options = a.options;
     const bool comparing = isComparison(options);
     if (options.history) {
+        if (a.inputAt >= 0) takeInputPoints(a);
         checkHistoryArguments(a, comparing);
+        if (a.inputAt < 0) checkPointOrder(a.points);
         return;
     }
     if (found.apart != 0 && !comparing) fail({"-- goes with -diff, before the new runs"});
@@ -649,7 +688,8 @@ void printWhere(const Arguments& a, const Printing& printing, const char* const*
     }
     // Every argument is in one list at most, and the default file in
     // place of them all.
-    const char** inputs = allocateArray<const char*>(static_cast<std::size_t>(TL_TLI_TLIARC) +
+    const std::int32_t named = a.files.count + a.oldFiles.count + a.points.count;
+    const char** inputs = allocateArray<const char*>(static_cast<std::size_t>(named) +
                                                      static_cast<std::size_t>(runFileCount) + 1);
     keepForRun(inputs);
     std::int32_t count = 0;
