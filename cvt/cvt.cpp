@@ -61,7 +61,8 @@ struct Options {
     bool useBaseName = false;
     bool constArrays = false;
     bool withLength = false;
-    Form form = Form::array;  // the last of -string and -incbin given
+    Form form = Form::array;  // -string or -incbin, given once
+    const char* formFlag = nullptr;     // which of them, or null
     bool withHeader = false;
     bool keepUnchanged = false;
     const char* alignment = nullptr;    // -align N, or null
@@ -138,6 +139,14 @@ void* keptForRun(std::size_t size) {
     return block;
 }
 
+// Keeps the first of two choices and refuses another, naming both: which
+// one the run should follow would depend on the order of the options.
+void takeOnce(const char*& chosen, const char* value, const char* what) {
+    if (chosen != nullptr && std::strcmp(chosen, value) != 0)
+        TL_fail(messagePrefix, {what, chosen, " and ", value, ": give one"});
+    chosen = value;
+}
+
 // Takes option n (and its value); returns the number of the last argument
 // it used.
 std::int32_t takeOption(Options& o, std::int32_t n) {
@@ -157,6 +166,8 @@ std::int32_t takeOption(Options& o, std::int32_t n) {
     for (const auto& option : switches)
         if (std::strcmp(argument, option.name) == 0) {
             option.set(o);
+            const bool form = std::strcmp(argument, "-string") == 0 || std::strcmp(argument, "-incbin") == 0;
+            if (form) takeOnce(o.formFlag, argument, "Two forms asked for, ");
             return n;
         }
     if (std::strcmp(argument, "-n") == 0 || std::strcmp(argument, "-o") == 0 ||
@@ -164,7 +175,7 @@ std::int32_t takeOption(Options& o, std::int32_t n) {
         if (n == TL_TLI_TLIARC) fail("Option needs a value: ", argument);
         const char* value = TL_TLI_TLIARV[++n];
         if (argument[1] == 'o') {
-            o.givenOutput = value;
+            takeOnce(o.givenOutput, value, "Two outputs asked for, ");
         } else if (argument[1] == 'a') {
             if (!isAlignment(value)) fail("-align takes a power of two from 1 to 4096: ", value);
             o.alignment = value;
