@@ -6,7 +6,8 @@
 namespace {
 
 // A row's members after its name: numbers, and the status as text; or
-// those of the total, which has neither name nor status.
+// those of the total, which has no name, and a status only where the runs
+// are tested.
 void putJsonMembers(const Table& table, const Row& row, bool total) {
     const Layout& layout = *table.layout;
     bool first = total;

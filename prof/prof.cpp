@@ -36,7 +36,7 @@ constexpr std::int32_t stderrStream = 0;
 constexpr char banner[] = "QAV Profiler v6.0 (1.12.00): profile report of a QAV run";
 constexpr char invalidFlagTail[] =
     "' (options are -parse, -time, -space, -calls, -cycles, -eff, -percall, "
-    "-top N, -csv, -json, -html, -md, -diff OLD, -fail PCT, -q, -h, --version)";
+    "-top N, -csv, -json, -html, -md, -diff OLD, -fail PCT, -history POINT, -o FILE, -q, -h, --version)";
 constexpr char help[] =
     "Usage: qavprof [options] [file...]\n"
     "       qavprof [options] -diff OLD... -- NEW...\n"
@@ -56,7 +56,8 @@ constexpr char help[] =
     "  -diff OLD... -- NEW...   the files before -- are the old runs, those after it\n"
     "               the new ones, as shell patterns give them: -diff old*.prof -- new*.prof\n"
     "  -fail PCT    with -diff: exit status 3 when the total grew by more than PCT%\n"
-    "               (with runs, only when the growth is real: Mann-Whitney U, 5%)\n"
+    "               (with runs, only when the growth is real: Student's t on the\n"
+    "               logarithms of the runs' totals, 5%)\n"
     "  -history POINT...   where each rule changed across a history of commits: each\n"
     "               POINT a folder of the runs of one commit, or one profile file, in\n"
     "               the order of history (- reads them from standard input, one a\n"
@@ -477,7 +478,7 @@ void takeArguments(Arguments& a) {
     }
     if (found.apart != 0 && !comparing) fail({"-- goes with -diff, before the new runs"});
     if (found.apart != 0 && a.files.count == 0) fail({"No new runs after --"});
-    if (options.failPercent >= 0 && !comparing) fail({"-fail goes with -diff"});
+    if (options.failPercent >= 0 && !comparing) fail({"-fail goes with -diff or -history"});
     if (options.failPercent >= 0 && options.orderBy == OrderBy::efficiency)
         fail({"-fail needs a criterion with a total, not -eff"});
     if (options.perCallLayout && comparing)

@@ -41,8 +41,8 @@ struct OutputFile {
 constexpr OutputFile noOutputFile{-1,    -1,    nullptr, nullptr, nullptr, nullptr, false,
                                   true,  false, false,   0,       0,       nullptr};
 
-// Follows "qavcvt: " in the messages of outputs that a failure or a signal
-// left cut short.
+// Follows the tool's prefix ("qavcvt: ", "QAVPROF: ") in the messages of
+// outputs that a failure or a signal left cut short.
 constexpr char incompleteMessage[] = "Written in place and now incomplete: ";
 
 // At most this many outputs are open at once: a C file and its header.
