@@ -12,6 +12,12 @@
 #include <cstdlib>
 #include <cstring>
 
+int putPercent(char* text, std::size_t room, double value) {
+    const int length = std::snprintf(text, room, "%+.1f", value);
+    if (std::strcmp(text, "-0.0") == 0) text[0] = '+';
+    return length;
+}
+
 bool integerKeys(const Options& options) { return options.orderBy != OrderBy::efficiency; }
 
 namespace {
@@ -196,17 +202,17 @@ void putValues(TextPool& pool, Row& row, const Layout& layout, const RowValues& 
         case Field::changePercent:
             if (isZero(oldShown)) break;
             if (isZero(change)) p += std::snprintf(p, valueRoom, "+0.0");
-            else p += std::snprintf(p, valueRoom, "%+.1f", percentChange(oldShown, change));
+            else p += putPercent(p, valueRoom, percentChange(oldShown, change));
             break;
         case Field::fromCalls: p = shownText(p, fromCalls, true, true); break;
         case Field::fromCost: p = shownText(p, TL_subtract(change, fromCalls), true, true); break;
         case Field::intervalLow:
             if (interval)
-                p += std::snprintf(p, valueRoom, "%+.1f", (ratio * expOf(-v.test->halfWidth) - 1) * 100);
+                p += putPercent(p, valueRoom, (ratio * expOf(-v.test->halfWidth) - 1) * 100);
             break;
         case Field::intervalHigh:
             if (interval)
-                p += std::snprintf(p, valueRoom, "%+.1f", (ratio * expOf(v.test->halfWidth) - 1) * 100);
+                p += putPercent(p, valueRoom, (ratio * expOf(v.test->halfWidth) - 1) * 100);
             break;
         default: continue;  // the name and the status have no text of their own
         }
@@ -348,7 +354,7 @@ void describeRuns(Comparison& comparison) {
         const double values[] = {test.shiftPercent, test.shiftLow, test.shiftHigh};
         for (int k = 0; k < 3; ++k) {
             char* const text = comparison.texts + rowTextRoom + k * valueRoom;
-            std::snprintf(text, valueRoom, "%+.1f", values[k]);
+            putPercent(text, valueRoom, values[k]);
             table.shift[k] = text;
         }
     }

@@ -24,6 +24,10 @@ struct Change {
 
 // Whether the criterion's keys are totals (all but the efficiency).
 bool integerKeys(const Options& options);
+// Writes value, a percentage, at text as "%+.1f" would, but for a value
+// that rounds to zero, which is "+0.0" on either side of it: "-0.0" would
+// read as a fall where there is none. Returns the text's length.
+int putPercent(char* text, std::size_t room, double value);
 
 // The averages of calls before and after a change, for its split.
 struct Calls {

@@ -56,3 +56,22 @@ TEST(Comparison, TextCsvAndTopAgreeAcrossBatches) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Comparison, APercentThatRoundsToZeroIsNeverNegative) {
+    struct {
+        double value;
+        const char* text;
+    } const cases[] = {
+        {-0.04, "+0.0"}, {-0.0, "+0.0"}, {0.0, "+0.0"},   {0.049, "+0.0"},
+        {-0.06, "-0.1"}, {0.06, "+0.1"}, {-12.34, "-12.3"}, {100.0, "+100.0"},
+    };
+    for (const auto& c : cases) {
+        char text[valueRoom];
+        EXPECT_EQ(putPercent(text, sizeof text, c.value), static_cast<int>(std::strlen(c.text))) << c.value;
+        EXPECT_STREQ(text, c.text) << c.value;
+    }
+}
+
+}  // namespace

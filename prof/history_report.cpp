@@ -147,7 +147,7 @@ void makeShiftTexts(HistoryReport& report) {
     for (std::int32_t k = 0; k < c.shiftCount; ++k) {
         const Step& s = c.shifts[k];
         const double values[] = {s.changePercent, s.test.lowPercent, s.test.highPercent};
-        for (int i = 0; i < 3; ++i) std::snprintf(report.shiftText[k][i], valueRoom, "%+.1f", values[i]);
+        for (int i = 0; i < 3; ++i) putPercent(report.shiftText[k][i], valueRoom, values[i]);
     }
 }
 
