@@ -226,12 +226,14 @@ void putSide(const Table& table, bool old, bool markup) {
 
 void putPage(const Table& table) {
     putRaw(pageHead);
+    // The sides in one order throughout, as the columns have them: old,
+    // then new.
     putRaw("<title>qavprof: ");
-    putSide(table, false, false);
     if (table.comparison && hasRuns(table)) {
-        putRaw(" against ");
         putSide(table, true, false);
+        putRaw(" against ");
     }
+    putSide(table, false, false);
     putRaw("</title>\n");
     putRaw(style);
     if (table.tested) putRaw(intervalStyle);
@@ -240,11 +242,11 @@ void putPage(const Table& table) {
     putRaw("</h1>\n<p class=\"about\">");
     if (table.runCount <= 1) putRaw("File ");
     else if (!table.comparison) putRaw("The sums of ");
-    putSide(table, false, true);
     if (table.comparison) {
-        putRaw(" against ");
         putSide(table, true, true);
+        putRaw(" against ");
     }
+    putSide(table, false, true);
     putRaw(" &middot; ");
     putRaw(table.kind);
     putRaw(" profile &middot; ordered by <span id=\"order\">");

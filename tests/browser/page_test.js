@@ -166,7 +166,7 @@ async function testIntervals(browser, made) {
   check(caption.startsWith('5 old runs (runs/old1.prof') && caption.includes('5 new runs (runs/new1.prof') &&
         caption.includes('~: the runs do not show'), `runs: the caption says '${caption}'`);
   const subtitle = await page.$eval('p.about', (p) => p.textContent);
-  check(subtitle.startsWith('5 new runs against 5 old runs'), `runs: the subtitle says '${subtitle}'`);
+  check(subtitle.startsWith('5 old runs against 5 new runs'), `runs: the subtitle says '${subtitle}'`);
   // Each row's interval, and whether it should run past the cell's edge
   // on the bars' scale (the largest change).
   const marks = () => page.$$eval('#rows tbody tr', (trs) => {
