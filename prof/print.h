@@ -50,11 +50,20 @@ struct CaptionStyle {
     const char* firstName;     // before the first name of the runs
     const char* betweenNames;
     const char* afterNames;
-    const char* noise;     // before what "~" means
-    const char* interval;  // before what the intervals mean
     const char* close;
     const char* lineBreak;  // before the shift, and before each note
 };
 // The paragraph, where there are several runs.
 void putRunsCaption(const Table& table, const CaptionStyle& style);
+
+// How the method's note is set: what "~" and the intervals mean, which
+// the table comes before.
+struct MethodStyle {
+    void (*text)(const char* text);  // a legend, escaped
+    const char* open;      // before what "~" means
+    const char* interval;  // before what the intervals mean
+    const char* close;
+};
+// The note, where the runs are tested.
+void putMethod(const Table& table, const MethodStyle& style);
 

@@ -44,6 +44,8 @@ constexpr char style[] =
     "tr.noise td.text::after{content:' ~';color:#888}\n"
     "tr.hidden{display:none}\n"
     "p.runs{margin:-.6em 0 1em;color:#555}\n"
+    "details.how{margin:1em 0;color:#555}\n"
+    "details.how summary{cursor:pointer}\n"
     "</style>\n";
 
 // Orders the rows by a column at a click (numbers as numbers, names as
@@ -262,8 +264,6 @@ void putPage(const Table& table) {
                                .firstName = " (<code>",
                                .betweenNames = "</code>, <code>",
                                .afterNames = "</code>)",
-                               .noise = "<br>~: ",
-                               .interval = ".<br>CI LOW, CI HIGH, and the line over each bar: ",
                                .close = "</p>\n",
                                .lineBreak = "<br>"};
     putRunsCaption(table, caption);
@@ -340,6 +340,10 @@ void printHtml(const Table& table) {
         putRaw("</tfoot>\n");
     }
     putRaw("</table>\n");
+    putMethod(table, {.text = putHtmlText,
+                      .open = "<details class=\"how\"><summary>How to read this</summary>\n<p>~: ",
+                      .interval = ".<br>CI LOW, CI HIGH, and the line over each bar: ",
+                      .close = "</p></details>\n"});
     putRaw(script);
     if (table.tested) putRaw(intervalScript);
     putRaw("</body>\n</html>\n");

@@ -48,13 +48,6 @@ void putRunsCaption(const Table& table, const CaptionStyle& style) {
     }
     putNames(table.fileNames, table.runCount, style);
     putRaw(".");
-    if (table.tested) {
-        putRaw(style.noise);
-        style.text(noiseLegend);
-        putRaw(style.interval);
-        style.text(intervalLegend);
-        putRaw(".");
-    }
     if (table.shift[0] != nullptr) {
         putRaw(style.lineBreak);
         const char* const pieces[] = {"Shift of every rule, old runs to new: ", table.shift[0],
@@ -83,6 +76,16 @@ void putMarkdownHeadings(const Layout& layout) {
     putRaw("\n");
 }
 
+void putMethod(const Table& table, const MethodStyle& style) {
+    if (!table.tested) return;
+    putRaw(style.open);
+    style.text(noiseLegend);
+    putRaw(style.interval);
+    style.text(intervalLegend);
+    putRaw(".");
+    putRaw(style.close);
+}
+
 void printMarkdown(const Table& table) {
     const CaptionStyle caption{.text = putMarkdownText,
                                .open = "",
@@ -94,8 +97,6 @@ void printMarkdown(const Table& table) {
                                .firstName = " (",
                                .betweenNames = ", ",
                                .afterNames = ")",
-                               .noise = "\n`~`: ",
-                               .interval = ". CI LOW, CI HIGH: ",
                                .close = "\n\n",
                                .lineBreak = "\n"};
     putRunsCaption(table, caption);
@@ -104,4 +105,8 @@ void printMarkdown(const Table& table) {
     for (startRows(table, rows); nextRows(table, rows);)
         for (std::int32_t k = 0; k < rows.count; ++k) putMarkdownRow(table, rows.row[k]);
     if (table.hasTotal) putMarkdownRow(table, table.total);
+    putMethod(table, {.text = putMarkdownText,
+                      .open = "\n**How to read this.** `~`: ",
+                      .interval = ". CI LOW, CI HIGH: ",
+                      .close = "\n"});
 }

@@ -164,7 +164,13 @@ async function testIntervals(browser, made) {
   await page.goto('file://' + made.file);
   const caption = await page.$eval('p.runs', (p) => p.textContent);
   check(caption.startsWith('5 old runs (runs/old1.prof') && caption.includes('5 new runs (runs/new1.prof') &&
-        caption.includes('~: the runs do not show'), `runs: the caption says '${caption}'`);
+        !caption.includes('~: the runs do not show'), `runs: the caption says '${caption}'`);
+  // The method is folded away below the table, and opens at a click.
+  const fold = await page.$eval('details.how', (d) => ({
+    open: d.open, after: !!(d.compareDocumentPosition(document.getElementById('rows')) & Node.DOCUMENT_POSITION_PRECEDING),
+    summary: d.querySelector('summary').textContent, text: d.textContent }));
+  check(!fold.open && fold.after && fold.summary === 'How to read this' && fold.text.includes('~: the runs do not show'),
+        `runs: the method's fold is ${JSON.stringify(fold).slice(0, 120)}`);
   const subtitle = await page.$eval('p.about', (p) => p.textContent);
   check(subtitle.startsWith('5 old runs against 5 new runs'), `runs: the subtitle says '${subtitle}'`);
   // Each row's interval, and whether it should run past the cell's edge
