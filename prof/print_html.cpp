@@ -29,7 +29,10 @@ constexpr char style[] =
     "th{cursor:pointer;user-select:none;background:#f4f4f4;text-align:right;\n"
     "white-space:normal;vertical-align:bottom}\n"
     "th.text,td.text{text-align:left}\n"
-    "td.text{white-space:normal;overflow-wrap:anywhere;min-width:10em;max-width:18em}\n"
+    "td.text{white-space:normal;overflow-wrap:normal;min-width:10em;max-width:18em}\n"
+    "div.scroll{overflow-x:auto;max-width:100%}\n"
+    "#rows tr>:first-child{position:sticky;left:0;z-index:1;background:#fff}\n"
+    "#rows thead tr>:first-child{background:#f4f4f4}\n"
     "td{text-align:right;font-variant-numeric:tabular-nums}\n"
     "th[aria-sort=descending]::after{content:' \\25BC'}\n"
     "th[aria-sort=ascending]::after{content:' \\25B2'}\n"
@@ -316,8 +319,10 @@ void putRow(const Table& table, const Row& row) {
 
 void printHtml(const Table& table) {
     putPage(table);
-    putRaw(table.comparison ? "<table id=\"rows\" class=\"diff\">\n<thead><tr>"
-                            : "<table id=\"rows\">\n<thead><tr>");
+    // Names break between words only: a table wider than the window
+    // scrolls sideways, its name column staying in view.
+    putRaw(table.comparison ? "<div class=\"scroll\"><table id=\"rows\" class=\"diff\">\n<thead><tr>"
+                            : "<div class=\"scroll\"><table id=\"rows\">\n<thead><tr>");
     for (std::int32_t i = 0; i < table.layout->columnCount; ++i) {
         const Column& column = table.layout->columns[i];
         if (column.field == Field::status) continue;
@@ -339,7 +344,7 @@ void printHtml(const Table& table) {
         if (table.hasTotal) putRow(table, table.total);
         putRaw("</tfoot>\n");
     }
-    putRaw("</table>\n");
+    putRaw("</table></div>\n");
     putMethod(table, {.text = putHtmlText,
                       .open = "<details class=\"how\"><summary>How to read this</summary>\n<p>~: ",
                       .interval = ".<br>CI LOW, CI HIGH, and the line over each bar: ",

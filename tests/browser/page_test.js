@@ -83,8 +83,13 @@ async function testPage(browser, label, made, filterText) {
   page.on('dialog', (dialog) => { ++dialogs; dialog.dismiss(); });
   await page.setViewport({ width: 1280, height: 800 });
   await page.goto(url);
-  const right = await page.evaluate(() => Math.max(document.documentElement.scrollWidth,
-    ...Array.from(document.querySelectorAll('td.bar, td.change')).map((c) => c.getBoundingClientRect().right)));
+  // The page fits the window; so do the bars, but where the table is wider
+  // and scrolls in its box (many columns, long names).
+  const right = await page.evaluate(() => {
+    const box = document.querySelector('div.scroll');
+    const bars = box.scrollWidth > box.clientWidth ? [] : Array.from(document.querySelectorAll('td.bar, td.change'));
+    return Math.max(document.documentElement.scrollWidth, ...bars.map((c) => c.getBoundingClientRect().right));
+  });
   check(right <= 1280, `${label}: ${Math.ceil(right)} pixels wide, more than a 1280-pixel window`);
 
   let rows = await visible(page);
@@ -220,6 +225,34 @@ async function testOneAgainstOne(browser, made) {
 // CSV lists their changes, each with as many marks on its line as it has
 // changes; ordered by CHANGES at a click, the other way at a second;
 // filtered by name; nothing from anywhere.
+// Names break between words only, at 1400 px and 900 px; where the table
+// is wider than the window it scrolls sideways, the names staying in view.
+async function testNarrow(browser, made) {
+  const page = await browser.newPage();
+  for (const width of [1400, 900]) {
+    await page.setViewport({ width, height: 800 });
+    await page.goto('file://' + made.file);
+    const seen = await page.evaluate(() => {
+      const cells = [...document.querySelectorAll('#rows tbody td.text')];
+      const line = parseFloat(getComputedStyle(cells[0]).lineHeight);
+      const broken = cells.filter((c) => !c.textContent.includes(' ') &&
+                                         c.getBoundingClientRect().height > 1.6 * line).map((c) => c.textContent);
+      const box = document.querySelector('div.scroll');
+      const scrolls = box.scrollWidth > box.clientWidth;
+      box.scrollLeft = box.scrollWidth;
+      const name = cells[0].getBoundingClientRect().left - box.getBoundingClientRect().left;
+      const other = cells[0].nextElementSibling.getBoundingClientRect().left - box.getBoundingClientRect().left;
+      return { broken, scrolls, name, other, pageWide: document.documentElement.scrollWidth > window.innerWidth };
+    });
+    check(seen.broken.length === 0, `${width} px: names broken inside a word: ${seen.broken.join(', ')}`);
+    check(!seen.pageWide, `${width} px: the page itself is wider than the window`);
+    if (width === 900)
+      check(seen.scrolls && Math.abs(seen.name) < 1 && seen.other < 0,
+            `900 px: the table scrolls (${seen.scrolls}) with its names in view (name at ${seen.name}, next at ${seen.other})`);
+  }
+  await page.close();
+}
+
 async function testHistory(browser) {
   const cwd = path.join(examples, 'history');
   const points = fs.readdirSync(cwd).sort();
@@ -294,7 +327,9 @@ async function testHistory(browser) {
     const shown = (await visible(page)).map((r) => r.name).sort();
     check(JSON.stringify(shown) === JSON.stringify([...names.names].sort()), 'hostile names do not show as text');
     await page.close();
-    await testPage(browser, 'per-call parse profile', make('percall', ['-parse', '-percall'], examples), 'list');
+    const percall = make('percall', ['-parse', '-percall'], examples);
+    await testPage(browser, 'per-call parse profile', percall, 'list');
+    await testNarrow(browser, percall);
     const comparison = make('diff', ['-diff', path.join(examples, 'qav.rprofout')], examples);
     comparison.total = true;
     await testPage(browser, 'comparison', comparison, 'ex');
