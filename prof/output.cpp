@@ -76,6 +76,21 @@ bool copyInPlace(int from, OutputFile& file) {
     return endText(writer);
 }
 
+// Opens the output, or ends the run saying why. The inputs are read
+// whole before the report is written, so one of them named as the output
+// would be lost to it.
+void openReport(const char* name, const char* const inputs[], std::int32_t inputCount, OutputFile& file) {
+    struct stat* const inputStats = allocateArray<struct stat>(static_cast<std::size_t>(inputCount) + 1);
+    int known = 0;
+    for (std::int32_t k = 0; k < inputCount; ++k)
+        if (stat(inputs[k], &inputStats[known]) == 0) ++known;
+    const OutputOpened opened = openOutputFile(name, inputStats, known, false, file);
+    const int err = errno;
+    std::free(inputStats);
+    refuse(opened, name, err);
+    waitForOtherWriters(file);
+}
+
 void sayIncomplete(const OutputFile& file, const char* name) {
     if (leftIncomplete(file)) say({incompleteMessage, name});
 }
@@ -107,17 +122,7 @@ void printReport(const char* name, const char* const inputs[], std::int32_t inpu
         sayIncomplete(*file, name);
         TL_quit(area.quitCode);
     }
-    // The inputs are read whole before the report is written, so one of
-    // them named as the output would be lost to it.
-    struct stat* const inputStats = allocateArray<struct stat>(static_cast<std::size_t>(inputCount) + 1);
-    int known = 0;
-    for (std::int32_t k = 0; k < inputCount; ++k)
-        if (stat(inputs[k], &inputStats[known]) == 0) ++known;
-    const OutputOpened opened = openOutputFile(name, inputStats, known, false, *file);
-    const int err = errno;
-    std::free(inputStats);
-    refuse(opened, name, err);
-    waitForOtherWriters(*file);
+    openReport(name, inputs, inputCount, *file);
     std::FILE* const scratch = file->inPlace ? std::tmpfile() : nullptr;
     if (file->inPlace && scratch == nullptr) failWhy(errno, {"Unable to write report"});
     const int saved = sendStandardOutput(scratch != nullptr ? fileno(scratch) : file->fd);
