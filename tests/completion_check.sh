@@ -49,5 +49,26 @@ expect "old runs/run 1.prof|" _qavprof qavprof "old runs/"
 expect "|" _qavcvt qavcvt -n ""
 expect "|" _qavprof qavprof -fail ""
 expect "demo.sh|" _qavcvt qavcvt -o de
+# zsh's and fish's completions parse, and fish's complete as bash's do
+# (fish -c 'complete -C LINE' asks it); where the shells are installed.
+for shell in zsh fish; do
+    command -v $shell >/dev/null || { echo "completions: no $shell, its files not checked"; continue; }
+    for file in "$source_dir"/completions/_qav* "$source_dir"/completions/*.fish; do
+        case "$shell:$file" in zsh:*/_qav*|fish:*.fish) ;; *) continue ;; esac
+        if $shell -n "$file"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $shell -n $file"; fi
+    done
+done
+fish_expect() {  # fish_expect "REPLY|REPLY|" LINE  (the replies without their descriptions, sorted)
+    local want=$1 got
+    got=$(fish --no-config -c "source '$source_dir/completions/qavprof.fish'; source '$source_dir/completions/qavcvt.fish'; complete -C '$2'" |
+          cut -f1 | sort | tr '\n' '|')
+    if [ "$got" = "$want" ]; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: fish $2 completes to '$got', not '$want'"; fi
+}
+if command -v fish >/dev/null; then
+    fish_expect "-history|" "qavprof -hi"
+    fish_expect "-calls|-csv|-cycles|" "qavprof -c"
+    fish_expect "runs/|" "qavprof -o ru"
+    fish_expect "-align|" "qavcvt -al"
+fi
 echo "completions: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
