@@ -13,6 +13,10 @@ void failWhy(int err, std::initializer_list<const char*> pieces) {
     TL_quit(1);
 }
 
+void keepForRun(void* block, void (*release)(void* block)) {
+    TL_keepForRun(messagePrefix, block, release);
+}
+
 void* allocateZeroed(std::size_t count, std::size_t size) {
     return TL_allocateZeroed(messagePrefix, count, size);
 }

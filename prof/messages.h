@@ -14,6 +14,9 @@ void say(std::initializer_list<const char*> pieces);
 [[noreturn]] void fail(std::initializer_list<const char*> pieces);
 // fail, with the system's reason for err on a line of its own (tool.h).
 [[noreturn]] void failWhy(int err, std::initializer_list<const char*> pieces);
+// Hands block to the run-time, which frees it (after release has freed
+// what it holds) when the run ends, however it ends.
+void keepForRun(void* block, void (*release)(void* block) = nullptr);
 // Room for count objects of size bytes, zeroed; the run ends with "Out of
 // memory" when there is none.
 void* allocateZeroed(std::size_t count, std::size_t size);
