@@ -6,6 +6,7 @@
 #include "messages.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 namespace {
@@ -31,6 +32,16 @@ struct Series {
     std::int32_t* point;  // [t]: the history's point of each (a rule's series skips
                           // the points that do not call it)
     std::int32_t count;
+    // Room for the search's bounds: a tree over the ends of pieces of the
+    // highest and lowest centred sums below each node (4 * points each).
+    double* high;
+    double* low;
+    // The last threshold worked out, which most series of a history share:
+    // for a level, degrees of freedom and a count of points.
+    mutable struct {
+        double p, degrees, value;
+        std::int32_t count;
+    } threshold;
 };
 
 void addUp(Series& x) {
@@ -72,23 +83,100 @@ struct Best {
     std::int32_t a, b;  // the piece [a, b) stands out; b is the end for a single split
 };
 
+// The search of the pieces [a, b) of [s, e) with bounds, so that a long
+// series is not searched piece by piece: with the centred sums D(t) =
+// sumWY(t) - M sumW(t) (M the mean of [s, e), W its weight), a piece's t
+// statistic's square is (D(b) - D(a))^2 W / (variance S (W - S)), S its
+// weight; over the ends b below a node of a tree, D(b) lies between the
+// node's lowest and highest, and S (W - S), concave in S, is least at the
+// node's first or last end. A node whose bound is below the best piece
+// found so far holds none better, and is passed over. The pieces looked
+// at are looked at in the order of a plain search, so that the piece
+// found, and a tie's winner, are the same.
+struct PieceSearch {
+    const Series* x;
+    std::int32_t s, e, first, last;  // the ends b searched: [first, last]
+    double mean, weight, variance, slack;
+    Piece all;
+};
+
+// Ends below a leaf of the tree, searched one by one.
+constexpr std::int32_t leafEnds = 8;
+
+double centred(const PieceSearch& q, std::int32_t t) { return q.x->sumWY[t] - q.mean * q.x->sumW[t]; }
+
+void buildBounds(const PieceSearch& q, std::int32_t node, std::int32_t lo, std::int32_t hi) {
+    double* const high = q.x->high;
+    double* const low = q.x->low;
+    if (hi - lo < leafEnds) {
+        high[node] = low[node] = centred(q, lo);
+        for (std::int32_t b = lo + 1; b <= hi; ++b) {
+            high[node] = std::max(high[node], centred(q, b));
+            low[node] = std::min(low[node], centred(q, b));
+        }
+        return;
+    }
+    const std::int32_t mid = lo + (hi - lo) / 2;
+    buildBounds(q, 2 * node, lo, mid);
+    buildBounds(q, 2 * node + 1, mid + 1, hi);
+    high[node] = std::max(high[2 * node], high[2 * node + 1]);
+    low[node] = std::min(low[2 * node], low[2 * node + 1]);
+}
+
+double pieceT2(const PieceSearch& q, std::int32_t a, std::int32_t b) {
+    const Piece in = pieceOf(*q.x, a, b);
+    const double outWeight = q.all.weight - in.weight;
+    const Piece out{outWeight, (q.all.mean * q.all.weight - in.mean * in.weight) / outWeight};
+    return tSquared(in, out, q.variance);
+}
+
+// Whether no piece [a, b), b in [l, h] below node, can pass floor.
+bool passedOver(const PieceSearch& q, std::int32_t node, std::int32_t a, std::int32_t l, std::int32_t h,
+                double floor) {
+    if (floor <= 0) return false;
+    const double d = centred(q, a);
+    const double reach = std::max(q.x->high[node] - d, d - q.x->low[node]) + q.slack;
+    const double sl = q.x->sumW[l] - q.x->sumW[a], sh = q.x->sumW[h] - q.x->sumW[a];
+    const double least = std::min(sl * (q.weight - sl), sh * (q.weight - sh));
+    if (!(least > 0)) return false;
+    return reach * reach * q.weight / (q.variance * least) * (1 + 1e-9) < floor;
+}
+
+void searchEnds(const PieceSearch& q, std::int32_t node, std::int32_t lo, std::int32_t hi, std::int32_t a,
+                double floor, Best& best) {
+    const std::int32_t l = std::max(lo, a + minPiece), h = std::min(hi, q.last);
+    if (l > h || passedOver(q, node, a, l, h, std::max(floor, best.t2))) return;
+    if (hi - lo < leafEnds) {
+        for (std::int32_t b = l; b <= h; ++b) {
+            const double t2 = pieceT2(q, a, b);
+            if (t2 > best.t2) best = {t2, a, b};
+        }
+        return;
+    }
+    const std::int32_t mid = lo + (hi - lo) / 2;
+    searchEnds(q, 2 * node, lo, mid, a, floor, best);
+    searchEnds(q, 2 * node + 1, mid + 1, hi, a, floor, best);
+}
+
 // The piece of [s, e) that stands out most from the rest: a single split
 // at a, or a step at a and back at b. Every piece keeps minPiece points,
 // but the last one of the series, which can be its newest point alone.
 Best bestPiece(const Series& x, std::int32_t s, std::int32_t e, double variance) {
     Best best{0, 0, 0};
-    const Piece all = pieceOf(x, s, e);
     const std::int32_t lastPiece = e == x.count ? 1 : minPiece;
-    const auto consider = [&](std::int32_t a, std::int32_t b) {
-        const Piece in = pieceOf(x, a, b);
-        const double outWeight = all.weight - in.weight;
-        const Piece out{outWeight, (all.mean * all.weight - in.mean * in.weight) / outWeight};
-        const double t2 = tSquared(in, out, variance);
-        if (t2 > best.t2) best = {t2, a, b};
-    };
+    PieceSearch q{&x, s, e, s + 2 * minPiece, e - lastPiece, 0, 0, variance, 0, pieceOf(x, s, e)};
+    q.mean = q.all.mean;
+    q.weight = q.all.weight;
+    // What rounding can move a centred sum by, and more.
+    q.slack = 1e-9 * (1 + std::abs(x.sumWY[e]) + std::abs(x.sumWY[s]) + std::abs(q.mean) * x.sumW[e]);
+    // The best single split, a floor that passes over most pieces at once.
+    double floor = 0;
+    for (std::int32_t a = s + minPiece; a <= e - lastPiece; ++a) floor = std::max(floor, pieceT2(q, a, e));
+    if (q.first <= q.last) buildBounds(q, 1, q.first, q.last);
     for (std::int32_t a = s + minPiece; a <= e - lastPiece; ++a) {
-        consider(a, e);
-        for (std::int32_t b = a + minPiece; b <= e - lastPiece; ++b) consider(a, b);
+        const double split = pieceT2(q, a, e);
+        if (split > best.t2) best = {split, a, e};
+        if (q.first <= q.last) searchEnds(q, 1, q.first, q.last, a, floor, best);
     }
     return best;
 }
@@ -187,7 +275,10 @@ Fit residualFit(const Series& x, const Cuts& cuts) {
 // The t statistic's square that a search of x passes at level p, for the
 // Bonferroni bound over its candidates.
 double thresholdFor(const Series& x, double p, double degrees) {
+    auto& last = x.threshold;
+    if (last.count == x.count && last.p == p && last.degrees == degrees) return last.value;
     const double q = tTwoSidedQuantile(p / candidates(x.count), degrees);
+    last = {p, degrees, q * q, x.count};
     return q * q;
 }
 
@@ -255,7 +346,6 @@ void addSteps(StepList& list, const Series& x, const Cuts& cuts, const Fit& fit,
 // for one series at a time.
 struct Work {
     const HistorySeries* h;
-    double* y;       // [g * runCount + r], each run's level taken out
     double* level;   // [r]
     double* column;  // room for a value of each rule or each run
     Series x;
@@ -269,11 +359,7 @@ struct Work {
     std::int32_t* ranked;  // the rules searched, smallest p first
 };
 
-double* yOf(const Work& w, std::int32_t g) { return w.y + static_cast<std::int64_t>(g) * w.h->runCount; }
-
-bool calledIn(const HistorySeries& h, std::int32_t g, std::int32_t r) {
-    return h.calls[static_cast<std::int64_t>(g) * h.runCount + r] > 0;
-}
+bool calledIn(const HistorySeries& h, std::int32_t g, std::int32_t r) { return callsIn(h, g, r) > 0; }
 
 // The rules called in every run, which tell the runs' levels.
 bool inEveryRun(const HistorySeries& h, std::int32_t g) {
@@ -295,12 +381,12 @@ void findLevels(Work& w) {
     double* const reference = w.size;
     for (int pass = 0; pass < 2; ++pass) {
         for (std::int32_t k = 0; k < weighing; ++k) {
-            const double* y = yOf(w, w.order[k]);
-            for (std::int32_t r = 0; r < h.runCount; ++r) w.column[r] = y[r] - w.level[r];
+            const std::int32_t g = w.order[k];
+            for (std::int32_t r = 0; r < h.runCount; ++r) w.column[r] = logIn(h, g, r) - w.level[r];
             reference[k] = medianOf(w.column, h.runCount);
         }
         for (std::int32_t r = 0; r < h.runCount; ++r) {
-            for (std::int32_t k = 0; k < weighing; ++k) w.column[k] = yOf(w, w.order[k])[r] - reference[k];
+            for (std::int32_t k = 0; k < weighing; ++k) w.column[k] = logIn(h, w.order[k], r) - reference[k];
             w.level[r] = medianOf(w.column, weighing);
         }
     }
@@ -311,14 +397,13 @@ void findLevels(Work& w) {
 // counts as 0).
 void ruleSeries(Work& w, std::int32_t g) {
     const HistorySeries& h = *w.h;
-    const double* y = yOf(w, g);
     Series& x = w.x;
     x.count = 0;
     for (std::int32_t t = 0; t < h.pointCount; ++t) {
         double sum = 0;
         bool called = false;
         for (std::int32_t r = h.firstRun[t]; r < h.firstRun[t + 1]; ++r) {
-            sum += y[r] - w.level[r];
+            sum += logIn(h, g, r) - w.level[r];
             called = called || calledIn(h, g, r);
         }
         if (!called) continue;
@@ -504,12 +589,12 @@ Work workFor(const HistorySeries& h) {
     const std::size_t runs = static_cast<std::size_t>(h.runCount);
     Work w{};
     w.h = &h;
-    w.y = allocateArray<double>(rules * runs);
     w.level = allocateArray<double>(runs);
     w.column = allocateArray<double>(std::max(rules, runs + 1));
     w.x = Series{allocateArray<double>(points), allocateArray<double>(points),
                  allocateArray<double>(points), allocateArray<double>(points),
-                 allocateArray<std::int32_t>(points), 0};
+                 allocateArray<std::int32_t>(points), 0, allocateArray<double>(4 * points),
+                 allocateArray<double>(4 * points), {0, 0, 0, -1}};
     w.cuts = Cuts{allocateArray<std::int32_t>(points), 0};
     w.fitVariance = allocateArray<double>(rules);
     w.fitDegrees = allocateArray<double>(rules);
@@ -518,16 +603,15 @@ Work workFor(const HistorySeries& h) {
     w.p = allocateArray<double>(rules);
     w.order = allocateArray<std::int32_t>(rules);
     w.ranked = allocateArray<std::int32_t>(rules);
-    for (std::int32_t g = 0; g < h.ruleCount; ++g)
-        for (std::int32_t r = 0; r < h.runCount; ++r) yOf(w, g)[r] = logValue(keyIn(h, g, r));
     return w;
 }
 
 void release(Work& w) {
-    for (void* block : {static_cast<void*>(w.y), static_cast<void*>(w.level), static_cast<void*>(w.column),
+    for (void* block : {static_cast<void*>(w.level), static_cast<void*>(w.column),
                         static_cast<void*>(w.x.mean), static_cast<void*>(w.x.weight),
                         static_cast<void*>(w.x.sumW), static_cast<void*>(w.x.sumWY),
                         static_cast<void*>(w.x.point), static_cast<void*>(w.cuts.at),
+                        static_cast<void*>(w.x.high), static_cast<void*>(w.x.low),
                         static_cast<void*>(w.fitVariance), static_cast<void*>(w.fitDegrees),
                         static_cast<void*>(w.z), static_cast<void*>(w.size), static_cast<void*>(w.p),
                         static_cast<void*>(w.order), static_cast<void*>(w.ranked)})

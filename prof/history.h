@@ -24,19 +24,26 @@
 
 #include <cstdint>
 
-// The runs, as a history holds them: each rule's key and calls in each
-// run, 0 where the run did not call it.
+// The runs, as a history holds them: a row for each run, of the
+// logarithm of each rule's key (logValue) and its calls, for the rules
+// known when the run was added; a rule a run does not call, or that came
+// later, is 0 there. A value takes twelve bytes, whatever the history's
+// length.
 struct HistorySeries {
     std::int32_t pointCount;
     const std::int32_t* firstRun;  // [t]: the point's first run; firstRun[pointCount] = runCount
     std::int32_t runCount;
     std::int32_t ruleCount;
-    const double* keys;   // [g * runCount + r]
-    const double* calls;  // [g * runCount + r]
+    const std::int32_t* rowLength;       // [r]: the rules of run r's row
+    const double* const* logs;           // [r][g]
+    const std::uint32_t* const* calls;   // [r][g]
 };
 
-inline double keyIn(const HistorySeries& h, std::int32_t g, std::int32_t r) {
-    return h.keys[static_cast<std::int64_t>(g) * h.runCount + r];
+inline double logIn(const HistorySeries& h, std::int32_t g, std::int32_t r) {
+    return g < h.rowLength[r] ? h.logs[r][g] : 0;
+}
+inline std::uint32_t callsIn(const HistorySeries& h, std::int32_t g, std::int32_t r) {
+    return g < h.rowLength[r] ? h.calls[r][g] : 0;
 }
 inline std::int32_t runsOf(const HistorySeries& h, std::int32_t t) {
     return h.firstRun[t + 1] - h.firstRun[t];

@@ -92,7 +92,7 @@ struct RuleLine {
 double meanAt(const HistoryRuns& h, std::int32_t g, std::int32_t t) {
     if (!pointCalls(h, g, t)) return -1;
     double sum = 0;
-    for (std::int32_t r = h.firstRun[t]; r < h.firstRun[t + 1]; ++r) sum += h.keys[cellOf(h, g, r)];
+    for (std::int32_t r = h.firstRun[t]; r < h.firstRun[t + 1]; ++r) sum += keyIn(h, g, r);
     return sum / (h.firstRun[t + 1] - h.firstRun[t]);
 }
 

@@ -46,6 +46,15 @@ struct Means {
     TL_Extended key, calls;
 };
 
+// The means of sums over runs.
+Means meansOf(double key, double calls, std::uint64_t runs, const Options& options) {
+    if (runs == 0) return {zero, zero};
+    // Counters sum exactly in a double below 2^53.
+    if (!integerKeys(options)) return {TL_extendedOf(key / static_cast<double>(runs)), zero};
+    return {TL_divide(ext(static_cast<std::uint64_t>(key)), ext(runs)),
+            TL_divide(ext(static_cast<std::uint64_t>(calls)), ext(runs))};
+}
+
 Means meansOver(const HistoryRuns& h, std::int32_t g, std::int32_t from, std::int32_t to,
                 const Options& options, bool calledOnly = true) {
     double key = 0, calls = 0;
@@ -53,16 +62,12 @@ Means meansOver(const HistoryRuns& h, std::int32_t g, std::int32_t from, std::in
     for (std::int32_t t = from; t < to; ++t) {
         if (g >= 0 && calledOnly && !pointCalls(h, g, t)) continue;
         for (std::int32_t r = h.firstRun[t]; r < h.firstRun[t + 1]; ++r) {
-            key += g >= 0 ? h.keys[cellOf(h, g, r)] : h.totals[r];
-            calls += g >= 0 ? h.calls[cellOf(h, g, r)] : 0;
+            key += g >= 0 ? keyIn(h, g, r) : h.totals[r];
+            calls += g >= 0 ? callsIn(h, g, r) : 0;
             ++runs;
         }
     }
-    if (runs == 0) return {zero, zero};
-    // Counters sum exactly in a double below 2^53.
-    if (!integerKeys(options)) return {TL_extendedOf(key / static_cast<double>(runs)), zero};
-    return {TL_divide(ext(static_cast<std::uint64_t>(key)), ext(runs)),
-            TL_divide(ext(static_cast<std::uint64_t>(calls)), ext(runs))};
+    return meansOf(key, calls, runs, options);
 }
 
 RowValues valuesOf(const HistoryRuns& h, const Step& s, const Options& options) {
@@ -79,15 +84,33 @@ RowValues valuesOf(const HistoryRuns& h, const Step& s, const Options& options) 
 
 // The total's change from calls: the sum of the rules' over the same
 // runs, a run that does not call a rule counting as 0.
+// Every rule's sums of keys and calls over the runs of the points
+// [from, to), run after run as meansOver adds them up; the number of runs.
+std::uint64_t sumsOver(const HistoryRuns& h, std::int32_t from, std::int32_t to, double* keys, double* calls) {
+    std::fill(keys, keys + h.ruleCount, 0.0);
+    std::fill(calls, calls + h.ruleCount, 0.0);
+    for (std::int32_t r = h.firstRun[from]; r < h.firstRun[to]; ++r)
+        for (std::int32_t g = 0; g < h.rowLength[r]; ++g) {
+            keys[g] += keyIn(h, g, r);
+            calls[g] += h.calls[r][g];
+        }
+    return static_cast<std::uint64_t>(h.firstRun[to] - h.firstRun[from]);
+}
+
 TL_Extended totalFromCalls(const HistoryRuns& h, const Step& s, const Options& options) {
+    const std::size_t rules = static_cast<std::size_t>(h.ruleCount) + 1;
+    double* const sums = allocateArray<double>(4 * rules);
+    const std::uint64_t runsBefore = sumsOver(h, s.from, s.at, sums, sums + rules);
+    const std::uint64_t runsAfter = sumsOver(h, s.at, s.to, sums + 2 * rules, sums + 3 * rules);
     TL_Extended sum = zero;
     for (std::int32_t g = 0; g < h.ruleCount; ++g) {
-        const Means b = meansOver(h, g, s.from, s.at, options, false);
-        const Means a = meansOver(h, g, s.at, s.to, options, false);
+        const Means b = meansOf(sums[g], sums[rules + g], runsBefore, options);
+        const Means a = meansOf(sums[2 * rules + g], sums[3 * rules + g], runsAfter, options);
         const bool hasOld = b.calls.significand != 0, hasNew = a.calls.significand != 0;
         if (hasOld || hasNew)
             sum = TL_add(sum, TL_round(fromCallsOf(b.key, a.key, hasOld, hasNew, {b.calls, a.calls})));
     }
+    std::free(sums);
     return sum;
 }
 

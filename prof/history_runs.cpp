@@ -1,8 +1,12 @@
 #include "history_runs.h"
 
 #include "merge.h"
+#include "comparison.h"
+#include "maths.h"
 #include "messages.h"
+#include "significance.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -48,6 +52,8 @@ std::int32_t ruleOf(HistoryRuns& h, const char* name, std::int32_t occurrence) {
         h.ruleRoom = h.ruleRoom * 2 + 64;
         h.ruleNames = grown(h.ruleNames, h.ruleRoom);
         h.occurrence = grown(h.occurrence, h.ruleRoom);
+        h.stamp = grown(h.stamp, h.ruleRoom);
+        h.seen = grown(h.seen, h.ruleRoom);
     }
     const std::size_t length = std::strlen(name) + 1;
     char* const copy = allocateArray<char>(length);
@@ -55,9 +61,51 @@ std::int32_t ruleOf(HistoryRuns& h, const char* name, std::int32_t occurrence) {
     const std::int32_t g = h.ruleCount++;
     h.ruleNames[g] = copy;
     h.occurrence[g] = occurrence;
+    h.stamp[g] = 0;
     h.byName[slot] = g + 1;
     if (2 * static_cast<std::uint32_t>(h.ruleCount) > h.byNameRoom) growNames(h);
     return g;
+}
+
+// The rule of name's occurrence, or -1 where there is none yet.
+std::int32_t knownRule(const HistoryRuns& h, const char* name, std::int32_t occurrence) {
+    return h.byName[slotOf(h, name, occurrence)] - 1;
+}
+
+// Most runs call the rules of the runs before them: their records are
+// found by name in file order, the n-th of a name being its n-th
+// occurrence, as in the order of names, without sorting them. False where
+// a record is of a rule not seen yet, whose number the order of names
+// gives. at gets the records, rule their rules.
+bool findKnownRules(HistoryRuns& h, const Profile& run, Position at[], std::int32_t rule[], std::int32_t& count) {
+    const std::int32_t stamp = h.runCount + 1;
+    count = 0;
+    for (std::int32_t p = 1; p <= run.entryCount; ++p) {
+        const ProfileEntry& entry = run.entries[p];
+        if (entry.calls == 0) continue;
+        const std::int32_t first = knownRule(h, entry.name, 0);
+        if (first < 0) return false;
+        const std::int32_t occurrence = h.stamp[first] == stamp ? ++h.seen[first] : (h.seen[first] = 0);
+        h.stamp[first] = stamp;
+        const std::int32_t g = occurrence == 0 ? first : knownRule(h, entry.name, occurrence);
+        if (g < 0) return false;
+        at[count] = static_cast<Position>(p);
+        rule[count++] = g;
+    }
+    return true;
+}
+
+// The records of a run and their rules in the order of names, new rules
+// numbered in that order.
+void findRules(HistoryRuns& h, const Profile& run, Position at[], std::int32_t rule[], std::int32_t& count) {
+    count = calledByName(run, at);
+    std::int32_t occurrence = 0;
+    for (std::int32_t k = 0; k < count; ++k) {
+        const ProfileEntry& entry = run.entries[at[k]];
+        const bool again = k > 0 && std::strcmp(entry.name, run.entries[at[k - 1]].name) == 0;
+        occurrence = again ? occurrence + 1 : 0;
+        rule[k] = ruleOf(h, entry.name, occurrence);
+    }
 }
 
 }  // namespace
@@ -72,65 +120,91 @@ void startHistory(HistoryRuns& h, const char* const* pointNames, std::int32_t po
 
 void startPoint(HistoryRuns& h, std::int32_t t) { h.firstRun[t] = h.runCount; }
 
+// Room for one more run in the arrays kept a run each.
+void growRuns(HistoryRuns& h) {
+    if (h.runCount < h.runRoom) return;
+    h.runRoom = h.runRoom * 2 + 16;
+    h.runNames = grown(h.runNames, h.runRoom);
+    h.rowLength = grown(h.rowLength, h.runRoom);
+    h.logs = grown(h.logs, h.runRoom);
+    h.calls = grown(h.calls, h.runRoom);
+    h.keys = grown(h.keys, h.runRoom);
+    h.totals = grown(h.totals, h.runRoom + 1);
+}
+
 void addHistoryRun(HistoryRuns& h, const Profile& run, const char* name, const Options& options) {
-    if (h.runCount == h.runRoom) {
-        h.runRoom = h.runRoom * 2 + 16;
-        h.runNames = grown(h.runNames, h.runRoom);
-        h.recordsOfRun = grown(h.recordsOfRun, h.runRoom + 1);
-    }
+    growRuns(h);
+    const std::int32_t r = h.runCount;
     const std::size_t length = std::strlen(name) + 1;
     char* const copy = allocateArray<char>(length);
     std::memcpy(copy, name, length);
-    h.runNames[h.runCount] = copy;
-    h.recordsOfRun[h.runCount] = static_cast<std::int32_t>(h.recordCount);
+    h.runNames[r] = copy;
     Position byName[maxEntries];
-    const std::int32_t count = calledByName(run, byName);
-    if (h.recordCount + count > h.recordRoom) {
-        h.recordRoom = (h.recordCount + count) * 2;
-        h.records = grown(h.records, h.recordRoom);
-    }
-    std::int32_t occurrence = 0;
+    std::int32_t rule[maxEntries];
+    std::int32_t count = 0;
+    // Efficiencies are no whole numbers: their total is summed in the
+    // order of names, as it always was.
+    if (!integerKeys(options) || !findKnownRules(h, run, byName, rule, count))
+        findRules(h, run, byName, rule, count);
+    // The row holds every rule known now, so that a rule's place in it is
+    // its number.
+    const std::size_t cells = static_cast<std::size_t>(h.ruleCount) + 1;
+    h.rowLength[r] = h.ruleCount;
+    h.logs[r] = allocateArray<double>(cells);
+    h.calls[r] = allocateArray<std::uint32_t>(cells);
+    h.keys[r] = integerKeys(options) ? nullptr : allocateArray<double>(cells);
+    h.totals[r] = 0;
     for (std::int32_t k = 0; k < count; ++k) {
         const ProfileEntry& entry = run.entries[byName[k]];
-        const bool again = k > 0 && std::strcmp(entry.name, run.entries[byName[k - 1]].name) == 0;
-        occurrence = again ? occurrence + 1 : 0;
-        h.records[h.recordCount++] = {ruleOf(h, entry.name, occurrence), sampleKey(entry, options),
-                                      static_cast<double>(entry.calls)};
+        const double key = sampleKey(entry, options);
+        h.logs[r][rule[k]] = logValue(key);
+        h.calls[r][rule[k]] = static_cast<std::uint32_t>(entry.calls);
+        if (h.keys[r] != nullptr) h.keys[r][rule[k]] = key;
+        h.totals[r] += key;
     }
-    ++h.runCount;
-    h.recordsOfRun[h.runCount] = static_cast<std::int32_t>(h.recordCount);
+    h.runCount = r + 1;
 }
 
 void finishHistory(HistoryRuns& h) {
     h.firstRun[h.pointCount] = h.runCount;
-    const std::size_t cells = static_cast<std::size_t>(h.ruleCount) * static_cast<std::size_t>(h.runCount) + 1;
-    h.keys = allocateArray<double>(cells);
-    h.calls = allocateArray<double>(cells);
-    h.totals = allocateArray<double>(static_cast<std::size_t>(h.runCount) + 1);
-    for (std::int32_t r = 0; r < h.runCount; ++r)
-        for (std::int32_t k = h.recordsOfRun[r]; k < h.recordsOfRun[r + 1]; ++k) {
-            const HistoryRuns::Record& record = h.records[k];
-            const std::size_t cell = cellOf(h, record.rule, r);
-            h.keys[cell] = record.key;
-            h.calls[cell] = record.calls;
-            h.totals[r] += record.key;
-        }
-    std::free(h.records);
-    h.records = nullptr;
+    if (h.totals == nullptr) h.totals = allocateArray<double>(1);
 }
 
-std::size_t cellOf(const HistoryRuns& h, std::int32_t g, std::int32_t r) {
-    return static_cast<std::size_t>(g) * static_cast<std::size_t>(h.runCount) + static_cast<std::size_t>(r);
+// e^log near enough that rounding gives the whole number back: the series
+// of e^r for |r| <= ln 2 / 2 to its 14th term, times 2^k; far cheaper
+// than expOf, which the statistics keep to the last bit.
+double keyOfLog(double log) {
+    constexpr double ln2 = 0.69314718055994530942;
+    const double kd = log / ln2;
+    const int k = static_cast<int>(kd + 0.5);
+    const double r = log - k * ln2;
+    constexpr double inverseFactorial[] = {1.0 / 14, 1.0 / 13, 1.0 / 12, 1.0 / 11, 1.0 / 10, 1.0 / 9, 1.0 / 8,
+                                          1.0 / 7,  1.0 / 6,  1.0 / 5,  1.0 / 4,  1.0 / 3,  1.0 / 2, 1.0};
+    double sum = 1;
+    for (double f : inverseFactorial) sum = 1 + r * f * sum;
+    const std::uint64_t bits = static_cast<std::uint64_t>(k + 1023) << 52;  // 2^k, k >= 0
+    double power;
+    std::memcpy(&power, &bits, sizeof power);
+    return std::floor(sum * power + 0.5) - 1;
+}
+
+double keyIn(const HistoryRuns& h, std::int32_t g, std::int32_t r) {
+    if (g >= h.rowLength[r]) return 0;
+    return h.keys[r] != nullptr ? h.keys[r][g] : keyOfLog(h.logs[r][g]);
+}
+
+double callsIn(const HistoryRuns& h, std::int32_t g, std::int32_t r) {
+    return g < h.rowLength[r] ? h.calls[r][g] : 0;
 }
 
 bool pointCalls(const HistoryRuns& h, std::int32_t g, std::int32_t t) {
     for (std::int32_t r = h.firstRun[t]; r < h.firstRun[t + 1]; ++r)
-        if (h.calls[cellOf(h, g, r)] > 0) return true;
+        if (callsIn(h, g, r) > 0) return true;
     return false;
 }
 
 HistorySeries seriesOf(const HistoryRuns& h) {
-    return {h.pointCount, h.firstRun, h.runCount, h.ruleCount, h.keys, h.calls};
+    return {h.pointCount, h.firstRun, h.runCount, h.ruleCount, h.rowLength, h.logs, h.calls};
 }
 
 void addListed(HistoryRuns& h, char* path) {
@@ -150,12 +224,18 @@ void releaseHistory(HistoryRuns& h) {
     clearListing(h);
     std::free(h.listing);
     for (std::int32_t g = 0; g < h.ruleCount; ++g) std::free(h.ruleNames[g]);
-    for (std::int32_t r = 0; r < h.runCount; ++r) std::free(const_cast<char*>(h.runNames[r]));
+    for (std::int32_t r = 0; r < h.runCount; ++r) {
+        std::free(const_cast<char*>(h.runNames[r]));
+        std::free(h.logs[r]);
+        std::free(h.calls[r]);
+        std::free(h.keys[r]);
+    }
     for (void* block : {static_cast<void*>(h.firstRun), static_cast<void*>(h.runNames),
                         static_cast<void*>(h.ruleNames), static_cast<void*>(h.keys),
-                        static_cast<void*>(h.calls), static_cast<void*>(h.totals),
-                        static_cast<void*>(h.records), static_cast<void*>(h.recordsOfRun),
-                        static_cast<void*>(h.occurrence), static_cast<void*>(h.byName)})
+                        static_cast<void*>(h.calls), static_cast<void*>(h.logs),
+                        static_cast<void*>(h.totals), static_cast<void*>(h.rowLength),
+                        static_cast<void*>(h.occurrence), static_cast<void*>(h.byName),
+                        static_cast<void*>(h.stamp), static_cast<void*>(h.seen)})
         std::free(block);
     h = HistoryRuns{};
 }

@@ -15,18 +15,21 @@ struct HistoryRuns {
     const char** runNames;          // [r]: the file of each run
     std::int32_t ruleCount;
     char** ruleNames;               // [g] (allocated)
-    double* keys;                   // [g * runCount + r]; 0 where not called
-    double* calls;
+    // Each run's row (history.h): the logarithms of the keys, and the
+    // calls, of the rules known when it was added; the keys themselves
+    // only where they are not whole numbers (efficiencies), which the
+    // logarithms give back exactly.
+    std::int32_t* rowLength;        // [r]
+    double** logs;                  // [r][g] (allocated, each and all)
+    std::uint32_t** calls;
+    double** keys;                  // [r][g] under -eff, else null
     double* totals;                 // [r]: of the keys of the run
-    // Building's own: each run's records as rule, key and calls, the
-    // rules by name, and the point being added to.
-    struct Record {
-        std::int32_t rule;
-        double key, calls;
-    }* records;
-    std::int64_t recordCount, recordRoom;
-    std::int32_t* recordsOfRun;     // [r]: where its records start
+    // Building's own: the rules by name, and for a run being added, how
+    // often it has named each rule of occurrence 0 so far (seen, where
+    // stamp is the run's number + 1).
     std::int32_t* occurrence;       // [g]: of its name, from 0
+    std::int32_t* stamp;
+    std::int32_t* seen;
     std::int32_t* byName;           // open addressing: rule + 1, 0 for none
     std::uint32_t byNameRoom;
     std::int32_t ruleRoom, runRoom;
@@ -45,11 +48,14 @@ void addListed(HistoryRuns& h, char* path);
 void clearListing(HistoryRuns& h);
 // Adds the run loaded in run, from the file name (copied), to the current point.
 void addHistoryRun(HistoryRuns& h, const Profile& run, const char* name, const Options& options);
-// Lays the keys out rule by rule, once every run is added.
+// Ends the history once every run is added.
 void finishHistory(HistoryRuns& h);
 HistorySeries seriesOf(const HistoryRuns& h);
-// Where rule g's key and calls in run r stand in keys and calls.
-std::size_t cellOf(const HistoryRuns& h, std::int32_t g, std::int32_t r);
+// Rule g's key and calls in run r; 0 where the run does not call it.
+double keyIn(const HistoryRuns& h, std::int32_t g, std::int32_t r);
+double callsIn(const HistoryRuns& h, std::int32_t g, std::int32_t r);
+// A whole key from its logarithm (logValue): exact below 2^50.
+double keyOfLog(double log);
 // Whether a run of point t calls rule g.
 bool pointCalls(const HistoryRuns& h, std::int32_t g, std::int32_t t);
 void releaseHistory(HistoryRuns& h);
