@@ -262,3 +262,66 @@ TEST(ModeratedTests, BenjaminiHochbergKeepsUpToTheLargestRankWithinItsShare) {
 }
 
 }  // namespace
+
+namespace {
+
+// 200 rules, each run's values its rule's size times a noise of ±2% and
+// the run's own factor.
+std::vector<double> runsOf(const std::vector<double>& factors, std::uint64_t seed) {
+    const std::int32_t rules = 200, runs = static_cast<std::int32_t>(factors.size());
+    std::mt19937_64 random(seed);
+    std::uniform_real_distribution<double> unit(0, 1);
+    std::vector<double> values(static_cast<std::size_t>(rules) * runs);
+    for (std::int32_t g = 0; g < rules; ++g)
+        for (std::int32_t r = 0; r < runs; ++r)
+            values[static_cast<std::size_t>(g) * runs + r] =
+                std::floor(1000.0 * (g + 1) * factors[r] * (0.98 + 0.04 * unit(random)));
+    return values;
+}
+
+// Which runs are named unlike their side and which are left out: on
+// either side, faster or slower, and never leaving a side one run.
+TEST(ModeratedTests, RunsUnlikeTheirSide) {
+    const struct {
+        const char* what;
+        std::vector<double> old, now;
+        const char* kept;  // old runs then new runs, 1 kept
+        std::int32_t named;
+    } cases[] = {
+        {"like runs", {1, 1, 1, 1}, {1, 1, 1, 1}, "11111111", 0},
+        {"an old run slower", {1.3, 1, 1, 1}, {1, 1, 1, 1}, "01111111", 1},
+        {"a new run faster", {1, 1, 1, 1}, {1, 1, 0.7, 1}, "11111101", 1},
+        {"every run unlike the others", {1, 1.4, 0.6, 1.9}, {1, 1, 1, 1}, "11111111", 4},
+        {"two of three unlike", {1, 1.3, 0.7}, {1, 1, 1, 1}, "1111111", 2},
+    };
+    for (const auto& c : cases) {
+        const std::int32_t n = static_cast<std::int32_t>(c.old.size()), m = static_cast<std::int32_t>(c.now.size());
+        const std::vector<double> old = runsOf(c.old, 5), now = runsOf(c.now, 6);
+        const std::int32_t rules = static_cast<std::int32_t>(old.size()) / n;
+        std::vector<RuleChange> out(rules);
+        std::vector<double> scratch(static_cast<std::size_t>(testScratch(rules, n, m)));
+        std::vector<std::int32_t> order(2 * static_cast<std::size_t>(rules));
+        bool keep[16];
+        const RunsTest test = testRules(old.data(), n, now.data(), m, rules, out.data(), scratch.data(),
+                                        order.data(), keep);
+        std::string kept;
+        for (std::int32_t r = 0; r < n + m; ++r) kept += keep[r] ? '1' : '0';
+        EXPECT_EQ(kept, c.kept) << c.what;
+        EXPECT_EQ(test.oddCount, c.named) << c.what;
+    }
+}
+
+// The total's test takes each side's own kept runs: a wild new run left
+// out counts for nothing, whatever is kept on the old side.
+TEST(ModeratedTests, TheTotalTakesEachSidesKeptRuns) {
+    const double old[] = {100, 101, 99, 100}, now[] = {500, 100, 102, 98};
+    const bool keep[] = {true, true, true, true, false, true, true, true};
+    const bool all[] = {true, true, true, true, true, true, true};
+    const RuleChange left = testTotal(old, 4, now, 4, keep);
+    const RuleChange without = testTotal(old, 4, now + 1, 3, all);
+    EXPECT_EQ(left.p, without.p);
+    EXPECT_EQ(left.lowPercent, without.lowPercent);
+    EXPECT_FALSE(left.real);
+}
+
+}  // namespace
