@@ -344,29 +344,56 @@ TEST(Replace, TheWriterInPlaceLeavesTheOldTextTheMarkOrTheNewText) {
     }
 }
 
-TEST(Replace, AFailureThatChangedOnlyTheMarkTakesItBack) {
-    // The file holds the start of the text, and may grow no further.
-    test_support::TemporaryDirectory dir;
-    const std::string out = dir.path("out.c"), text(std::string(40, '/') + "\nnew text\n");
-    spill(out, text.substr(0, 45));
-    ASSERT_EQ(link(out.c_str(), dir.path("other.c").c_str()), 0);
-    OutputFile file;
-    ASSERT_EQ(openOutputFile(out.c_str(), inputStat(), true, file), OutputOpened::ok);
-    const auto c = std::make_unique<Conversion>();
-    beginOutput(*c, file.fd, OutputStart::keepInPlace, file.mark);
-    putOutput(*c, text.c_str());
-    rlimit limit{}, old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    limit = {45, old.rlim_max};
-    const auto ignored = std::signal(SIGXFSZ, SIG_IGN);
-    setrlimit(RLIMIT_FSIZE, &limit);
-    EXPECT_EQ(endOutput(*c), ConvertResult::writeFailed);
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, ignored);
-    EXPECT_FALSE(leftIncomplete(file));
-    abandonOutputFile(file);
-    releaseOutputFile(file);
-    EXPECT_EQ(slurp(out), text.substr(0, 45));
+// A write in place that fails puts the old text back where nothing but
+// the mark changed (a file no longer than the mark included); once the
+// old tail is cut, or where the marked file cannot be flushed, the file
+// keeps the mark and is said to be incomplete.
+TEST(Replace, AFailureInPlaceLeavesTheOldTextOrTheMark) {
+    const std::string text(std::string(40, '/') + "\nnew text\n");
+    const struct {
+        const char* what;
+        std::string old;
+        bool keep;
+        rlim_t limit;     // the file-size limit while writing; 0 for none
+        bool syncFails;   // the flush after marking fails
+        bool restored;
+    } cases[] = {
+        {"only the mark changed", text.substr(0, 45), true, 45, false, true},
+        {"an old file shorter than the mark", "int old = 1;\n", false, 36, false, true},
+        {"the mark itself cut short", "int old = 1;\n", false, 20, false, true},
+        {"the old tail cut", std::string(200, 'o'), false, 36, false, false},
+        {"the mark not flushed", std::string(200, 'o'), false, 0, true, false},
+    };
+    for (const auto& k : cases) {
+        test_support::TemporaryDirectory dir;
+        const std::string out = dir.path("out.c");
+        spill(out, k.old);
+        ASSERT_EQ(link(out.c_str(), dir.path("other.c").c_str()), 0);
+        OutputFile file;
+        ASSERT_EQ(openOutputFile(out.c_str(), inputStat(), k.keep, file), OutputOpened::ok) << k.what;
+        const auto c = std::make_unique<Conversion>();
+        beginOutput(*c, file.fd, k.keep ? OutputStart::keepInPlace : OutputStart::inPlace, file.mark);
+        putOutput(*c, text.c_str());
+        rlimit limit{}, old{};
+        getrlimit(RLIMIT_FSIZE, &old);
+        limit = {k.limit, old.rlim_max};
+        const auto ignored = std::signal(SIGXFSZ, SIG_IGN);
+        if (k.limit != 0) setrlimit(RLIMIT_FSIZE, &limit);
+        if (k.syncFails) syncFailsFor = file.fd;
+        EXPECT_EQ(endOutput(*c), ConvertResult::writeFailed) << k.what;
+        syncFailsFor = -1;
+        setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, ignored);
+        EXPECT_EQ(leftIncomplete(file), !k.restored) << k.what;
+        abandonOutputFile(file);
+        releaseOutputFile(file);
+        const std::string now = slurp(out);
+        if (k.restored) {
+            EXPECT_EQ(now, k.old) << k.what;
+        } else {
+            EXPECT_EQ(now.substr(0, 7), "#error ") << k.what;
+        }
+    }
 }
 
 // What the folder held when a signal sent during the first rename was
