@@ -22,8 +22,6 @@ bool integerKeys(const Options& options) { return options.orderBy != OrderBy::ef
 
 namespace {
 
-constexpr std::int32_t keyWidth = 14;
-constexpr std::int32_t percentWidth = 10;
 
 #define QAV_COMPARISON_COLUMNS                                   \
     {"name", Field::name, nullptr, nameWidth},                   \
@@ -57,9 +55,8 @@ const Layout efficiencyLayout{efficiencyColumns, columnCount(efficiencyColumns),
 const Layout testedTotalLayout{testedTotalColumns, columnCount(testedTotalColumns), 0};
 const Layout testedEfficiencyLayout{testedEfficiencyColumns, columnCount(testedEfficiencyColumns), 0};
 
-const TL_Extended zero{false, 0, 0};
+constexpr TL_Extended zero = zeroExtended;
 
-TL_Extended ext(std::uint64_t value) { return TL_extendedOf(value); }
 
 // A value of a side's sums as one run's on average.
 TL_Extended perRun(std::uint64_t sum, const Runs& runs) {

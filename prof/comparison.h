@@ -24,6 +24,13 @@ struct Change {
 
 // Whether the criterion's keys are totals (all but the efficiency).
 bool integerKeys(const Options& options);
+// The text layout's fields of a comparison's and a history's keys, and of
+// their percentages.
+constexpr std::int32_t keyWidth = 14;
+constexpr std::int32_t percentWidth = 10;
+// 0, and a counter, as extended reals.
+constexpr TL_Extended zeroExtended{false, 0, 0};
+inline TL_Extended ext(std::uint64_t value) { return TL_extendedOf(value); }
 // Writes value, a percentage, at text as "%+.1f" would, but for a value
 // that rounds to zero, which is "+0.0" on either side of it: "-0.0" would
 // read as a fall where there is none. Returns the text's length.

@@ -198,7 +198,7 @@ RuleLine* linesOf(const HistoryReport& r) {
 void putAbout(const HistoryReport& r) {
     const HistoryRuns& h = *r.runs;
     putRaw("<p class=\"about\">");
-    putHistorySpan(h, putHtmlText, "<code>", "</code>");
+    putHistorySpan(r.table, putHtmlText, "<code>", "</code>");
     putRaw("; ");
     putHtmlText(r.table.criterion);
     putRaw(". A red mark is a change point.</p>\n");

@@ -1,9 +1,9 @@
-// The rows of a history's change points, and their text, CSV, JSON and
-// Markdown.
+// The rows of a history's change points, as a table that the printers
+// print as they print a comparison's: its points and shifts are parts of
+// it.
 #include "history_report.h"
 
 #include "comparison.h"
-#include "escapes.h"
 #include "maths.h"
 #include "messages.h"
 #include "order.h"
@@ -16,12 +16,9 @@
 
 namespace {
 
-constexpr char intervalLegend[] = "the 95% confidence interval of the change, in percent of the value before it";
-constexpr std::int32_t keyWidth = 14;
-constexpr std::int32_t percentWidth = 10;
 
 #define QAV_HISTORY_COLUMNS                                        \
-    {"name", Field::name, nullptr, nameWidth}, {"at", Field::at, nullptr, 0}, \
+    {"name", Field::name, nullptr, nameWidth, {nullptr, -nameIndent}}, {"at", Field::at, nullptr, 0}, \
         {"before", Field::oldKey, nullptr, keyWidth},              \
         {"after", Field::newKey, nullptr, keyWidth},               \
         {"change", Field::change, nullptr, keyWidth},              \
@@ -37,8 +34,7 @@ constexpr Column efficiencyColumns[] = {QAV_HISTORY_COLUMNS};
 const Layout totalLayout{totalColumns, columnCount(totalColumns), 0};
 const Layout efficiencyLayout{efficiencyColumns, columnCount(efficiencyColumns), 0};
 
-const TL_Extended zero{false, 0, 0};
-TL_Extended ext(std::uint64_t value) { return TL_extendedOf(value); }
+constexpr TL_Extended zero = zeroExtended;
 
 // A rule's key and calls per run over the points [from, to) that call it
 // (rule -1: the runs' totals): totals exactly, efficiencies on average.
@@ -167,11 +163,45 @@ void makeShiftTexts(HistoryReport& report) {
     const HistoryChanges& c = report.changes;
     report.shiftText = static_cast<char (*)[3][valueRoom]>(
         allocateZeroed(static_cast<std::size_t>(c.shiftCount) + 1, sizeof(char[3][valueRoom])));
+    report.shifts = allocateArray<HistoryShift>(static_cast<std::size_t>(c.shiftCount) + 1);
     for (std::int32_t k = 0; k < c.shiftCount; ++k) {
         const Step& s = c.shifts[k];
         const double values[] = {s.changePercent, s.test.lowPercent, s.test.highPercent};
         for (int i = 0; i < 3; ++i) putPercent(report.shiftText[k][i], valueRoom, values[i]);
+        report.shifts[k] = {report.runs->pointNames[s.at],
+                            {report.shiftText[k][0], report.shiftText[k][1], report.shiftText[k][2]}};
     }
+}
+
+// The points as the printers show them.
+void makePoints(HistoryReport& report) {
+    const HistoryRuns& h = *report.runs;
+    report.points = allocateArray<HistoryPoint>(static_cast<std::size_t>(h.pointCount) + 1);
+    for (std::int32_t t = 0; t < h.pointCount; ++t)
+        report.points[t] = {h.pointNames[t], h.runNames + h.firstRun[t], h.firstRun[t + 1] - h.firstRun[t]};
+}
+
+// The rows, a batch at a time, as the printers read a table's.
+void fillHistory(const void* source, Rows& rows) {
+    const HistoryReport& report = *static_cast<const HistoryReport*>(source);
+    const std::int32_t all = report.ruleRows + report.totalRows;
+    for (; rows.next < all && rows.count < batchRows; ++rows.next) rows.row[rows.count++] = report.rows[rows.next];
+}
+
+// What the printers see of the history.
+void makeTable(HistoryReport& report) {
+    Table& t = report.table;
+    const HistoryRuns& h = *report.runs;
+    t.history = true;
+    t.ruleRows = report.ruleRows;
+    t.atWidth = report.atWidth;
+    t.points = report.points;
+    t.pointCount = h.pointCount;
+    t.runTotal = h.runCount;
+    t.shifts = report.shifts;
+    t.shiftCount = report.changes.shiftCount;
+    t.source = &report;
+    t.fill = fillHistory;
 }
 
 }  // namespace
@@ -186,9 +216,11 @@ void buildHistoryReport(const HistoryRuns& runs, const Options& options, History
     findHistoryChanges(seriesOf(runs), integerKeys(options), runs.totals, report.changes);
     makeRows(report);
     makeShiftTexts(report);
+    makePoints(report);
     report.atWidth = 2;
     for (std::int32_t k = 0; k < report.ruleRows + report.totalRows; ++k)
         report.atWidth = std::max(report.atWidth, static_cast<std::int32_t>(std::strlen(report.rows[k].at)));
+    makeTable(report);
 }
 
 void releaseHistoryReport(HistoryReport& report) {
@@ -196,26 +228,13 @@ void releaseHistoryReport(HistoryReport& report) {
     std::free(report.rows);
     std::free(report.text);
     std::free(report.shiftText);
+    std::free(report.shifts);
+    std::free(report.points);
     std::free(report.rowStep);
     report.rowStep = nullptr;
     report.rows = nullptr;
     report.text = nullptr;
     report.shiftText = nullptr;
-}
-
-void putHistorySpan(const HistoryRuns& h, void (*text)(const char*), const char* open, const char* close) {
-    char points[16], runs[16];
-    putRaw(countText(points, h.pointCount));
-    putRaw(h.pointCount == 1 ? " point of " : " points of ");
-    putRaw(countText(runs, h.runCount));
-    putRaw(h.runCount == 1 ? " run, from " : " runs, from ");
-    putRaw(open);
-    text(h.pointNames[0]);
-    putRaw(close);
-    putRaw(" to ");
-    putRaw(open);
-    text(h.pointNames[h.pointCount - 1]);
-    putRaw(close);
 }
 
 bool lastPointChangesTotal(const HistoryReport& report, double& growth) {
@@ -231,219 +250,4 @@ bool lastPointChangesTotal(const HistoryReport& report, double& growth) {
             return true;
         }
     return false;
-}
-
-namespace {
-
-FILE* out() { return TL_handle(-1); }
-
-std::int32_t allRows(const HistoryReport& r) { return r.ruleRows + r.totalRows; }
-
-// The text layout: the name cut to its field, the point left-aligned in
-// a field as wide as the longest, every value right-aligned in its field
-// and at least a blank from the one before, whatever its width.
-void putTextCell(char*& p, const char* text, std::int32_t width, bool left) {
-    const std::int32_t length = static_cast<std::int32_t>(std::strlen(text));
-    const std::int32_t pad = std::max(1, width - length);
-    if (!left) p = static_cast<char*>(std::memset(p, ' ', static_cast<std::size_t>(pad))) + pad;
-    std::memcpy(p, text, static_cast<std::size_t>(length));
-    p += length;
-    if (left) p = static_cast<char*>(std::memset(p, ' ', static_cast<std::size_t>(width - length))) + (width - length);
-}
-
-// A point's name in the text layout: a control character in it (a line
-// break in a folder's name) shown as "?", so that a row stays one line.
-const char* shownPoint(const char* name, char* room) {
-    char* p = room;
-    for (; *name != '\0'; ++name) *p++ = static_cast<unsigned char>(*name) < 0x20 || *name == 0x7F ? '?' : *name;
-    *p = '\0';
-    return room;
-}
-
-void putTextLine(const HistoryReport& r, const Row* row, char fill) {
-    const Layout& layout = *r.table.layout;
-    const std::size_t room = static_cast<std::size_t>(r.atWidth) + maxColumns * (valueRoom + 16) + 2 * TL_stringSize + 16;
-    char* const line = allocateArray<char>(room);
-    char* const point = allocateArray<char>(static_cast<std::size_t>(r.atWidth) + 1);
-    char* p = line;
-    for (std::int32_t i = 0; i < layout.columnCount; ++i) {
-        const Column& column = layout.columns[i];
-        char heading[valueRoom];
-        headingTextOf(column, heading);
-        if (fill != ' ') std::memset(heading, fill, std::strlen(heading));
-        char shown[valueRoom + 2];
-        TL_string cut;
-        const char* text = heading;
-        if (row != nullptr && column.field == Field::name) cutName(cut, row->name), text = cut;
-        else if (row != nullptr && column.field == Field::at) text = shownPoint(row->at, point);
-        else if (row != nullptr) shownValue(r.table, *row, i, shown), text = shown;
-        if (column.field == Field::name) putTextCell(p, text, nameWidth, true);
-        else if (column.field == Field::at) *p++ = ' ', putTextCell(p, text, r.atWidth, true);
-        else putTextCell(p, text, column.width, false);
-    }
-    if (row != nullptr && row->status[0] != '\0') p = TL_formatText(TL_formatText(p, "  ", 0), row->status, 0);
-    while (p > line && p[-1] == ' ') --p;
-    *p++ = '\n';
-    fwrite_unlocked(line, 1, static_cast<std::size_t>(p - line), out());
-    std::free(line);
-    std::free(point);
-}
-
-void putShiftLines(const HistoryReport& r, const char* before, void (*text)(const char*)) {
-    for (std::int32_t k = 0; k < r.changes.shiftCount; ++k) {
-        putRaw(before);
-        const char (*t)[valueRoom] = r.shiftText[k];
-        const char* const pieces[] = {"Shift of every rule at ", r.runs->pointNames[r.changes.shifts[k].at],
-                                      ": ", t[0], "% (95% interval ", t[1], "% to ", t[2],
-                                      "%); the rules' changes are measured beyond it"};
-        for (const char* piece : pieces) text(piece);
-        putRaw("\n");
-    }
-}
-
-void printHistoryText(const HistoryReport& r) {
-    putTextLine(r, nullptr, ' ');
-    putTextLine(r, nullptr, '-');
-    for (std::int32_t k = 0; k < allRows(r); ++k) putTextLine(r, &r.rows[k], ' ');
-    putShiftLines(r, "", putRaw);
-}
-
-// A row in CSV: the rules' and the total's changes, and the shifts as
-// rows named "(shift)" with only the point, the change and its interval.
-void printHistoryCsv(const HistoryReport& r) {
-    const Layout& layout = *r.table.layout;
-    for (std::int32_t i = 0; i < layout.columnCount; ++i) {
-        if (i > 0) putRaw(",");
-        putRaw(layout.columns[i].name);
-    }
-    putRaw("\r\n");
-    for (std::int32_t k = 0; k < allRows(r); ++k) {
-        const Row& row = r.rows[k];
-        for (std::int32_t i = 0; i < layout.columnCount; ++i) {
-            if (i > 0) putRaw(",");
-            const Field field = layout.columns[i].field;
-            if (field == Field::name || field == Field::at) putCsvField(valueOf(r.table, row, i));
-            else putRaw(valueOf(r.table, row, i));
-        }
-        putRaw("\r\n");
-    }
-    for (std::int32_t k = 0; k < r.changes.shiftCount; ++k) {
-        putRaw("(shift),");
-        putCsvField(r.runs->pointNames[r.changes.shifts[k].at]);
-        for (std::int32_t i = 2; i < layout.columnCount; ++i) {
-            putRaw(",");
-            const Field field = layout.columns[i].field;
-            if (field == Field::changePercent) putRaw(r.shiftText[k][0]);
-            if (field == Field::intervalLow) putRaw(r.shiftText[k][1]);
-            if (field == Field::intervalHigh) putRaw(r.shiftText[k][2]);
-        }
-        putRaw("\r\n");
-    }
-}
-
-void putJsonRow(const HistoryReport& r, const Row& row, bool named) {
-    const Layout& layout = *r.table.layout;
-    putRaw("{");
-    for (std::int32_t i = named ? 0 : 1; i < layout.columnCount; ++i) {
-        const Field field = layout.columns[i].field;
-        if (i > (named ? 0 : 1)) putRaw(", ");
-        putRaw("\"");
-        putRaw(layout.columns[i].name);
-        putRaw("\": ");
-        if (field == Field::name || field == Field::at) putJsonString(valueOf(r.table, row, i));
-        else putJsonNumber(valueOf(r.table, row, i));
-    }
-    putRaw(", \"status\": ");
-    putJsonString(row.status);
-    putRaw("}");
-}
-
-void putJsonPoints(const HistoryRuns& h) {
-    char count[16];
-    putRaw(", \"points\": [");
-    for (std::int32_t t = 0; t < h.pointCount; ++t) {
-        putRaw(t == 0 ? "\n  {\"name\": " : ",\n  {\"name\": ");
-        putJsonString(h.pointNames[t]);
-        putRaw(", \"runs\": ");
-        putRaw(countText(count, h.firstRun[t + 1] - h.firstRun[t]));
-        putRaw(", \"files\": [");
-        for (std::int32_t run = h.firstRun[t]; run < h.firstRun[t + 1]; ++run) {
-            if (run > h.firstRun[t]) putRaw(", ");
-            putJsonString(h.runNames[run]);
-        }
-        putRaw("]}");
-    }
-    putRaw(h.pointCount > 0 ? "\n]" : "]");
-}
-
-void printHistoryJson(const HistoryReport& r) {
-    putJsonHead(r.table);
-    putJsonPoints(*r.runs);
-    putRaw(", \"changes\": [");
-    for (std::int32_t k = 0; k < r.ruleRows; ++k) {
-        putRaw(k == 0 ? "\n  " : ",\n  ");
-        putJsonRow(r, r.rows[k], true);
-    }
-    putRaw(r.ruleRows > 0 ? "\n], \"total\": [" : "], \"total\": [");
-    for (std::int32_t k = 0; k < r.totalRows; ++k) {
-        putRaw(k == 0 ? "\n  " : ",\n  ");
-        putJsonRow(r, r.rows[r.ruleRows + k], false);
-    }
-    putRaw(r.totalRows > 0 ? "\n], \"shifts\": [" : "], \"shifts\": [");
-    for (std::int32_t k = 0; k < r.changes.shiftCount; ++k) {
-        putRaw(k == 0 ? "\n  {\"at\": " : ",\n  {\"at\": ");
-        putJsonString(r.runs->pointNames[r.changes.shifts[k].at]);
-        const char* const names[] = {", \"change_pct\": ", ", \"ci_low\": ", ", \"ci_high\": "};
-        for (int i = 0; i < 3; ++i) {
-            putRaw(names[i]);
-            putJsonNumber(r.shiftText[k][i]);
-        }
-        putRaw("}");
-    }
-    putRaw(r.changes.shiftCount > 0 ? "\n]}\n" : "]}\n");
-}
-
-void putMarkdownRow(const HistoryReport& r, const Row& row) {
-    const Layout& layout = *r.table.layout;
-    for (std::int32_t i = 0; i < layout.columnCount; ++i) {
-        char shown[valueRoom + 2];
-        putRaw(i == 0 ? "| " : " | ");
-        const Field field = layout.columns[i].field;
-        if (field == Field::name || field == Field::at) {
-            putMarkdownText(valueOf(r.table, row, i));
-            if (field == Field::name && row.status[0] != '\0') {
-                putRaw(" (");
-                putRaw(row.status);
-                putRaw(")");
-            }
-            continue;
-        }
-        shownValue(r.table, row, i, shown);
-        putMarkdownText(shown);
-    }
-    putRaw(" |\n");
-}
-
-void printHistoryMarkdown(const HistoryReport& r) {
-    putRaw("History of ");
-    putHistorySpan(*r.runs, putMarkdownText, "", "");
-    putRaw(". CI LOW, CI HIGH: ");
-    putMarkdownText(intervalLegend);
-    putRaw(".\n\n");
-    putMarkdownHeadings(*r.table.layout);
-    for (std::int32_t k = 0; k < allRows(r); ++k) putMarkdownRow(r, r.rows[k]);
-    if (r.changes.shiftCount > 0) putRaw("\n");
-    putShiftLines(r, "- ", putMarkdownText);
-}
-
-}  // namespace
-
-void printHistory(const HistoryReport& report, Format format) {
-    switch (format) {
-    case Format::csv: printHistoryCsv(report); break;
-    case Format::json: printHistoryJson(report); break;
-    case Format::html: printHistoryPage(report); break;
-    case Format::markdown: printHistoryMarkdown(report); break;
-    case Format::report: printHistoryText(report); break;
-    }
 }

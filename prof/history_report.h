@@ -1,8 +1,8 @@
 // The change points of a history as rows: a row a change of a rule,
 // largest first (the values before and after it per run, the change, its
 // interval, and what of it more or fewer calls make), the total's change
-// points after them, and the shifts of everything in lines of their own;
-// printed as text, CSV, JSON, Markdown or a page.
+// points after them, and the shifts of everything, as a table (table.h)
+// that the printers print as they print any other.
 #pragma once
 
 #include "history_runs.h"
@@ -18,6 +18,8 @@ struct HistoryReport {
     std::int32_t* rowStep;  // [k]: the change of each of the rules' rows (allocated)
     char* text;         // the rows' texts (allocated)
     char (*shiftText)[3][valueRoom];  // each shift's change and interval, as shown
+    HistoryShift* shifts;  // the same as the printers take them (allocated)
+    HistoryPoint* points;  // (allocated)
     std::int32_t atWidth;  // the text layout's field for the points
 };
 
@@ -26,13 +28,9 @@ struct HistoryReport {
 void buildHistoryReport(const HistoryRuns& runs, const Options& options, HistoryReport& report);
 void releaseHistoryReport(HistoryReport& report);
 
-void printHistory(const HistoryReport& report, Format format);
 // The page (history_page.cpp).
 void printHistoryPage(const HistoryReport& report);
 
-// "12 points of 36 runs, from c01 to c12", the names written by text
-// between open and close.
-void putHistorySpan(const HistoryRuns& h, void (*text)(const char*), const char* open, const char* close);
 
 // Whether the newest point starts a change of the total; growth gets it
 // in percent of the total before.

@@ -13,6 +13,9 @@ constexpr char noiseLegend[] =
     "(Benjamini-Hochberg); the total is tested alone";
 constexpr char intervalLegend[] =
     "the 95% confidence interval of the change, in percent of the old value";
+// The same of a history's changes.
+constexpr char historyIntervalLegend[] =
+    "the 95% confidence interval of the change, in percent of the value before it";
 
 // Each in print_NAME.cpp: the fixed-width text, CSV, JSON, Markdown and
 // the page.
@@ -21,6 +24,13 @@ void printCsv(const Table& table);
 void printJson(const Table& table);
 void printMarkdown(const Table& table);
 void printHtml(const Table& table);
+
+// A history's shifts of everything, a line each after before, their texts
+// written by text (print_text.cpp).
+void putShiftLines(const Table& table, const char* before, void (*text)(const char*));
+// "12 points of 36 runs, from c01 to c12", the names written by text
+// between open and close (print_markdown.cpp).
+void putHistorySpan(const Table& table, void (*text)(const char*), const char* open, const char* close);
 
 // The pieces the printers share.
 

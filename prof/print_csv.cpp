@@ -23,10 +23,30 @@ void putCsvRow(const Table& table, const Row& row) {
     putCsvField(row.name);
     for (std::int32_t i = 1; i < table.layout->columnCount; ++i) {
         putRaw(",");
-        putRaw(valueOf(table, row, i));
+        // Numbers as they are; texts (a point's name) quoted where they must be.
+        if (hasText(table.layout->columns[i].field)) putRaw(valueOf(table, row, i));
+        else putCsvField(valueOf(table, row, i));
     }
     putRunFields(table, false);
     putRaw("\r\n");
+}
+
+// A history's shifts of everything, as rows named "(shift)" with only the
+// point, the change and its interval.
+void putShiftRows(const Table& table) {
+    const Layout& layout = *table.layout;
+    for (std::int32_t k = 0; k < table.shiftCount; ++k) {
+        putRaw("(shift),");
+        putCsvField(table.shifts[k].at);
+        for (std::int32_t i = 2; i < layout.columnCount; ++i) {
+            putRaw(",");
+            const Field field = layout.columns[i].field;
+            if (field == Field::changePercent) putRaw(table.shifts[k].text[0]);
+            if (field == Field::intervalLow) putRaw(table.shifts[k].text[1]);
+            if (field == Field::intervalHigh) putRaw(table.shifts[k].text[2]);
+        }
+        putRaw("\r\n");
+    }
 }
 
 }  // namespace
@@ -45,4 +65,5 @@ void printCsv(const Table& table) {
     for (startRows(table, rows); nextRows(table, rows);)
         for (std::int32_t k = 0; k < rows.count; ++k) putCsvRow(table, rows.row[k]);
     if (table.hasTotal) putCsvRow(table, table.total);
+    putShiftRows(table);
 }

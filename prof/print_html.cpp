@@ -3,6 +3,7 @@
 // name, with a little plain JavaScript and CSS and nothing loaded from
 // anywhere (the page forbids it itself).
 #include "escapes.h"
+#include "history_report.h"
 #include "print.h"
 #include "runtime.h"
 
@@ -318,6 +319,11 @@ void putRow(const Table& table, const Row& row) {
 }  // namespace
 
 void printHtml(const Table& table) {
+    // A history's page draws each rule's line over the points.
+    if (table.history) {
+        printHistoryPage(*static_cast<const HistoryReport*>(table.source));
+        return;
+    }
     putPage(table);
     // Names break between words only: a table wider than the window
     // scrolls sideways, its name column staying in view.

@@ -73,6 +73,77 @@ void putJsonRuns(const Table& table) {
     putRaw("]");
 }
 
+// A history's change as a member of "changes" (named) or "total" (not):
+// its columns' members, its point a text, then its status.
+void putHistoryRow(const Table& table, const Row& row, bool named) {
+    const Layout& layout = *table.layout;
+    putRaw("{");
+    for (std::int32_t i = named ? 0 : 1; i < layout.columnCount; ++i) {
+        const Field field = layout.columns[i].field;
+        if (i > (named ? 0 : 1)) putRaw(", ");
+        putRaw("\"");
+        putRaw(layout.columns[i].name);
+        putRaw("\": ");
+        if (field == Field::name || field == Field::at) putJsonString(valueOf(table, row, i));
+        else putJsonNumber(valueOf(table, row, i));
+    }
+    putRaw(", \"status\": ");
+    putJsonString(row.status);
+    putRaw("}");
+}
+
+void putHistoryPoints(const Table& table) {
+    char count[16];
+    putRaw(", \"points\": [");
+    for (std::int32_t t = 0; t < table.pointCount; ++t) {
+        const HistoryPoint& point = table.points[t];
+        putRaw(t == 0 ? "\n  {\"name\": " : ",\n  {\"name\": ");
+        putJsonString(point.name);
+        putRaw(", \"runs\": ");
+        putRaw(countText(count, point.runs));
+        putRaw(", \"files\": [");
+        for (std::int32_t r = 0; r < point.runs; ++r) {
+            if (r > 0) putRaw(", ");
+            putJsonString(point.files[r]);
+        }
+        putRaw("]}");
+    }
+    putRaw(table.pointCount > 0 ? "\n]" : "]");
+}
+
+void putHistoryShifts(const Table& table) {
+    for (std::int32_t k = 0; k < table.shiftCount; ++k) {
+        putRaw(k == 0 ? "\n  {\"at\": " : ",\n  {\"at\": ");
+        putJsonString(table.shifts[k].at);
+        const char* const names[] = {", \"change_pct\": ", ", \"ci_low\": ", ", \"ci_high\": "};
+        for (int i = 0; i < 3; ++i) {
+            putRaw(names[i]);
+            putJsonNumber(table.shifts[k].text[i]);
+        }
+        putRaw("}");
+    }
+}
+
+// A history: its points, the rules' changes, the total's, and the shifts.
+void printHistoryJson(const Table& table) {
+    putJsonHead(table);
+    putHistoryPoints(table);
+    putRaw(", \"changes\": [");
+    std::int32_t made = 0;
+    Rows rows;
+    for (startRows(table, rows); nextRows(table, rows);)
+        for (std::int32_t k = 0; k < rows.count; ++k, ++made) {
+            const bool rule = made < table.ruleRows;
+            if (made == table.ruleRows) putRaw(table.ruleRows > 0 ? "\n], \"total\": [" : "], \"total\": [");
+            putRaw(made == 0 || made == table.ruleRows ? "\n  " : ",\n  ");
+            putHistoryRow(table, rows.row[k], rule);
+        }
+    if (made <= table.ruleRows) putRaw(table.ruleRows > 0 ? "\n], \"total\": [" : "], \"total\": [");
+    putRaw(made > table.ruleRows ? "\n], \"shifts\": [" : "], \"shifts\": [");
+    putHistoryShifts(table);
+    putRaw(table.shiftCount > 0 ? "\n]}\n" : "]}\n");
+}
+
 }  // namespace
 
 void putJsonHead(const Table& table) {
@@ -86,6 +157,10 @@ void putJsonHead(const Table& table) {
 }
 
 void printJson(const Table& table) {
+    if (table.history) {
+        printHistoryJson(table);
+        return;
+    }
     putJsonHead(table);
     // A side of several runs is named by its list of files alone: the
     // first of them is no more the side than the others.

@@ -5,16 +5,30 @@
 
 namespace {
 
+bool hasStatusColumn(const Layout& layout) {
+    for (std::int32_t i = 0; i < layout.columnCount; ++i)
+        if (layout.columns[i].field == Field::status) return true;
+    return false;
+}
+
 void putMarkdownRow(const Table& table, const Row& row) {
     putRaw("| ");
     putMarkdownText(row.name);
+    // Without a column of its own (a history's), the status follows the name.
+    if (row.status[0] != '\0' && !hasStatusColumn(*table.layout)) {
+        putRaw(" (");
+        putRaw(row.status);
+        putRaw(")");
+    }
     for (std::int32_t i = 1; i < table.layout->columnCount; ++i) {
         char shown[valueRoom + 2];
         shownValue(table, row, i, shown);
         putRaw(" | ");
         // The values are numbers and the status one of a few marks of our
-        // own ("~" alone strikes nothing through): as they are.
-        putRaw(shown);
+        // own ("~" alone strikes nothing through): as they are; a point's
+        // name is a text.
+        if (table.layout->columns[i].field == Field::at) putMarkdownText(row.at);
+        else putRaw(shown);
     }
     putRaw(" |\n");
 }
@@ -86,7 +100,29 @@ void putMethod(const Table& table, const MethodStyle& style) {
     putRaw(style.close);
 }
 
+void putHistorySpan(const Table& t, void (*text)(const char*), const char* open, const char* close) {
+    char points[16], runs[16];
+    putRaw(countText(points, t.pointCount));
+    putRaw(t.pointCount == 1 ? " point of " : " points of ");
+    putRaw(countText(runs, t.runTotal));
+    putRaw(t.runTotal == 1 ? " run, from " : " runs, from ");
+    putRaw(open);
+    text(t.points[0].name);
+    putRaw(close);
+    putRaw(" to ");
+    putRaw(open);
+    text(t.points[t.pointCount - 1].name);
+    putRaw(close);
+}
+
 void printMarkdown(const Table& table) {
+    if (table.history) {
+        putRaw("History of ");
+        putHistorySpan(table, putMarkdownText, "", "");
+        putRaw(". CI LOW, CI HIGH: ");
+        putMarkdownText(historyIntervalLegend);
+        putRaw(".\n\n");
+    }
     const CaptionStyle caption{.text = putMarkdownText,
                                .open = "",
                                .compared = "Runs: ",
@@ -109,4 +145,6 @@ void printMarkdown(const Table& table) {
                       .open = "\n**How to read this.** `~`: ",
                       .interval = ". CI LOW, CI HIGH: ",
                       .close = "\n"});
+    if (table.shiftCount > 0) putRaw("\n");
+    putShiftLines(table, "- ", putMarkdownText);
 }

@@ -3,18 +3,34 @@
 // column's field and never cut, a comparison's status at the end.
 #include "print.h"
 
+#include "escapes.h"
+#include "messages.h"
 #include "runtime.h"
 
+#include <cstdlib>
 #include <cstring>
 
 namespace {
 
 constexpr std::int32_t stdoutStream = -1;
 
+// A point's name in its field: a control character in it (a line break
+// in a folder's name) shown as "?", so that a row stays one line.
+char* putPoint(char* p, const char* name, std::int32_t width) {
+    *p++ = ' ';
+    std::int32_t length = 0;
+    for (; name[length] != '\0'; ++length) {
+        const auto c = static_cast<unsigned char>(name[length]);
+        *p++ = c < 0x20 || c == 0x7F ? '?' : static_cast<char>(c);
+    }
+    for (; length < width; ++length) *p++ = ' ';
+    return p;
+}
+
 // A row is built whole and written at once. Every field is at most a few
-// characters wider than its width, so a row stays well inside the buffer.
-void printRow(const Table& t, const Row& row, FILE* out) {
-    char line[maxColumns * (valueRoom + 16) + 2 * TL_stringSize + 16];
+// characters wider than its width, so a row stays well inside the buffer
+// (a history's point is as long as its longest).
+void printRow(const Table& t, const Row& row, FILE* out, char* line) {
     TL_string name;
     cutName(name, row.name);
     char* p = TL_formatText(line, name, nameWidth);
@@ -25,13 +41,17 @@ void printRow(const Table& t, const Row& row, FILE* out) {
         const Column& column = t.layout->columns[i];
         // The status comes at the end of the line.
         if (column.field == Field::status) continue;
+        if (column.field == Field::at) {
+            p = putPoint(p, row.at, t.atWidth);
+            continue;
+        }
         const std::size_t length = row.length[i];
         const bool percent = shownAsPercent(column.field) && length != 0;
         std::int64_t pad = column.width - static_cast<std::int64_t>(length) - percent;
         // A comparison's value wider than its field keeps a blank before
         // it, so that its row can still be read and split; the report's
         // layout runs such values together, as it always has.
-        if (t.comparison && pad < 1) pad = 1;
+        if ((t.comparison || t.history) && pad < 1) pad = 1;
         // Blanks in one fixed-size store where they fit 16 bytes, as every
         // field's do (the line has room past them).
         if (pad > 16) std::memset(p, ' ', static_cast<std::size_t>(pad));
@@ -43,6 +63,9 @@ void printRow(const Table& t, const Row& row, FILE* out) {
         text = textAfter(row, i, text);
     }
     if (row.status[0] != '\0') p = TL_formatText(TL_formatText(p, "  ", 0), row.status, 0);
+    // A history's line ends at its last value, blank ones dropped.
+    if (t.history)
+        while (p > line && p[-1] == ' ') --p;
     *p++ = '\n';
     fwrite_unlocked(line, 1, static_cast<std::size_t>(p - line), out);
 }
@@ -57,25 +80,36 @@ void putAt(char* line, std::int32_t end, const char* text, std::int32_t length, 
     if (end > used) used = end;
 }
 
-void putHeadingLine(const Layout& layout, HeadingLine which) {
-    char line[1024];
-    std::memset(line, ' ', sizeof line);
+// Where a heading (or its rule) of length ends: a name's and a point's
+// start their fields, the name's at nameIndent moved by its shift; the
+// others end theirs, moved by shift.
+std::int32_t headingEnd(const Column& column, std::int32_t start, std::int32_t end, std::int32_t length,
+                        std::int32_t shift) {
+    if (column.field == Field::name) return nameIndent + column.heading.shift + length;
+    if (column.field == Field::at) return start + 1 + length;
+    return end + shift;
+}
+
+void putHeadingLine(const Table& t, HeadingLine which) {
+    const Layout& layout = *t.layout;
+    char* const line = allocateArray<char>(1024 + static_cast<std::size_t>(t.atWidth));
+    std::memset(line, ' ', 1024 + static_cast<std::size_t>(t.atWidth));
     std::int32_t used = 0, end = 0;
     for (std::int32_t i = 0; i < layout.columnCount; ++i) {
         const Column& column = layout.columns[i];
-        end += column.width;
+        const std::int32_t start = end;
+        end += column.field == Field::at ? 1 + t.atWidth : column.width;
         const Heading& h = column.heading;
         if (column.field == Field::status) continue;  // at the end of the row
         char room[valueRoom];
         const char* const text = h.text != nullptr ? h.text : headingTextOf(column, room);
         const auto length = static_cast<std::int32_t>(std::strlen(text));
-        const std::int32_t at = column.field == Field::name ? nameIndent + length : end + h.shift;
-        if (which == HeadingLine::headings) putAt(line, at, text, length, used);
+        if (which == HeadingLine::headings) putAt(line, headingEnd(column, start, end, length, h.shift), text, length, used);
         if (which == HeadingLine::rules) {
             const std::int32_t dashes = h.rule != 0 ? h.rule : length;
             char rule[valueRoom + 1];
             std::memset(rule, '-', static_cast<std::size_t>(dashes));
-            putAt(line, column.field == Field::name ? nameIndent + dashes : end + h.ruleShift, rule, dashes, used);
+            putAt(line, headingEnd(column, start, end, dashes, h.ruleShift), rule, dashes, used);
         }
         if (which == HeadingLine::groups && h.group != nullptr)
             putAt(line, end + h.groupShift, h.group, static_cast<std::int32_t>(std::strlen(h.group)), used);
@@ -83,6 +117,7 @@ void putHeadingLine(const Layout& layout, HeadingLine which) {
     if (layout.lineWidth > used) used = layout.lineWidth;
     line[used] = '\0';
     TL_putLine(stdoutStream, {line});
+    std::free(line);
 }
 
 bool hasGroups(const Layout& layout) {
@@ -93,13 +128,28 @@ bool hasGroups(const Layout& layout) {
 
 }  // namespace
 
+void putShiftLines(const Table& t, const char* before, void (*text)(const char*)) {
+    for (std::int32_t k = 0; k < t.shiftCount; ++k) {
+        putRaw(before);
+        const HistoryShift& s = t.shifts[k];
+        const char* const pieces[] = {"Shift of every rule at ", s.at, ": ", s.text[0], "% (95% interval ",
+                                      s.text[1], "% to ", s.text[2], "%); the rules' changes are measured beyond it"};
+        for (const char* piece : pieces) text(piece);
+        putRaw("\n");
+    }
+}
+
 void printText(const Table& t) {
-    if (hasGroups(*t.layout)) putHeadingLine(*t.layout, HeadingLine::groups);
-    putHeadingLine(*t.layout, HeadingLine::headings);
-    putHeadingLine(*t.layout, HeadingLine::rules);
+    if (hasGroups(*t.layout)) putHeadingLine(t, HeadingLine::groups);
+    putHeadingLine(t, HeadingLine::headings);
+    putHeadingLine(t, HeadingLine::rules);
     FILE* out = TL_handle(stdoutStream);
+    const std::size_t room = maxColumns * (valueRoom + 16) + 2 * TL_stringSize + 16 + static_cast<std::size_t>(t.atWidth);
+    char* const line = allocateArray<char>(room);
     Rows rows;
     for (startRows(t, rows); nextRows(t, rows);)
-        for (std::int32_t k = 0; k < rows.count; ++k) printRow(t, rows.row[k], out);
-    if (t.hasTotal) printRow(t, t.total, out);
+        for (std::int32_t k = 0; k < rows.count; ++k) printRow(t, rows.row[k], out, line);
+    if (t.hasTotal) printRow(t, t.total, out, line);
+    std::free(line);
+    putShiftLines(t, "", putRaw);
 }

@@ -87,10 +87,9 @@ void print(const Table& table, Format format) {
     }
 }
 
-// What is printed: a report's or a comparison's table, or a history.
+// What is printed: the table of a report, a comparison or a history.
 struct Printing {
     const Table* table;
-    const HistoryReport* history;
     Format format;
 };
 
@@ -119,10 +118,7 @@ void printWhere(const Arguments& a, const Printing& printing, const char* const*
     for (std::int32_t k = 0; k < runFileCount; ++k) inputs[count++] = runFiles[k];
     printReport(name, inputs, count, [](const void* what) {
         const Printing& p = *static_cast<const Printing*>(what);
-        if (p.history != nullptr)
-            printHistory(*p.history, p.format);
-        else
-            print(*p.table, p.format);
+        print(*p.table, p.format);
         // The shut-down would not notice a report that did not get out.
         if (std::fflush(stdout) != 0 || std::ferror(stdout)) failWhy(errno, {"Unable to write report"});
     }, &printing);
@@ -148,7 +144,7 @@ void runHistory(const Arguments& a) {
     HistoryReport* const report = allocateArray<HistoryReport>(1);
     keepForRun(report, [](void* block) { releaseHistoryReport(*static_cast<HistoryReport*>(block)); });
     buildHistoryReport(*h, options, *report);
-    printWhere(a, Printing{nullptr, report, options.format}, h->runNames, h->runCount);
+    printWhere(a, Printing{&report->table, options.format}, h->runNames, h->runCount);
     if (options.failPercent >= 0) judgeHistory(*report, options);
 }
 
@@ -188,6 +184,6 @@ void TProg() {
         buildReport(sides.now, options, *report);
     }
     const Table& table = comparing ? tableOf(*comparison) : tableOf(*report);
-    printWhere(arguments, Printing{&table, nullptr, options.format});
+    printWhere(arguments, Printing{&table, options.format});
     if (options.failPercent >= 0) judgeGrowth(*comparison, options);
 }

@@ -111,6 +111,18 @@ constexpr std::int32_t batchRows = 256;
 
 struct Table;
 
+// A point of a history: its name, and the files of its runs.
+struct HistoryPoint {
+    const char* name;
+    const char* const* files;
+    std::int32_t runs;
+};
+// A shift of everything at a point: its change and interval, as shown.
+struct HistoryShift {
+    const char* at;
+    const char* text[3];
+};
+
 // A batch of rows, as a printer reads them (about 170 KB).
 struct Rows {
     Row row[batchRows];
@@ -150,6 +162,18 @@ struct Table {
     // rows.next, from source.
     const void* source;
     void (*fill)(const void* source, Rows& rows);
+    // A history's (history_report.h): the rules' changes, then the
+    // total's (after ruleRows rows), each at a point (the AT column,
+    // atWidth wide in the text layout); its points, and the shifts of
+    // everything beside its rows.
+    bool history = false;
+    std::int32_t ruleRows = 0;
+    std::int32_t atWidth = 0;
+    const HistoryPoint* points = nullptr;
+    std::int32_t pointCount = 0;
+    std::int32_t runTotal = 0;
+    const HistoryShift* shifts = nullptr;
+    std::int32_t shiftCount = 0;
 };
 
 // Reading the rows: startRows, then nextRows until it is false, each time
