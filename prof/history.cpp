@@ -6,7 +6,6 @@
 #include "messages.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdlib>
 
 namespace {
@@ -168,7 +167,8 @@ Best bestPiece(const Series& x, std::int32_t s, std::int32_t e, double variance)
     q.mean = q.all.mean;
     q.weight = q.all.weight;
     // What rounding can move a centred sum by, and more.
-    q.slack = 1e-9 * (1 + std::abs(x.sumWY[e]) + std::abs(x.sumWY[s]) + std::abs(q.mean) * x.sumW[e]);
+    const auto magnitude = [](double v) { return v < 0 ? -v : v; };
+    q.slack = 1e-9 * (1 + magnitude(x.sumWY[e]) + magnitude(x.sumWY[s]) + magnitude(q.mean) * x.sumW[e]);
     // The best single split, a floor that passes over most pieces at once.
     double floor = 0;
     for (std::int32_t a = s + minPiece; a <= e - lastPiece; ++a) floor = std::max(floor, pieceT2(q, a, e));

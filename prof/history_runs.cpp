@@ -6,7 +6,6 @@
 #include "messages.h"
 #include "significance.h"
 
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -185,7 +184,8 @@ double keyOfLog(double log) {
     const std::uint64_t bits = static_cast<std::uint64_t>(k + 1023) << 52;  // 2^k, k >= 0
     double power;
     std::memcpy(&power, &bits, sizeof power);
-    return std::floor(sum * power + 0.5) - 1;
+    // Rounded by truncating the positive value and a half: no libm.
+    return static_cast<double>(static_cast<std::uint64_t>(sum * power + 0.5)) - 1;
 }
 
 double keyIn(const HistoryRuns& h, std::int32_t g, std::int32_t r) {
