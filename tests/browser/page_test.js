@@ -221,10 +221,6 @@ async function testOneAgainstOne(browser, made) {
   await page.close();
 }
 
-// A history's page: a row a rule, the rules that changed first as the
-// CSV lists their changes, each with as many marks on its line as it has
-// changes; ordered by CHANGES at a click, the other way at a second;
-// filtered by name; nothing from anywhere.
 // Names break between words only, at 1400 px and 900 px; where the table
 // is wider than the window it scrolls sideways, the names staying in view.
 async function testNarrow(browser, made) {
@@ -253,6 +249,11 @@ async function testNarrow(browser, made) {
   await page.close();
 }
 
+// A history's page: the total's line above the rules, the rules that
+// changed first with their largest change (points, values, change and
+// interval), the others folded away and still found by the filter; every
+// line on one scale, each point's value on hover, a mark for each change,
+// the points' names on an axis; ordered at a click; nothing loaded.
 async function testHistory(browser) {
   const cwd = path.join(examples, 'history');
   const points = fs.readdirSync(cwd).sort();
@@ -272,40 +273,61 @@ async function testHistory(browser) {
     if (request.url() !== url) outside.push(request.url());
     request.continue();
   });
-  await page.setViewport({ width: 1280, height: 800 });
+  await page.setViewport({ width: 1400, height: 800 });
   await page.goto(url);
-  const rows = () => page.$$eval('#rules tbody tr', (trs) => trs.filter((tr) => tr.offsetParent !== null).map((tr) => ({
-    name: tr.cells[0].textContent, changes: parseInt(tr.cells[1].textContent, 10),
-    marks: tr.querySelectorAll('line.change').length, lines: tr.querySelectorAll('polyline').length })));
-  // Every rule that a run calls.
-  const called = new Set();
-  for (const point of points)
-    for (const name of fs.readdirSync(path.join(cwd, point)))
-      for (const line of fs.readFileSync(path.join(cwd, point, name), 'utf8').split('\n').slice(1)) {
-        const fields = line.split(' ');
-        if (fields.length > 1 && parseInt(fields[1], 10) > 0) called.add(fields[0]);
-      }
+  const rows = () => page.$$eval('#rules tbody tr', (trs) => trs.filter((tr) => tr.offsetParent !== null && tr.cells.length > 2)
+    .map((tr) => ({
+      name: tr.cells[0].textContent, at: tr.cells[1].textContent, pct: tr.cells[4].textContent,
+      changes: parseInt(tr.cells[7].textContent, 10), marks: tr.querySelectorAll('line.change').length,
+      height: Math.max(0, ...Array.from(tr.querySelectorAll('polyline')).map((p) => p.getBBox().height)) })));
+  const headings = await page.$$eval('#rules thead th', (ths) => ths.map((th) => th.textContent));
+  check(headings.slice(0, 8).join(' ') === 'NAME AT BEFORE AFTER CHANGE% CI LOW CI HIGH CHANGES',
+        `history: the columns are ${headings.join(', ')}`);
   let all = await rows();
+  check(all[0].name === '(total)' && all[0].at === 'c12' && all[0].marks === 2,
+        `history: the first line is ${JSON.stringify(all[0])}, not the total's`);
+  const rules = all.slice(1);
+  check(JSON.stringify(rules.map((r) => r.name.replace(/ \(new\)$/, '')).sort()) === JSON.stringify([...changed].sort()),
+        `history: the rows shown are ${rules.map((r) => r.name)}, not the changed rules ${changed}`);
+  check(rules.every((r) => r.marks === r.changes), 'history: a rule\'s marks are not its changes');
+  const identifier = rules.find((r) => r.name === 'identifier');
+  check(identifier && identifier.pct === '+13.5%' && identifier.at === 'c04',
+        `history: identifier's largest change reads ${JSON.stringify(identifier)}`);
+  // One scale: the +100% step is far taller than the 3% wobble of an
+  // unchanged rule, shown behind the fold.
+  const fold = await page.$eval('#unfold', (b) => b.textContent);
+  const unchanged = await page.$$eval('#unchanged tr', (trs) => trs.length);
+  check(fold === `show the ${unchanged} unchanged rules` && unchanged > 0, `history: the fold reads '${fold}'`);
+  check((await page.$$eval('#unchanged tr', (trs) => trs.filter((tr) => tr.offsetParent !== null).length)) === 0,
+        'history: the unchanged rules show before the fold is opened');
+  await page.type('#filter', 'punct');
+  all = (await rows()).slice(1);
+  check(all.length === 1 && all[0].name === 'punctuation', `history: filter 'punct' shows ${all.map((r) => r.name)}`);
+  await page.$eval('#filter', (f) => { f.value = ''; f.dispatchEvent(new Event('input')); });
+  await page.click('#unfold');
+  await page.$eval('#unchanged tr', (tr) => tr.scrollIntoView());
+  await new Promise((resolve) => setTimeout(resolve, 200));
+  all = await rows();
+  const step = all.find((r) => r.name === 'string_char');
+  const still = all.find((r) => r.changes === 0 && r.height > 0);
+  check(step && still && step.height > 4 * still.height,
+        `history: a +100% step ${step && step.height} px high beside an unchanged rule's ${still && still.height} px`);
+  // A point's value on hover, as its title says.
+  const title = await page.$$eval('#changed tr', (trs) => {
+    const tr = trs.find((r) => r.cells[0].textContent === 'string_char');
+    return Array.from(tr.querySelectorAll('circle title')).map((t) => t.textContent);
+  });
+  check(title.length === 12 && /^c05: [0-9.]+ \(\+1[0-9][0-9]\.[0-9]% from c01\)$/.test(title[4]),
+        `history: string_char's point c05 reads '${title[4]}'`);
+  const axis = await page.$$eval('#axis text', (ts) => ts.map((t) => t.lastChild.textContent));
+  check(axis[0] === 'c01' && axis.includes('c12') && axis.length >= 3, `history: the axis names ${axis}`);
   const width = await page.evaluate(() => document.documentElement.scrollWidth);
-  check(width <= 1280, `history: ${width} pixels wide, more than a 1280-pixel window`);
-  check(all.length === called.size && all.every((r) => r.lines >= 1),
-        `history: ${all.length} rules with lines, not ${called.size}`);
-  check(JSON.stringify(all.slice(0, changed.length).map((r) => r.name)) === JSON.stringify(changed),
-        `history: first rows ${all.slice(0, changed.length).map((r) => r.name)}, not the changed rules ${changed}`);
-  check(all.every((r) => r.marks === r.changes) && all.some((r) => r.changes === 2),
-        'history: a rule\'s marks are not its changes');
-  const shift = await page.$$eval('p.total', (ps) => ps.map((p) => p.textContent));
-  check(shift.length === 2 && shift[1].includes('c12'), `history: the total's changes read ${shift}`);
-  const head = (await page.$$('#rules thead th'))[1];
+  check(width <= 1400, `history: ${width} pixels wide, more than a 1400-pixel window`);
+  const head = (await page.$$('#rules thead th'))[7];
   await head.click();
-  all = await rows();
-  check(all.every((r, i) => i === 0 || all[i - 1].changes >= r.changes), 'history: one click does not order by changes');
-  await head.click();
-  all = await rows();
-  check(all.every((r, i) => i === 0 || all[i - 1].changes <= r.changes), 'history: a second click does not reverse it');
-  await page.type('#filter', 'word');
-  all = await rows();
-  check(all.length > 0 && all.every((r) => r.name.includes('word')), `history: filter 'word' shows ${all.map((r) => r.name)}`);
+  all = (await rows()).slice(1);
+  check(all.every((r, i) => i === 0 || all[i - 1].changes >= r.changes || r.changes === 0),
+        'history: one click does not order by changes');
   check(outside.length === 0, `history: loaded ${outside.join(', ')}`);
   await page.close();
 }
