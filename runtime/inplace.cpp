@@ -60,6 +60,15 @@ void restoreInPlace(OutputWriter& w) {
     });
 }
 
+// Until more than the mark has changed, a failure can put the old text
+// back: its first bytes, which the mark overwrites, and its length, which
+// the writer keeps. A file shorter than the mark is all in those bytes.
+bool saveOldHead(OutputWriter& w, const struct stat& held) {
+    w.oldLength = static_cast<std::uint64_t>(held.st_size);
+    const std::size_t headLength = static_cast<std::size_t>(std::min<std::uint64_t>(w.oldLength, markLength));
+    return pread(w.fd, w.oldHead, headLength, 0) == static_cast<ssize_t>(headLength);
+}
+
 // Gets an output in place ready for the text from w.written on, where it
 // first differs from what the file holds (at once without -keep): marks
 // the file unfinished, keeping its first line back, and cuts what
@@ -87,14 +96,7 @@ bool startInPlace(OutputWriter& w, std::uint64_t base, const char* text, const c
             return false;
         }
     }
-    // Until more than the mark has changed, a failure can put the old
-    // text back: its first bytes, which the mark overwrites, and its
-    // length. A file shorter than the mark is all in those bytes.
-    w.oldLength = static_cast<std::uint64_t>(held.st_size);
-    const std::size_t headLength =
-        static_cast<std::size_t>(std::min<std::uint64_t>(w.oldLength, markLength));
-    const bool headSaved =
-        mark.marked && pread(w.fd, w.oldHead, headLength, 0) == static_cast<ssize_t>(headLength);
+    const bool headSaved = mark.marked && saveOldHead(w, held);
     w.restorable = headSaved && w.oldLength <= from;
     // Marked and cut in one step, as far as a handled signal can tell.
     const bool ready = withSignalsHeld([&w, &mark, from] {
