@@ -325,3 +325,39 @@ TEST(ModeratedTests, TheTotalTakesEachSidesKeptRuns) {
 }
 
 }  // namespace
+
+namespace {
+
+// Rules much noisier than their size's are set apart, and the prior is
+// fitted again without them: it is then what it would be had they not
+// been there at all.
+TEST(ModeratedTests, ThePriorIsFittedAgainWithoutTheRulesSetApart) {
+    const std::int32_t n = 5, quiet = 300, noisy = 10;
+    std::mt19937_64 random(21);
+    std::uniform_real_distribution<double> unit(0, 1);
+    std::vector<double> old, now;
+    for (std::int32_t g = 0; g < quiet + noisy; ++g) {
+        const double size = 1000.0 * (1 + g % 50), spread = g < quiet ? 0.03 : 0.3;
+        for (std::vector<double>* side : {&old, &now})
+            for (std::int32_t r = 0; r < n; ++r) side->push_back(std::floor(size * (1 - spread + 2 * spread * unit(random))));
+    }
+    // Rule-major: each rule's runs together, as testRules takes them.
+    const auto prior = [&](std::int32_t rules) {
+        std::vector<double> o, m;
+        for (std::int32_t g = 0; g < rules; ++g)
+            for (std::int32_t r = 0; r < n; ++r) {
+                o.push_back(old[static_cast<std::size_t>(g) * n + r]);
+                m.push_back(now[static_cast<std::size_t>(g) * n + r]);
+            }
+        std::vector<RuleChange> out(rules);
+        std::vector<double> scratch(static_cast<std::size_t>(testScratch(rules, n, n)));
+        std::vector<std::int32_t> order(2 * static_cast<std::size_t>(rules));
+        bool keep[2 * n];
+        return testRules(o.data(), n, m.data(), n, rules, out.data(), scratch.data(), order.data(), keep).prior;
+    };
+    const double without = prior(quiet), with = prior(quiet + noisy);
+    ASSERT_GT(without, 0);
+    EXPECT_NEAR(with / without, 1, 0.25) << with << " against " << without;
+}
+
+}  // namespace
