@@ -1,6 +1,6 @@
 // Fuzzes the profiler's reading, ordering and report. The first byte picks
 // the options, the rest is the profile file. Loading must take what the
-// stream reads take, the order must be that of an exchange sort, and the
+// stream reads take (but stop at a zero byte, which no profile holds), the order must be that of an exchange sort, and the
 // report must have a line per printed entry.
 #include "entries_test_support.h"
 #include "profile.h"
@@ -30,6 +30,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     s = test_support::streamOver(text);
     loadProfile(s, options.parseProfile, profile);
     TL_close(s);
+    // A zero byte ends the reading: such a text is no profile, and its
+    // reading stops short of what the stream reads take.
+    const bool zero = text.find('\0') != std::string::npos;
+    if (profile.binary) {
+        if (!zero) std::abort();
+        return 0;
+    }
+    if (zero && !profile.moreRecords) std::abort();
     if (profile.entryCount != static_cast<std::int32_t>(records.size()) ||
         profile.moreRecords != more)
         std::abort();
