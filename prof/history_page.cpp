@@ -23,19 +23,6 @@
 namespace {
 
 constexpr char style[] =
-    "<style>\n"
-    "body{font:14px system-ui,sans-serif;margin:1em;color:#222}\n"
-    "h1{font-size:1.3em;margin:0 0 .2em}\n"
-    "p.about{margin:0 0 1em;color:#555}\n"
-    "input{font:inherit;padding:.3em .5em;margin-bottom:.8em;width:20em}\n"
-    "table{border-collapse:collapse;font-size:13px}\n"
-    "th,td{padding:.25em .4em;border-bottom:1px solid #e4e4e4;white-space:nowrap}\n"
-    "th{cursor:pointer;user-select:none;background:#f4f4f4;text-align:right;vertical-align:bottom}\n"
-    "th.text,td.text{text-align:left}\n"
-    "td.text{white-space:normal;min-width:10em;max-width:18em}\n"
-    "td{text-align:right;font-variant-numeric:tabular-nums}\n"
-    "th[aria-sort=descending]::after{content:' \\25BC'}\n"
-    "th[aria-sort=ascending]::after{content:' \\25B2'}\n"
     "td.chart{padding:0 .4em}\n"
     "svg{display:block;overflow:visible}\n"
     "svg polyline{fill:none;stroke:#4a7bd0;stroke-width:1.2}\n"
@@ -46,7 +33,6 @@ constexpr char style[] =
     "svg text{font-size:10px;fill:#555}\n"
     "tbody#total td{background:#f8f8f8;font-weight:600}\n"
     "tbody.folded tr.rule{display:none}\n"
-    "tr.hidden{display:none}\n"
     "button{font:inherit;padding:.2em .6em;margin:.4em 0}\n"
     "</style>\n";
 
@@ -245,15 +231,23 @@ void putValueCells(const Table& t, const Row* row) {
     }
 }
 
+// Rule g's mean key per run at point t (g -1: the total's), or -1 where
+// no run of the point calls it.
+double meanAt(const HistoryRuns& h, std::int32_t g, std::int32_t t) {
+    if (g >= 0 && !pointCalls(h, g, t)) return -1;
+    double sum = 0;
+    for (std::int32_t r = h.firstRun[t]; r < h.firstRun[t + 1]; ++r) sum += g < 0 ? h.totals[r] : keyIn(h, g, r);
+    return sum / (h.firstRun[t + 1] - h.firstRun[t]);
+}
+
 // The row's values at each point, as the script reads them: the mean key
-// per run, "-" where no run of the point calls the rule (g -1: the total).
+// per run, "-" where no run of the point calls the rule.
 void putValues(const HistoryRuns& h, std::int32_t g) {
     char number[40];
     for (std::int32_t t = 0; t < h.pointCount; ++t) {
-        double sum = 0;
-        for (std::int32_t r = h.firstRun[t]; r < h.firstRun[t + 1]; ++r) sum += g < 0 ? h.totals[r] : keyIn(h, g, r);
-        if (g >= 0 && !pointCalls(h, g, t)) std::snprintf(number, sizeof number, t == 0 ? "-" : " -");
-        else std::snprintf(number, sizeof number, t == 0 ? "%.10g" : " %.10g", sum / (h.firstRun[t + 1] - h.firstRun[t]));
+        const double mean = meanAt(h, g, t);
+        if (mean < 0) std::snprintf(number, sizeof number, t == 0 ? "-" : " -");
+        else std::snprintf(number, sizeof number, t == 0 ? "%.10g" : " %.10g", mean);
         putRaw(number);
     }
 }
@@ -337,10 +331,9 @@ double scaleOf(const HistoryRuns& h) {
     for (std::int32_t g = -1; g < h.ruleCount; ++g) {
         double base = -1;
         for (std::int32_t t = 0; t < h.pointCount; ++t) {
-            if (g >= 0 && !pointCalls(h, g, t)) continue;
-            double sum = 0;
-            for (std::int32_t r = h.firstRun[t]; r < h.firstRun[t + 1]; ++r) sum += g < 0 ? h.totals[r] : keyIn(h, g, r);
-            const double mean = sum / (h.firstRun[t + 1] - h.firstRun[t]) + 1;
+            const double called = meanAt(h, g, t);
+            if (called < 0) continue;
+            const double mean = called + 1;  // as the script takes it
             if (base < 0) base = mean;
             most = std::max(most, logOf(mean > base ? mean / base : base / mean));
         }
@@ -355,14 +348,7 @@ void putAbout(const HistoryReport& r) {
     putHtmlText(r.table.criterion);
     putRaw(". Every line on one scale, its value against its first; a red mark is a change point, a grey "
            "line a shift of every rule; rest the pointer on a point for its value.</p>\n");
-    for (std::int32_t k = 0; k < r.changes.shiftCount; ++k) {
-        putRaw("<p class=\"about shift\">");
-        const HistoryShift& s = r.shifts[k];
-        const char* const pieces[] = {"Shift of every rule at ", s.at, ": ", s.text[0], "% (95% interval ",
-                                      s.text[1], "% to ", s.text[2], "%); the rules' changes are measured beyond it."};
-        for (const char* piece : pieces) putHtmlText(piece);
-        putRaw("</p>\n");
-    }
+    putShiftLines(r.table, "<p class=\"about shift\">", ".</p>\n", putHtmlText);
 }
 
 void putHead(const HistoryReport& r) {
@@ -398,6 +384,7 @@ void printHistoryPage(const HistoryReport& r) {
     putRaw(" to ");
     putHtmlText(h.pointNames[h.pointCount - 1]);
     putRaw("</title>\n");
+    putRaw(pageStyle);
     putRaw(style);
     putRaw("</head>\n<body>\n<h1>QAV profile history</h1>\n");
     putAbout(r);

@@ -25,17 +25,19 @@ void printJson(const Table& table);
 void printMarkdown(const Table& table);
 void printHtml(const Table& table);
 
-// A history's shifts of everything, a line each after before, their texts
-// written by text (print_text.cpp).
-void putShiftLines(const Table& table, const char* before, void (*text)(const char*));
+// A history's shifts of everything, a sentence each between before and
+// after, its texts written by text (print_text.cpp).
+void putShiftLines(const Table& table, const char* before, const char* after, void (*text)(const char*));
 // "12 points of 36 runs, from c01 to c12", the names written by text
 // between open and close (print_markdown.cpp).
 void putHistorySpan(const Table& table, void (*text)(const char*), const char* open, const char* close);
 
 // The pieces the printers share.
 
-// The page's head up to the title (print_html.cpp).
+// The page's head up to the title, and the start of its style, which
+// each page ends with its own (print_html.cpp).
 extern const char pageHead[];
+extern const char pageStyle[];
 
 // The start of every JSON document (print_json.cpp): the number of its
 // layout, which grows when a member changes meaning or goes (the schema

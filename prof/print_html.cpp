@@ -16,9 +16,9 @@ const char pageHead[] =
     "style-src 'unsafe-inline'; script-src 'unsafe-inline'\">\n"
     "<meta name=\"viewport\" content=\"width=device-width\">\n";
 
-namespace {
-
-constexpr char style[] =
+// The start of every page's style: the text, the table, its ordering
+// marks and its filter; each page adds its own and closes it.
+const char pageStyle[] =
     "<style>\n"
     "body{font:14px system-ui,sans-serif;margin:1em;color:#222}\n"
     "h1{font-size:1.3em;margin:0 0 .2em}\n"
@@ -31,12 +31,17 @@ constexpr char style[] =
     "white-space:normal;vertical-align:bottom}\n"
     "th.text,td.text{text-align:left}\n"
     "td.text{white-space:normal;overflow-wrap:normal;min-width:10em;max-width:18em}\n"
-    "div.scroll{overflow-x:auto;max-width:100%}\n"
-    "#rows tr>:first-child{position:sticky;left:0;z-index:1;background:#fff}\n"
-    "#rows thead tr>:first-child{background:#f4f4f4}\n"
     "td{text-align:right;font-variant-numeric:tabular-nums}\n"
     "th[aria-sort=descending]::after{content:' \\25BC'}\n"
     "th[aria-sort=ascending]::after{content:' \\25B2'}\n"
+    "tr.hidden{display:none}\n";
+
+namespace {
+
+constexpr char style[] =
+    "div.scroll{overflow-x:auto;max-width:100%}\n"
+    "#rows tr>:first-child{position:sticky;left:0;z-index:1;background:#fff}\n"
+    "#rows thead tr>:first-child{background:#f4f4f4}\n"
     "td.bar{width:10em;min-width:5em;padding:0}\n"
     "td.bar div{height:.9em;background:#4a7bd0}\n"
     "td.change{width:16em;min-width:8em;padding:0;position:relative}\n"
@@ -46,7 +51,6 @@ constexpr char style[] =
     "tr.new td.text::after{content:' (new)';color:#d0584a}\n"
     "tr.gone td.text::after{content:' (gone)';color:#3f9a5b}\n"
     "tr.noise td.text::after{content:' ~';color:#888}\n"
-    "tr.hidden{display:none}\n"
     "p.runs{margin:-.6em 0 1em;color:#555}\n"
     "details.how{margin:1em 0;color:#555}\n"
     "details.how summary{cursor:pointer}\n"
@@ -241,6 +245,7 @@ void putPage(const Table& table) {
     }
     putSide(table, false, false);
     putRaw("</title>\n");
+    putRaw(pageStyle);
     putRaw(style);
     if (table.tested) putRaw(intervalStyle);
     putRaw("</head>\n<body>\n<h1>");

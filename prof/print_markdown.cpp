@@ -146,5 +146,5 @@ void printMarkdown(const Table& table) {
                       .interval = ". CI LOW, CI HIGH: ",
                       .close = "\n"});
     if (table.shiftCount > 0) putRaw("\n");
-    putShiftLines(table, "- ", putMarkdownText);
+    putShiftLines(table, "- ", "\n", putMarkdownText);
 }

@@ -128,14 +128,14 @@ bool hasGroups(const Layout& layout) {
 
 }  // namespace
 
-void putShiftLines(const Table& t, const char* before, void (*text)(const char*)) {
+void putShiftLines(const Table& t, const char* before, const char* after, void (*text)(const char*)) {
     for (std::int32_t k = 0; k < t.shiftCount; ++k) {
         putRaw(before);
         const HistoryShift& s = t.shifts[k];
         const char* const pieces[] = {"Shift of every rule at ", s.at, ": ", s.text[0], "% (95% interval ",
                                       s.text[1], "% to ", s.text[2], "%); the rules' changes are measured beyond it"};
         for (const char* piece : pieces) text(piece);
-        putRaw("\n");
+        putRaw(after);
     }
 }
 
@@ -151,5 +151,5 @@ void printText(const Table& t) {
         for (std::int32_t k = 0; k < rows.count; ++k) printRow(t, rows.row[k], out, line);
     if (t.hasTotal) printRow(t, t.total, out, line);
     std::free(line);
-    putShiftLines(t, "", putRaw);
+    putShiftLines(t, "", "\n", putRaw);
 }
