@@ -51,12 +51,13 @@ Means meansOf(double key, double calls, std::uint64_t runs, const Options& optio
             TL_divide(ext(static_cast<std::uint64_t>(calls)), ext(runs))};
 }
 
+// The means over the runs of the points [from, to) that call rule g.
 Means meansOver(const HistoryRuns& h, std::int32_t g, std::int32_t from, std::int32_t to,
-                const Options& options, bool calledOnly = true) {
+                const Options& options) {
     double key = 0, calls = 0;
     std::uint64_t runs = 0;
     for (std::int32_t t = from; t < to; ++t) {
-        if (g >= 0 && calledOnly && !pointCalls(h, g, t)) continue;
+        if (g >= 0 && !pointCalls(h, g, t)) continue;
         for (std::int32_t r = h.firstRun[t]; r < h.firstRun[t + 1]; ++r) {
             key += g >= 0 ? keyIn(h, g, r) : h.totals[r];
             calls += g >= 0 ? callsIn(h, g, r) : 0;
@@ -194,7 +195,10 @@ void makeTable(HistoryReport& report) {
     const HistoryRuns& h = *report.runs;
     t.history = true;
     t.ruleRows = report.ruleRows;
-    t.atWidth = report.atWidth;
+    // The points' field: as wide as the longest point a row names.
+    t.atWidth = 2;
+    for (std::int32_t k = 0; k < report.ruleRows + report.totalRows; ++k)
+        t.atWidth = std::max(t.atWidth, static_cast<std::int32_t>(std::strlen(report.rows[k].at)));
     t.points = report.points;
     t.pointCount = h.pointCount;
     t.runTotal = h.runCount;
@@ -217,9 +221,6 @@ void buildHistoryReport(const HistoryRuns& runs, const Options& options, History
     makeRows(report);
     makeShiftTexts(report);
     makePoints(report);
-    report.atWidth = 2;
-    for (std::int32_t k = 0; k < report.ruleRows + report.totalRows; ++k)
-        report.atWidth = std::max(report.atWidth, static_cast<std::int32_t>(std::strlen(report.rows[k].at)));
     makeTable(report);
 }
 

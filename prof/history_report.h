@@ -20,7 +20,6 @@ struct HistoryReport {
     char (*shiftText)[3][valueRoom];  // each shift's change and interval, as shown
     HistoryShift* shifts;  // the same as the printers take them (allocated)
     HistoryPoint* points;  // (allocated)
-    std::int32_t atWidth;  // the text layout's field for the points
 };
 
 // Finds the change points of the runs and makes their rows; the runs and
