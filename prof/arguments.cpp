@@ -89,7 +89,6 @@ void addName(FileNames& files, const char* name) {
 
 namespace {
 
-constexpr std::int32_t stderrStream = 0;
 constexpr char banner[] = "QAV Profiler v6.0 (1.12.00): profile report of a QAV run";
 constexpr char version[] = "qavprof (QAV tools) 6.0\n";
 // Separates the old runs from the new ones.
@@ -300,7 +299,7 @@ void checkPointOrder(const FileNames& points) {
 
 void takeArguments(Arguments& a) {
     const Survey found = survey();
-    if (!found.quiet) TL_putLine(stderrStream, {banner});
+    if (!found.quiet) TL_putLine(TL_stderrStream, {banner});
     // Files are opened by name, one at a time but the first, so every
     // stream is free for them, whatever the command line recorded.
     TL_nextfile = 1;

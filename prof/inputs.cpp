@@ -16,8 +16,6 @@
 
 namespace {
 
-constexpr std::int32_t stderrStream = 0;
-
 // A record that is not a name and seven counters: a report reads it as it
 // stands and says so; runs that are compared or make a history are
 // refused, since one cut short would be taken for a change.
@@ -151,7 +149,7 @@ std::int32_t openDefaultProfile(Options& options) {
     TL_open(TL_modeTextIn, options.profileName, stream);
     if (stream != 0) return stream;
     say({"Unable to open QAV profile file 'qav.rprofout' or 'qav.pprofout'"});
-    TL_putLine(stderrStream, {"  (Probable cause: errors in profiled QAV run)"});
+    TL_putLine(TL_stderrStream, {"  (Probable cause: errors in profiled QAV run)"});
     TL_quit(1);
 }
 

@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr std::int32_t stdoutStream = -1;
-
 // A point's name in its field: a control character in it (a line break
 // in a folder's name) shown as "?", so that a row stays one line.
 char* putPoint(char* p, const char* name, std::int32_t width) {
@@ -116,7 +114,7 @@ void putHeadingLine(const Table& t, HeadingLine which) {
     }
     if (layout.lineWidth > used) used = layout.lineWidth;
     line[used] = '\0';
-    TL_putLine(stdoutStream, {line});
+    TL_putLine(TL_stdoutStream, {line});
     std::free(line);
 }
 
@@ -143,7 +141,7 @@ void printText(const Table& t) {
     if (hasGroups(*t.layout)) putHeadingLine(t, HeadingLine::groups);
     putHeadingLine(t, HeadingLine::headings);
     putHeadingLine(t, HeadingLine::rules);
-    FILE* out = TL_handle(stdoutStream);
+    FILE* out = TL_handle(TL_stdoutStream);
     const std::size_t room = maxColumns * (valueRoom + 16) + 2 * TL_stringSize + 16 + static_cast<std::size_t>(t.atWidth);
     char* const line = allocateArray<char>(room);
     Rows rows;

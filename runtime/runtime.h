@@ -19,6 +19,8 @@ constexpr std::int32_t TL_slotCount = 25;
 constexpr std::int32_t TL_firstStream = -2;
 constexpr std::int32_t TL_lastStream = 22;
 constexpr std::int32_t TL_firstFileSlot = 3;
+// The standard streams that messages and reports go to.
+constexpr std::int32_t TL_stdoutStream = -1, TL_stderrStream = 0;
 
 extern FILE* TL_files[TL_slotCount];
 extern const char* TL_filenames[TL_slotCount];

@@ -36,13 +36,12 @@ char* escaped(std::initializer_list<const char*> pieces) {
 }  // namespace
 
 void TL_say(const char* prefix, std::initializer_list<const char*> pieces) {
-    constexpr std::int32_t stderrStream = 0;
     char* const text = escaped(pieces);
     if (text == nullptr) {
-        TL_putLine(stderrStream, prefix, pieces);
+        TL_putLine(TL_stderrStream, prefix, pieces);
         return;
     }
-    TL_putLine(stderrStream, prefix, {text});
+    TL_putLine(TL_stderrStream, prefix, {text});
     std::free(text);
 }
 
@@ -53,8 +52,7 @@ void TL_fail(const char* prefix, std::initializer_list<const char*> pieces) {
 
 void TL_sayReason(int err) {
     if (err == 0) return;
-    constexpr std::int32_t stderrStream = 0;
-    TL_putLine(stderrStream, {"  (", std::strerror(err), ")"});
+    TL_putLine(TL_stderrStream, {"  (", std::strerror(err), ")"});
 }
 
 void* TL_allocateZeroed(const char* prefix, std::size_t count, std::size_t size) {
