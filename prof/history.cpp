@@ -94,15 +94,15 @@ struct Best {
 // found, and a tie's winner, are the same.
 struct PieceSearch {
     const Series* x;
-    std::int32_t s, e, first, last;  // the ends b searched: [first, last]
-    double mean, weight, variance, slack;
-    Piece all;
+    std::int32_t first, last;  // the ends b searched: [first, last]
+    Piece all;                 // [s, e): its weight W and mean M
+    double variance, slack;
 };
 
 // Ends below a leaf of the tree, searched one by one.
 constexpr std::int32_t leafEnds = 8;
 
-double centred(const PieceSearch& q, std::int32_t t) { return q.x->sumWY[t] - q.mean * q.x->sumW[t]; }
+double centred(const PieceSearch& q, std::int32_t t) { return q.x->sumWY[t] - q.all.mean * q.x->sumW[t]; }
 
 void buildBounds(const PieceSearch& q, std::int32_t node, std::int32_t lo, std::int32_t hi) {
     double* const high = q.x->high;
@@ -136,9 +136,9 @@ bool passedOver(const PieceSearch& q, std::int32_t node, std::int32_t a, std::in
     const double d = centred(q, a);
     const double reach = std::max(q.x->high[node] - d, d - q.x->low[node]) + q.slack;
     const double sl = q.x->sumW[l] - q.x->sumW[a], sh = q.x->sumW[h] - q.x->sumW[a];
-    const double least = std::min(sl * (q.weight - sl), sh * (q.weight - sh));
+    const double least = std::min(sl * (q.all.weight - sl), sh * (q.all.weight - sh));
     if (!(least > 0)) return false;
-    return reach * reach * q.weight / (q.variance * least) * (1 + 1e-9) < floor;
+    return reach * reach * q.all.weight / (q.variance * least) * (1 + 1e-9) < floor;
 }
 
 void searchEnds(const PieceSearch& q, std::int32_t node, std::int32_t lo, std::int32_t hi, std::int32_t a,
@@ -163,12 +163,10 @@ void searchEnds(const PieceSearch& q, std::int32_t node, std::int32_t lo, std::i
 Best bestPiece(const Series& x, std::int32_t s, std::int32_t e, double variance) {
     Best best{0, 0, 0};
     const std::int32_t lastPiece = e == x.count ? 1 : minPiece;
-    PieceSearch q{&x, s, e, s + 2 * minPiece, e - lastPiece, 0, 0, variance, 0, pieceOf(x, s, e)};
-    q.mean = q.all.mean;
-    q.weight = q.all.weight;
+    PieceSearch q{&x, s + 2 * minPiece, e - lastPiece, pieceOf(x, s, e), variance, 0};
     // What rounding can move a centred sum by, and more.
     const auto magnitude = [](double v) { return v < 0 ? -v : v; };
-    q.slack = 1e-9 * (1 + magnitude(x.sumWY[e]) + magnitude(x.sumWY[s]) + magnitude(q.mean) * x.sumW[e]);
+    q.slack = 1e-9 * (1 + magnitude(x.sumWY[e]) + magnitude(x.sumWY[s]) + magnitude(q.all.mean) * x.sumW[e]);
     // The best single split, a floor that passes over most pieces at once.
     double floor = 0;
     for (std::int32_t a = s + minPiece; a <= e - lastPiece; ++a) floor = std::max(floor, pieceT2(q, a, e));
