@@ -34,7 +34,9 @@ namespace {
         {"from_cost", Field::fromCost, nullptr, keyWidth}
 #define QAV_INTERVAL_COLUMNS                                     \
     {"ci_low", Field::intervalLow, nullptr, percentWidth},       \
-        {"ci_high", Field::intervalHigh, nullptr, percentWidth}
+        {"ci_high", Field::intervalHigh, nullptr, percentWidth}, \
+        {"old_tested", Field::oldRuns, nullptr, 0},               \
+        {"new_tested", Field::newRuns, nullptr, 0}
 
 // Keys that are totals split their change in two; efficiencies do not.
 // The split comes after today's columns: after the status too in CSV and
@@ -52,8 +54,12 @@ constexpr Column testedEfficiencyColumns[] = {
 
 const Layout totalLayout{totalColumns, columnCount(totalColumns), 0};
 const Layout efficiencyLayout{efficiencyColumns, columnCount(efficiencyColumns), 0};
-const Layout testedTotalLayout{testedTotalColumns, columnCount(testedTotalColumns), 0};
-const Layout testedEfficiencyLayout{testedEfficiencyColumns, columnCount(testedEfficiencyColumns), 0};
+// The runs each test stands on are data; the other formats say it only
+// where they are fewer than the side's.
+const Layout testedTotalLayout{testedTotalColumns, columnCount(testedTotalColumns), 0,
+                               columnCount(testedTotalColumns) - 2};
+const Layout testedEfficiencyLayout{testedEfficiencyColumns, columnCount(testedEfficiencyColumns), 0,
+                                    columnCount(testedEfficiencyColumns) - 2};
 
 constexpr TL_Extended zero = zeroExtended;
 
@@ -155,10 +161,24 @@ TL_Extended fromCallsOf(const TL_Extended& oldKey, const TL_Extended& newKey, bo
 
 namespace {
 
+// The runs of a side that have a rule (a sample of -1 where one lacks it).
+std::uint64_t runsWith(const Runs& runs, Position at) {
+    if (runs.samples == nullptr) return static_cast<std::uint64_t>(runs.count);
+    std::uint64_t count = 0;
+    for (std::int32_t r = 0; r < runs.count; ++r)
+        count += runs.samples[static_cast<std::size_t>(at) * static_cast<std::size_t>(runs.capacity) +
+                              static_cast<std::size_t>(r)] >= 0;
+    return count;
+}
+
+// A rule's calls in a run on average, of the runs that have it: a run
+// without it is none of its calls.
 Calls callsOf(const Change& c, const Runs& oldRuns, const Runs& newRuns) {
     Calls calls{zero, zero};
-    if (c.oldAt != 0) calls.old = perRun(oldRuns.merged->entries[c.oldAt].calls, oldRuns);
-    if (c.newAt != 0) calls.now = perRun(newRuns.merged->entries[c.newAt].calls, newRuns);
+    if (c.oldAt != 0)
+        calls.old = TL_divide(ext(oldRuns.merged->entries[c.oldAt].calls), ext(runsWith(oldRuns, c.oldAt)));
+    if (c.newAt != 0)
+        calls.now = TL_divide(ext(newRuns.merged->entries[c.newAt].calls), ext(runsWith(newRuns, c.newAt)));
     return calls;
 }
 
@@ -167,6 +187,11 @@ Calls callsOf(const Change& c, const Runs& oldRuns, const Runs& newRuns) {
 // old key as shown (+0.0 where the change is +0), and for keys that are
 // totals the change from cost the change less that from calls. The page's
 // bars show the change.
+// The runs a test stands on; none where there is no test.
+char* putCount(char* p, const RuleChange* test, std::int32_t count) {
+    return test != nullptr ? p + std::snprintf(p, valueRoom, "%d", static_cast<int>(count)) : p;
+}
+
 }  // namespace
 
 void putValues(TextPool& pool, Row& row, const Layout& layout, const RowValues& v,
@@ -211,6 +236,8 @@ void putValues(TextPool& pool, Row& row, const Layout& layout, const RowValues& 
             if (interval)
                 p += putPercent(p, valueRoom, (ratio * expOf(v.test->halfWidth) - 1) * 100);
             break;
+        case Field::oldRuns: p = putCount(p, v.test, v.test != nullptr ? v.test->oldRuns : 0); break;
+        case Field::newRuns: p = putCount(p, v.test, v.test != nullptr ? v.test->newRuns : 0); break;
         default: continue;  // the name and the status have no text of their own
         }
         endValue(pool, row, i, p);
@@ -227,6 +254,33 @@ RowValues valuesOf(const Change& c, const Runs& oldRuns, const Runs& newRuns, bo
 }
 
 bool testable(const Runs& old, const Runs& now) { return old.count >= 2 && now.count >= 2; }
+
+// Whether a rule found on both sides is missing from some of their runs
+// tested.
+bool lacksRuns(const Comparison& comparison, const Change& c) {
+    return c.oldAt != 0 && c.newAt != 0 && comparison.table.tested &&
+           (c.test.oldRuns < comparison.keptOld || c.test.newRuns < comparison.keptNew);
+}
+
+const char* nameOf(const Comparison& comparison, const Change& c) {
+    return c.newAt != 0 ? comparison.newRuns->merged->entries[c.newAt].name
+                        : comparison.oldRuns->merged->entries[c.oldAt].name;
+}
+
+// "on 4 of 5 new runs": where a rule stands on fewer runs than a side's
+// tested, in the row's room in the pool, after its values.
+void putRunsText(const Comparison& comparison, const Change& c, TextPool& pool, Row& row) {
+    char* const text = valueRoomFor(pool);
+    const int o = c.test.oldRuns, n = c.test.newRuns, ko = comparison.keptOld, kn = comparison.keptNew;
+    int length = 0;
+    if (o < ko && n < kn)
+        length = std::snprintf(text, 2 * valueRoom, "on %d of %d old and %d of %d new runs", o, ko, n, kn);
+    else
+        length = std::snprintf(text, 2 * valueRoom, "on %d of %d %s runs", o < ko ? o : n, o < ko ? ko : kn,
+                               o < ko ? "old" : "new");
+    row.runs = text;
+    pool.used += static_cast<std::size_t>(length) + 1;
+}
 
 // The next batch of rows, from change rows.next on.
 void fillComparison(const void* source, Rows& rows) {
@@ -245,6 +299,7 @@ void fillComparison(const void* source, Rows& rows) {
         beginRow(rows.pool, row, name, status);
         putValues(rows.pool, row, *comparison.table.layout, valuesOf(c, oldRuns, newRuns, tested),
                   *comparison.options);
+        if (lacksRuns(comparison, c)) putRunsText(comparison, c, rows.pool, row);
     }
 }
 
@@ -255,28 +310,32 @@ void gatherSamples(const Runs& runs, Position at, double* out) {
                               static_cast<std::size_t>(r)];
 }
 
-// A side's key of a rule over its runs that were tested: their samples'
-// mean.
+// A side's key of a rule over its runs that were tested and have it:
+// their samples' mean.
 TL_Extended keptKey(const Runs& runs, Position at, const bool* keep) {
     double sum = 0;
     std::int32_t kept = 0;
-    for (std::int32_t r = 0; r < runs.count; ++r)
-        if (keep[r]) {
-            sum += runs.samples[static_cast<std::size_t>(at) * static_cast<std::size_t>(runs.capacity) +
-                                static_cast<std::size_t>(r)];
+    for (std::int32_t r = 0; r < runs.count; ++r) {
+        const double sample = runs.samples[static_cast<std::size_t>(at) * static_cast<std::size_t>(runs.capacity) +
+                                           static_cast<std::size_t>(r)];
+        if (keep[r] && sample >= 0) {
+            sum += sample;
             ++kept;
         }
+    }
     // Whole counters, summed exactly in a double below 2^53 per rule and run.
     return TL_divide(ext(static_cast<std::uint64_t>(sum)), ext(static_cast<std::uint64_t>(kept)));
 }
 
-// Where runs were left out of the tests, the keys are those of the runs
-// tested, so that what the rows show is what was tested (an efficiency,
-// a ratio of sums, stays that of every run).
+// Where runs were left out of the tests, or some runs lack a rule, the
+// keys are those of the runs tested that have it, so that what the rows
+// show is what was tested (an efficiency, a ratio of sums, stays that of
+// every run).
 void keepTestedRuns(Comparison& comparison, const bool* keep) {
     const RunsTest& test = comparison.runsTest;
     bool any = false;
     for (std::int32_t k = 0; k < test.oddCount; ++k) any = any || test.odd[k].leftOut;
+    for (std::int32_t k = 0; k < comparison.changeCount; ++k) any = any || lacksRuns(comparison, comparison.changes[k]);
     if (!any || !integerKeys(*comparison.options)) return;
     const Runs& old = *comparison.oldRuns;
     const Runs& now = *comparison.newRuns;
@@ -294,11 +353,49 @@ char* noteOn(const OddRun& odd, const Runs& side) {
     const std::size_t room = std::strlen(name) + 200;
     char* const note = allocateArray<char>(room);
     const double level = odd.levelPercent;
+    const char* const fate = !odd.leftOut   ? "; kept, as half its side or more is odd"
+                             : odd.levelOnly ? "; left out of the averages, and tested with its level taken out"
+                                             : "; left out of the tests and the averages";
     std::snprintf(note, room, "Run %s is unlike the other %s runs: its values as a whole %.1f%% %s, "
                   "its scatter %.1f times theirs%s", name, odd.newSide ? "new" : "old",
-                  level < 0 ? -level : level, level < 0 ? "lower" : "higher", odd.scatterRatio,
-                  odd.leftOut ? "; left out of the tests and the averages"
-                              : "; kept, as its side has too few runs without it");
+                  level < 0 ? -level : level, level < 0 ? "lower" : "higher", odd.scatterRatio, fate);
+    return note;
+}
+
+// A note where the rules do not agree on one shift, in allocated room.
+char* noteOnSplit(const RunsTest& test) {
+    char* const note = allocateArray<char>(200);
+    char at[valueRoom];
+    putPercent(at, sizeof at, test.shiftPercent);
+    std::snprintf(note, 200, "The rules do not agree on one shift of every rule (the most of them near "
+                  "%s%%): none is taken out; the marks are of changes from the old runs", at);
+    return note;
+}
+
+// A note on the rules that some runs lack, each tested on the runs that
+// have it, in allocated room: how many, and the first few by name.
+char* noteOnMissing(const Comparison& comparison) {
+    constexpr std::int32_t named = 3;
+    std::size_t room = 200;
+    std::int32_t count = 0;
+    for (std::int32_t k = 0; k < comparison.changeCount; ++k) {
+        const Change& c = comparison.changes[k];
+        if (!lacksRuns(comparison, c)) continue;
+        if (count++ < named) room += std::strlen(nameOf(comparison, c)) + 4;
+    }
+    if (count == 0) return nullptr;
+    char* const note = allocateArray<char>(room);
+    std::size_t used = static_cast<std::size_t>(
+        std::snprintf(note, room, "%d rule%s missing from some runs, each tested on the runs that have it "
+                      "(the runs column says how many):", count, count == 1 ? " is" : "s are"));
+    std::int32_t put = 0;
+    for (std::int32_t k = 0; k < comparison.changeCount && put < named; ++k) {
+        const Change& c = comparison.changes[k];
+        if (!lacksRuns(comparison, c)) continue;
+        used += static_cast<std::size_t>(std::snprintf(note + used, room - used, "%s '%s'",
+                                                       put++ == 0 ? "" : ",", nameOf(comparison, c)));
+    }
+    if (count > named) std::snprintf(note + used, room - used, " and %d more", count - named);
     return note;
 }
 
@@ -317,7 +414,7 @@ void testChanges(Comparison& comparison) {
     RuleChange* const results = allocateArray<RuleChange>(rules);
     double* const scratch = allocateArray<double>(static_cast<std::size_t>(testScratch(count, n, m)));
     std::int32_t* const order = allocateArray<std::int32_t>(2 * rules);
-    bool* const keep = allocateArray<bool>(static_cast<std::size_t>(n + m));
+    bool* const keep = allocateArray<bool>(2 * static_cast<std::size_t>(n + m));
     std::int32_t g = 0;
     for (std::int32_t k = 0; k < comparison.changeCount; ++k) {
         const Change& c = comparison.changes[k];
@@ -327,6 +424,9 @@ void testChanges(Comparison& comparison) {
         ++g;
     }
     comparison.runsTest = testRules(oldSamples, n, newSamples, m, count, results, scratch, order, keep);
+    comparison.keptOld = comparison.keptNew = 0;
+    for (std::int32_t r = 0; r < n + m; ++r)
+        if (keep[n + m + r]) ++(r < n ? comparison.keptOld : comparison.keptNew);
     g = 0;
     for (std::int32_t k = 0; k < comparison.changeCount; ++k) {
         Change& c = comparison.changes[k];
@@ -347,7 +447,7 @@ void testChanges(Comparison& comparison) {
 void describeRuns(Comparison& comparison) {
     Table& table = comparison.table;
     const RunsTest& test = comparison.runsTest;
-    if (test.shiftTested) {
+    if (test.shiftTaken) {
         const double values[] = {test.shiftPercent, test.shiftLow, test.shiftHigh};
         for (int k = 0; k < 3; ++k) {
             char* const text = comparison.texts + rowTextRoom + k * valueRoom;
@@ -355,11 +455,15 @@ void describeRuns(Comparison& comparison) {
             table.shift[k] = text;
         }
     }
+    std::int32_t count = 0;
+    if (test.shiftSplit) comparison.notes[count++] = noteOnSplit(test);
     for (std::int32_t k = 0; k < test.oddCount; ++k)
-        comparison.notes[k] =
+        comparison.notes[count++] =
             noteOn(test.odd[k], test.odd[k].newSide ? *comparison.newRuns : *comparison.oldRuns);
+    char* const missing = noteOnMissing(comparison);
+    if (missing != nullptr) comparison.notes[count++] = missing;
     table.notes = comparison.notes;  // allocated: the table can be copied with the comparison
-    table.noteCount = test.oddCount;
+    table.noteCount = count;
 }
 
 void putTotal(Comparison& comparison);
@@ -390,7 +494,7 @@ void buildComparison(const Runs& old, const Runs& now, const Options& options,
     comparison.options = &options;
     comparison.changes = allocateArray<Change>(2 * maxEntries);
     comparison.texts = allocateArray<char>(rowTextRoom + 3 * valueRoom);
-    comparison.notes = allocateArray<char*>(maxOddRuns);
+    comparison.notes = allocateArray<char*>(maxOddRuns + 2);
     comparison.changeCount = compare(old, now, options, comparison.changes);
     table.shift[0] = table.shift[1] = table.shift[2] = nullptr;
     table.notes = nullptr;

@@ -76,6 +76,7 @@ struct Comparison {
     TL_Extended oldTotal, newTotal;  // of the keys as the rows show them
     RuleChange totalTest;            // of the per-run totals, where the changes are tested
     RunsTest runsTest;               // the shift of everything and the odd runs, likewise
+    std::int32_t keptOld, keptNew;   // the runs of each side tested
     char* texts;   // the total row's texts, then the shift and its interval as shown (allocated)
     char** notes;  // on each odd run (allocated, each and all)
 };

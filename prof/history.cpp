@@ -10,8 +10,6 @@
 
 namespace {
 
-// A normal's standard deviation over its median absolute deviation.
-constexpr double madScale = 1.4826;
 // It takes this many rules, present in every run, to tell a run's level
 // from the changes of a few rules.
 constexpr std::int32_t minLevelRules = 10;
@@ -307,7 +305,7 @@ Step stepAt(const Series& x, const Cuts& cuts, std::int32_t k, const Fit& fit, s
     const std::int32_t from = cutBefore(cuts, k), at = cuts.at[k], to = cutAfter(cuts, k, x.count);
     const Piece before = pieceOf(x, from, at), after = pieceOf(x, at, to);
     Step step{rule, x.point[at], x.point[from], to == x.count ? x.point[to - 1] + 1 : x.point[to],
-              StepKind::step, RuleChange{fit.variance > 0, true, 0, 0, 0, 0}, 0};
+              StepKind::step, RuleChange{fit.variance > 0, true, 0, 0, 0, 0, 0, 0}, 0};
     const double d = after.mean - before.mean;
     step.changePercent = (expOf(d) - 1) * 100;
     if (fit.variance == 0) return step;
@@ -542,11 +540,11 @@ void addComings(Work& w, std::int32_t g, StepList& list) {
             std::int32_t end = k + 1;
             while (end < x.count && !std::binary_search(w.cuts.at, w.cuts.at + w.cuts.count, end)) ++end;
             const std::int32_t to = end == x.count ? x.point[end - 1] + 1 : x.point[end];
-            addStep(list, Step{g, t, t, to, StepKind::appeared, RuleChange{false, true, 0, 0, 0, 0}, 0});
+            addStep(list, Step{g, t, t, to, StepKind::appeared, RuleChange{false, true, 0, 0, 0, 0, 0, 0}, 0});
         }
         if (vanished)
             addStep(list, Step{g, t + 1, x.point[piece], t + 1, StepKind::vanished,
-                               RuleChange{false, true, 0, 0, 0, 0}, 0});
+                               RuleChange{false, true, 0, 0, 0, 0, 0, 0}, 0});
     }
 }
 

@@ -57,6 +57,9 @@ void startRuns(Runs& runs, Profile& merged, std::int32_t capacity) {
     runs.names = nullptr;
     const std::size_t size = static_cast<std::size_t>(capacity);
     runs.samples = allocateArray<double>((maxEntries + 1) * size);
+    // A run without a rule has no value of it, not a value of 0: the tests
+    // take the runs that have it.
+    std::fill(runs.samples, runs.samples + (maxEntries + 1) * size, -1.0);
     runs.totals = allocateArray<double>(size);
 }
 

@@ -10,7 +10,7 @@ struct Runs {
     Profile* merged;
     std::int32_t count;     // runs merged so far
     std::int32_t capacity;  // runs there is room for
-    double* samples;        // [position * capacity + run]; 0 where absent
+    double* samples;        // [position * capacity + run]; -1 where absent
     double* totals;         // each run's total of the key
     bool moreRules;         // the runs held more rules than maxEntries
     const char* const* names;  // of the runs' files, as named; null for none

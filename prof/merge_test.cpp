@@ -50,7 +50,7 @@ TEST(Merge, TheNthOfANameMeetsTheNthAndNewRulesComeAfter) {
     // each run's total of the key over its rules with calls.
     EXPECT_EQ(merged.sample(2, 0), 10);
     EXPECT_EQ(merged.sample(2, 1), 30);
-    EXPECT_EQ(merged.sample(4, 0), 0);
+    EXPECT_EQ(merged.sample(4, 0), -1);  // absent, not 0
     EXPECT_EQ(merged.sample(5, 1), 50);
     EXPECT_EQ(merged.runs.totals[0], 4294967295.0 + 30);
     EXPECT_EQ(merged.runs.totals[1], 4294967295.0 + 127);

@@ -7,10 +7,11 @@
 // What "~" and the intervals mean, where a comparison of runs shows them.
 constexpr char noiseLegend[] =
     "the runs do not show the change to be real: each rule is tested on the logarithms of its "
-    "values in each run, each run's level taken out, for a change beyond the shift of every "
-    "rule, its variance moderated toward that of the rules of its size (none for a rule that "
-    "does not fit them), and the changes marked real keep the false discovery rate at 5% "
-    "(Benjamini-Hochberg); the total is tested alone";
+    "values in the runs that have it, each run's level taken out, for a change beyond the shift "
+    "of every rule where the rules agree on one, its variance moderated toward that of the rules "
+    "of its size (none for a rule that does not fit them), and the changes marked real keep the "
+    "false discovery rate at 5% (Benjamini-Hochberg) and are 0.5% or more; the total is tested "
+    "alone";
 constexpr char intervalLegend[] =
     "the 95% confidence interval of the change, in percent of the old value";
 // The same of a history's changes.

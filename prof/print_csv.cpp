@@ -19,16 +19,31 @@ void putRunFields(const Table& table, bool heading) {
     if (!heading) putRaw(countText(count, table.runCount));
 }
 
-void putCsvRow(const Table& table, const Row& row) {
-    putCsvField(row.name);
-    for (std::int32_t i = 1; i < table.layout->columnCount; ++i) {
+void putCsvValues(const Table& table, const Row& row, std::int32_t from, std::int32_t to) {
+    for (std::int32_t i = from; i < to; ++i) {
         putRaw(",");
         // Numbers as they are; texts (a point's name) quoted where they must be.
         if (hasText(table.layout->columns[i].field)) putRaw(valueOf(table, row, i));
         else putCsvField(valueOf(table, row, i));
     }
+}
+
+// The columns the other formats show, the runs, then the columns of data
+// alone: each column keeps its place as columns are added.
+void putCsvRow(const Table& table, const Row& row) {
+    putCsvField(row.name);
+    const std::int32_t shown = shownColumns(*table.layout);
+    putCsvValues(table, row, 1, shown);
     putRunFields(table, false);
+    putCsvValues(table, row, shown, table.layout->columnCount);
     putRaw("\r\n");
+}
+
+void putCsvHeadings(const Layout& layout, std::int32_t from, std::int32_t to) {
+    for (std::int32_t i = from; i < to; ++i) {
+        if (i > 0) putRaw(",");
+        putRaw(layout.columns[i].name);
+    }
 }
 
 // A history's shifts of everything, as rows named "(shift)" with only the
@@ -55,11 +70,9 @@ void putShiftRows(const Table& table) {
 // layout has it.
 void printCsv(const Table& table) {
     const Layout& layout = *table.layout;
-    for (std::int32_t i = 0; i < layout.columnCount; ++i) {
-        if (i > 0) putRaw(",");
-        putRaw(layout.columns[i].name);
-    }
+    putCsvHeadings(layout, 0, shownColumns(layout));
     putRunFields(table, true);
+    putCsvHeadings(layout, shownColumns(layout), layout.columnCount);
     putRaw("\r\n");
     Rows rows;
     for (startRows(table, rows); nextRows(table, rows);)

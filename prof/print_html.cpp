@@ -289,7 +289,7 @@ void putIntervalData(const Table& table, const Row& row) {
     const char* const names[] = {"\" data-base=\"", "\" data-low=\"", "\" data-high=\""};
     const Field fields[] = {Field::oldKey, Field::intervalLow, Field::intervalHigh};
     for (int k = 0; k < 3; ++k)
-        for (std::int32_t i = 1; i < table.layout->columnCount; ++i)
+        for (std::int32_t i = 1; i < shownColumns(*table.layout); ++i)
             if (table.layout->columns[i].field == fields[k]) {
                 putRaw(names[k]);
                 putRaw(valueOf(table, row, i));
@@ -309,8 +309,13 @@ void putRow(const Table& table, const Row& row) {
     }
     putRaw("\"><td class=\"text\">");
     putHtmlText(row.name);
+    if (row.runs != nullptr) {
+        putRaw(" <small>");
+        putRaw(row.runs);
+        putRaw("</small>");
+    }
     putRaw("</td>");
-    for (std::int32_t i = 1; i < table.layout->columnCount; ++i) {
+    for (std::int32_t i = 1; i < shownColumns(*table.layout); ++i) {
         if (table.layout->columns[i].field == Field::status) continue;
         char shown[valueRoom + 2];
         shownValue(table, row, i, shown);
@@ -334,7 +339,7 @@ void printHtml(const Table& table) {
     // scrolls sideways, its name column staying in view.
     putRaw(table.comparison ? "<div class=\"scroll\"><table id=\"rows\" class=\"diff\">\n<thead><tr>"
                             : "<div class=\"scroll\"><table id=\"rows\">\n<thead><tr>");
-    for (std::int32_t i = 0; i < table.layout->columnCount; ++i) {
+    for (std::int32_t i = 0; i < shownColumns(*table.layout); ++i) {
         const Column& column = table.layout->columns[i];
         if (column.field == Field::status) continue;
         putHeading(column, i == 0);

@@ -6,7 +6,7 @@
 namespace {
 
 bool hasStatusColumn(const Layout& layout) {
-    for (std::int32_t i = 0; i < layout.columnCount; ++i)
+    for (std::int32_t i = 0; i < shownColumns(layout); ++i)
         if (layout.columns[i].field == Field::status) return true;
     return false;
 }
@@ -20,7 +20,7 @@ void putMarkdownRow(const Table& table, const Row& row) {
         putRaw(row.status);
         putRaw(")");
     }
-    for (std::int32_t i = 1; i < table.layout->columnCount; ++i) {
+    for (std::int32_t i = 1; i < shownColumns(*table.layout); ++i) {
         char shown[valueRoom + 2];
         shownValue(table, row, i, shown);
         putRaw(" | ");
@@ -29,6 +29,10 @@ void putMarkdownRow(const Table& table, const Row& row) {
         // name is a text.
         if (table.layout->columns[i].field == Field::at) putMarkdownText(row.at);
         else putRaw(shown);
+        if (table.layout->columns[i].field == Field::status && row.runs != nullptr) {
+            putRaw(shown[0] != '\0' ? " " : "");
+            putRaw(row.runs);
+        }
     }
     putRaw(" |\n");
 }
@@ -79,13 +83,13 @@ void putRunsCaption(const Table& table, const CaptionStyle& style) {
 
 void putMarkdownHeadings(const Layout& layout) {
     putRaw("|");
-    for (std::int32_t i = 0; i < layout.columnCount; ++i) {
+    for (std::int32_t i = 0; i < shownColumns(layout); ++i) {
         putRaw(" ");
         putHeadingText(layout.columns[i], putRaw);
         putRaw(" |");
     }
     putRaw("\n|");
-    for (std::int32_t i = 0; i < layout.columnCount; ++i)
+    for (std::int32_t i = 0; i < shownColumns(layout); ++i)
         putRaw(hasText(layout.columns[i].field) ? " ---: |" : " :--- |");
     putRaw("\n");
 }

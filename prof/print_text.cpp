@@ -35,7 +35,7 @@ void printRow(const Table& t, const Row& row, FILE* out, char* line) {
     // The values in turn, as shownValue shows them: right-aligned in their
     // fields, never cut.
     const char* text = row.texts;
-    for (std::int32_t i = 1; i < t.layout->columnCount; ++i) {
+    for (std::int32_t i = 1; i < shownColumns(*t.layout); ++i) {
         const Column& column = t.layout->columns[i];
         // The status comes at the end of the line.
         if (column.field == Field::status) continue;
@@ -61,6 +61,7 @@ void printRow(const Table& t, const Row& row, FILE* out, char* line) {
         text = textAfter(row, i, text);
     }
     if (row.status[0] != '\0') p = TL_formatText(TL_formatText(p, "  ", 0), row.status, 0);
+    if (row.runs != nullptr) p = TL_formatText(TL_formatText(p, "  ", 0), row.runs, 0);
     // A history's line ends at its last value, blank ones dropped.
     if (t.history)
         while (p > line && p[-1] == ' ') --p;
@@ -93,7 +94,7 @@ void putHeadingLine(const Table& t, HeadingLine which) {
     char* const line = allocateArray<char>(1024 + static_cast<std::size_t>(t.atWidth));
     std::memset(line, ' ', 1024 + static_cast<std::size_t>(t.atWidth));
     std::int32_t used = 0, end = 0;
-    for (std::int32_t i = 0; i < layout.columnCount; ++i) {
+    for (std::int32_t i = 0; i < shownColumns(layout); ++i) {
         const Column& column = layout.columns[i];
         const std::int32_t start = end;
         end += column.field == Field::at ? 1 + t.atWidth : column.width;
@@ -119,7 +120,7 @@ void putHeadingLine(const Table& t, HeadingLine which) {
 }
 
 bool hasGroups(const Layout& layout) {
-    for (std::int32_t i = 0; i < layout.columnCount; ++i)
+    for (std::int32_t i = 0; i < shownColumns(layout); ++i)
         if (layout.columns[i].heading.group != nullptr) return true;
     return false;
 }

@@ -21,6 +21,12 @@
 // one minus the confidence of the intervals.
 constexpr double falseDiscoveryRate = 0.05;
 constexpr double intervalLevel = 0.05;
+// The least change, in percent, that is marked real, reported as a change
+// point or taken out as a shift: a smaller one shows as 0.0% and is
+// nothing a tuner can act on, however sure.
+constexpr double leastChangePercent = 0.5;
+// A normal's standard deviation over its median absolute deviation.
+constexpr double madScale = 1.4826;
 
 struct RuleChange {
     bool varies;     // its values differ between runs; else it changed exactly or not at all
@@ -28,6 +34,7 @@ struct RuleChange {
     double p;        // the test's p-value (0 or 1 for a value that does not vary)
     double lowPercent, highPercent;  // the 95% interval of the change, in percent of the old value
     double halfWidth;  // of that interval, as a factor's logarithm, for one centred elsewhere
+    std::int32_t oldRuns, newRuns;  // the runs tested that have the rule
 };
 
 // A run unlike the other runs of its side.
@@ -36,7 +43,8 @@ struct OddRun {
     std::int32_t run;      // its place on its side, from 0
     double levelPercent;   // how far its values as a whole stand from the others'
     double scatterRatio;   // its scatter over theirs
-    bool leftOut;          // left out of the tests (its side keeps two runs or more)
+    bool leftOut;          // left out of the averages (fewer than half of its side are odd)
+    bool levelOnly;        // odd by its level alone: that taken out, it stays in the tests
 };
 
 constexpr std::int32_t maxOddRuns = 8;
@@ -44,6 +52,8 @@ constexpr std::int32_t maxOddRuns = 8;
 // What the runs say as a whole.
 struct RunsTest {
     bool shiftTested;       // there were rules enough to tell
+    bool shiftTaken;        // reported: the rules moved together, by the least change or more
+    bool shiftSplit;        // the rules split between two places: no shift taken out
     double shiftPercent;    // of every rule, from the old side to the new
     double shiftLow, shiftHigh;  // its 95% interval
     std::int32_t oddCount;  // named, at most maxOddRuns
@@ -55,9 +65,11 @@ struct RunsTest {
 std::int64_t testScratch(std::int32_t count, std::int32_t n, std::int32_t m);
 
 // Tests count rules, the values of rule g being old[g * n + r] (n runs)
-// and now[g * m + r] (m runs), n and m at least 2; scratch has room for
+// and now[g * m + r] (m runs), n and m at least 2, a value below 0 where
+// the run does not have the rule; scratch has room for
 // testScratch(count, n, m) doubles, order for 2 * count 32-bit indices, and
-// keep for n + m flags, which say which runs were tested (old then new).
+// keep for 2 * (n + m) flags: which runs the averages take (old then new),
+// then which runs were tested.
 RunsTest testRules(const double* old, std::int32_t n, const double* now, std::int32_t m,
                    std::int32_t count, RuleChange* out, double* scratch, std::int32_t* order,
                    bool* keep);
@@ -82,6 +94,34 @@ double medianOf(double* v, std::int32_t count);
 // in degrees of freedom.
 double fitPrior(const double* z, const std::int32_t* order, std::int32_t count, double degrees,
                 double* trend);
+// The robust prior: fitted to the rules order[0..fitted-1], ordered by
+// size, then again without those whose variances are too large for it
+// (their upper tail under the prior, at the false discovery rate), which
+// get none of it (outlier[g] = 1). order needs room for 2 * count; tail
+// for count doubles. The prior's weight comes back.
+struct PriorFit {
+    const double* z;   // [g]: log-variances, less their bias
+    double* variance;  // [g]: each rule's own, then moderated
+    double* degrees;   // [g]: of each one's own, then of the moderated
+    double* trend;     // [g]: the sizes, then the fitted log-variances
+    double* outlier;   // [g]
+    std::int32_t count;
+};
+double robustPrior(const PriorFit& f, std::int32_t* order, std::int32_t fitted, double* tail);
+// Moderates the variances of the rules order[0..fitted-1] toward the
+// prior, the prior's degrees of freedom joining their own; an outlier's
+// stays its own.
+void moderateVariances(const PriorFit& f, const std::int32_t* order, std::int32_t fitted,
+                       double prior);
+// The spread of count levels' deviations from their groups' medians, a
+// normal's standard deviation robustly (Qn), at least floor; pairs has
+// room for count * count. And the deviation, in spreads, beyond which one
+// of count normal levels stands by chance in 2% of comparisons.
+double spreadOf(const double* deviations, std::int32_t count, double floor, double* pairs);
+double outOfSpread(std::int32_t count);
+// The half-sample mode of the count values at v, which it sorts: the
+// middle of the shortest half of them, again and again.
+double halfSampleMode(double* v, std::int32_t count);
 // The Benjamini–Hochberg procedure, step-up, at the false discovery rate:
 // the indices of the count p-values at p (the count indices at among, or
 // 0 to count - 1 where among is null) go into order, smallest p first,

@@ -26,6 +26,8 @@ enum class Field : std::uint8_t {
     intervalLow,   // the 95% confidence interval of the change, in percent
     intervalHigh,  // of the old key (shown with "%")
     at,            // the point of a history where a change is, as named
+    oldRuns,       // the runs of each side a comparison's test of the rule
+    newRuns,       // stands on (CSV and JSON; the other formats say it where fewer)
 };
 
 // Whether a field's value is among a row's texts: a name, a status and a
@@ -70,7 +72,14 @@ struct Layout {
     const Column* columns;
     std::int32_t columnCount;
     std::int32_t lineWidth;
+    // The columns the text, Markdown and the page show, the first ones; 0
+    // for all. The rest are data for CSV and JSON.
+    std::int32_t shownCount = 0;
 };
+
+constexpr std::int32_t shownColumns(const Layout& layout) {
+    return layout.shownCount != 0 ? layout.shownCount : layout.columnCount;
+}
 
 template <std::size_t n>
 constexpr std::int32_t columnCount(const Column (&)[n]) {
@@ -93,6 +102,7 @@ struct Row {
     const char* status;
     const char* key;     // the criterion's key, which the page's bars show
     const char* at;      // the point of a history's change
+    const char* runs;    // where a rule stands on fewer runs than its sides': how many
     const char* texts;   // the row's texts in the pool, each after the last
     std::uint8_t length[maxColumns];  // of each value, without its zero byte
 };
@@ -188,6 +198,7 @@ inline void beginRow(TextPool& pool, Row& row, const char* name, const char* sta
     row.status = status;
     row.key = "";
     row.at = "";
+    row.runs = nullptr;
     row.texts = pool.text + pool.used;
 }
 // Room for the next value; the builder writes it and gives its end to
