@@ -33,6 +33,12 @@ struct Series {
     // highest and lowest centred sums below each node (4 * points each).
     double* high;
     double* low;
+    // The squares of the runs about their points' means, and their degrees
+    // of freedom, where a series takes them (the total's: with a few
+    // points of several runs, what the runs of a point tell is most of
+    // what there is to know of its noise); 0 for none.
+    double withinSquares, withinDegrees;
+    bool withinInFit;  // in the variance the tests use, or only in the first pass's
     // The last threshold worked out, which most series of a history share:
     // for a level, degrees of freedom and a count of points.
     mutable struct {
@@ -198,19 +204,47 @@ std::int32_t cutAfter(const Cuts& cuts, std::int32_t k, std::int32_t count) {
     return k + 1 == cuts.count ? count : cuts.at[k + 1];
 }
 
+// A point this many of its standard errors from its piece's mean is out
+// of line: a normal point is, once in 370.
+constexpr double outOfLine = 3;
+
+// The t statistic's square of the step at at, between the pieces
+// [from, at) and [at, to), without the one point whose leaving out
+// weakens it most: any point of a piece of the least size (a piece of two
+// stands on each of them), a point out of line of a longer one (a piece
+// of one point, the newest, keeps it). A single point out of line is no
+// change, though it makes a piece stand out.
+double holdingT2(const Series& x, std::int32_t from, std::int32_t at, std::int32_t to, double variance) {
+    const Piece before = pieceOf(x, from, at), after = pieceOf(x, at, to);
+    double least = tSquared(after, before, variance);
+    for (std::int32_t t = from; t < to; ++t) {
+        const bool inBefore = t < at;
+        const Piece& p = inBefore ? before : after;
+        const double e = x.mean[t] - p.mean;
+        const std::int32_t size = inBefore ? at - from : to - at;
+        if (size == 1 || (size > minPiece && e * e * x.weight[t] < outOfLine * outOfLine * variance))
+            continue;
+        const double weight = p.weight - x.weight[t];
+        const Piece without{weight, (p.mean * p.weight - x.weight[t] * x.mean[t]) / weight};
+        const double t2 = inBefore ? tSquared(after, without, variance) : tSquared(without, before, variance);
+        if (t2 < least) least = t2;
+    }
+    return least;
+}
+
 // Drops, one at a time, the weakest change point that does not hold up
-// between its neighbours: its t statistic's square under threshold2, or a
-// change under minChange (of the logarithms).
+// between its neighbours: its t statistic's square, without the point
+// that weakens it most, under threshold2, or a change under minChange (of
+// the logarithms).
 void prune(const Series& x, Cuts& cuts, double variance, double threshold2, double minChange) {
     std::sort(cuts.at, cuts.at + cuts.count);
     while (cuts.count > 0) {
         std::int32_t weakest = -1;
         double least = threshold2;
         for (std::int32_t k = 0; k < cuts.count; ++k) {
-            const Piece before = pieceOf(x, cutBefore(cuts, k), cuts.at[k]);
-            const Piece after = pieceOf(x, cuts.at[k], cutAfter(cuts, k, x.count));
-            const double d = after.mean - before.mean;
-            const double t2 = d > -minChange && d < minChange ? 0 : tSquared(after, before, variance);
+            const std::int32_t from = cutBefore(cuts, k), to = cutAfter(cuts, k, x.count);
+            const double d = pieceOf(x, cuts.at[k], to).mean - pieceOf(x, from, cuts.at[k]).mean;
+            const double t2 = d > -minChange && d < minChange ? 0 : holdingT2(x, from, cuts.at[k], to, variance);
             if (t2 < least) {
                 least = t2;
                 weakest = k;
@@ -223,18 +257,23 @@ void prune(const Series& x, Cuts& cuts, double variance, double threshold2, doub
 }
 
 // A steady series (its values the same but where they step) changes where
-// its values differ by more than the last bits of a mean: a change of one
-// in a 32-bit counter is over 2e-10.
-void exactCuts(const Series& x, Cuts& cuts) {
+// its values differ by more than the last bits of a mean (a change of one
+// in a 32-bit counter is over 2e-10), and by minChange.
+void exactCuts(const Series& x, Cuts& cuts, double minChange) {
+    const double least = minChange > 1e-12 ? minChange : 1e-12;
     for (std::int32_t t = 1; t < x.count; ++t) {
         const double d = x.mean[t] - x.mean[t - 1];
-        if (d > 1e-12 || d < -1e-12) addCut(cuts, t);
+        if (d > least || d < -least) addCut(cuts, t);
     }
 }
 
 // A series' variance of one run, robustly: from the differences of
-// neighbouring points, which a step changes once.
+// neighbouring points, which a step changes once, or from the runs within
+// the points.
 double roughVariance(const Series& x, double* scratch) {
+    // Where the runs within the points tell as much as the points do, they
+    // tell it unmoved by any step.
+    if (x.withinDegrees >= x.count - 1 && x.withinSquares > 0) return x.withinSquares / x.withinDegrees;
     double squares = 0;
     for (std::int32_t t = 1; t < x.count; ++t) {
         const double u = (x.mean[t] - x.mean[t - 1]) / sqrtOf(1 / x.weight[t] + 1 / x.weight[t - 1]);
@@ -261,7 +300,8 @@ Fit residualFit(const Series& x, const Cuts& cuts) {
         for (std::int32_t t = from; t < to; ++t)
             squares += x.weight[t] * (x.mean[t] - mean) * (x.mean[t] - mean);
     }
-    const double degrees = x.count - cuts.count - 1;
+    const double degrees = x.count - cuts.count - 1 + (x.withinInFit ? x.withinDegrees : 0);
+    if (x.withinInFit) squares += x.withinSquares;
     // A steady series' means differ in their last bits only: the squares
     // of a change of one in a 32-bit counter are still above 1e-20.
     if (squares < 1e-24) squares = 0;
@@ -292,7 +332,7 @@ Fit firstFit(const Series& x, double p, Cuts& cuts, double* scratch) {
 void findCuts(const Series& x, const Fit& fit, double p, double minChange, Cuts& cuts) {
     cuts.count = 0;
     if (fit.variance == 0) {
-        exactCuts(x, cuts);
+        exactCuts(x, cuts, minChange);
         return;
     }
     const double threshold2 = thresholdFor(x, p, fit.degrees);
@@ -318,24 +358,28 @@ Step stepAt(const Series& x, const Cuts& cuts, std::int32_t k, const Fit& fit, s
     return step;
 }
 
-// Where the steps go, growing as they are found.
-struct StepList {
-    Step* step;
+// Where the steps (or the odd runs) go, growing as they are found.
+template <typename T>
+struct List {
+    T* item;
     std::int32_t count, room;
 };
+using StepList = List<Step>;
 
-void addStep(StepList& list, const Step& step) {
+template <typename T>
+void add(List<T>& list, const T& value) {
     if (list.count == list.room) {
         list.room = list.room * 2 + 16;
-        Step* more = static_cast<Step*>(std::realloc(list.step, sizeof(Step) * static_cast<std::size_t>(list.room)));
+        T* more = static_cast<T*>(std::realloc(list.item, sizeof(T) * static_cast<std::size_t>(list.room)));
         if (more == nullptr) fail({"Out of memory"});
-        list.step = more;
+        list.item = more;
     }
-    list.step[list.count++] = step;
+    list.item[list.count++] = value;
 }
 
+
 void addSteps(StepList& list, const Series& x, const Cuts& cuts, const Fit& fit, std::int32_t rule) {
-    for (std::int32_t k = 0; k < cuts.count; ++k) addStep(list, stepAt(x, cuts, k, fit, rule));
+    for (std::int32_t k = 0; k < cuts.count; ++k) add(list, stepAt(x, cuts, k, fit, rule));
 }
 
 // What the analysis works in: the logarithms, the runs' levels and room
@@ -343,6 +387,10 @@ void addSteps(StepList& list, const Series& x, const Cuts& cuts, const Fit& fit,
 struct Work {
     const HistorySeries* h;
     double* level;   // [r]
+    double* kept;    // [r]: 1 for a run its point's level and total take
+    double* reach;   // [g]: how far a value may stand from its point's median; -1 not yet known
+    double levelError;  // what the rules' noise makes of a run's level by chance
+    double* values;  // room for the values of a point's runs
     double* column;  // room for a value of each rule or each run
     Series x;
     Cuts cuts;
@@ -350,6 +398,7 @@ struct Work {
     double* fitDegrees;
     double* z;       // log-variances, less their bias
     double* size;    // the rules' mean logarithms, then their fitted log-variances
+    double* outlier; // 1 for a rule whose variance does not fit the prior
     double* p;       // of the step that stands out most in each rule searched
     std::int32_t* order;
     std::int32_t* ranked;  // the rules searched, smallest p first
@@ -364,9 +413,10 @@ bool inEveryRun(const HistorySeries& h, std::int32_t g) {
     return true;
 }
 
-// Each run's level: the median, over the rules called in every run, of how
-// far the run stands from each rule's median over the runs; twice, the
-// second time with the levels of the first taken out of the medians.
+// Each run's level: where most of the rules called in every run stand
+// from their medians over the runs (bulkLocation: rules that moved
+// together, up to half of them, weigh nothing); twice, the second time
+// with the levels of the first taken out of the medians.
 void findLevels(Work& w) {
     const HistorySeries& h = *w.h;
     std::fill(w.level, w.level + h.runCount, 0.0);
@@ -383,29 +433,147 @@ void findLevels(Work& w) {
         }
         for (std::int32_t r = 0; r < h.runCount; ++r) {
             for (std::int32_t k = 0; k < weighing; ++k) w.column[k] = logIn(h, w.order[k], r) - reference[k];
-            w.level[r] = medianOf(w.column, weighing);
+            w.level[r] = bulkLocation(w.column, weighing, w.z);
+        }
+    }
+    // What the rules' noise makes of a level by chance: the error of a
+    // median of weighing values scattered as the rules are about theirs.
+    for (std::int32_t r = 0; r < h.runCount; ++r) {
+        for (std::int32_t k = 0; k < weighing; ++k) {
+            const double e = logIn(h, w.order[k], r) - w.level[r] - reference[k];
+            w.column[k] = e < 0 ? -e : e;
+        }
+        w.values[r] = medianOf(w.column, weighing);
+    }
+    w.levelError = 1.2533 * madScale * medianOf(w.values, h.runCount) / sqrtOf(weighing);
+}
+
+// The runs unlike the others of their point (a warm-up run): each run's
+// level from its point's median run, judged against the spread of those
+// of every point of three runs or more (a point's median run stands at 0,
+// and is left out of the spread), and at least the least change. Named,
+// into odd, and left out of the point's level and total while fewer than
+// half of its runs are.
+void findOddRuns(Work& w, List<OddPointRun>& odd) {
+    const HistorySeries& h = *w.h;
+    std::fill(w.kept, w.kept + h.runCount, 1.0);
+    double* const deviation = w.values;  // [r], then their sizes from column on
+    std::int32_t judged = 0;
+    for (std::int32_t t = 0; t < h.pointCount; ++t) {
+        const std::int32_t count = runsOf(h, t), first = h.firstRun[t];
+        if (count < 3) continue;
+        for (std::int32_t r = 0; r < count; ++r) w.column[r] = w.level[first + r];
+        const double centre = medianOf(w.column, count);
+        bool centreSeen = count % 2 == 0;
+        for (std::int32_t r = first; r < first + count; ++r) {
+            deviation[r] = w.level[r] - centre;
+            if (deviation[r] == 0 && !centreSeen) {
+                centreSeen = true;
+                continue;
+            }
+            w.column[h.runCount + judged++] = deviation[r] < 0 ? -deviation[r] : deviation[r];
+        }
+    }
+    if (judged < 2) return;
+    double spread = madScale * medianOf(w.column + h.runCount, judged);
+    if (spread < w.levelError) spread = w.levelError;
+    const double outside = outOfSpread(judged) * spread, least = logOf(1 + leastChangePercent / 100);
+    for (std::int32_t t = 0; t < h.pointCount; ++t) {
+        const std::int32_t count = runsOf(h, t), first = h.firstRun[t], start = odd.count;
+        if (count < 3) continue;
+        for (std::int32_t r = first; r < first + count; ++r) {
+            const double e = deviation[r] < 0 ? -deviation[r] : deviation[r];
+            if (e > outside && e >= least) add(odd, OddPointRun{r, (expOf(deviation[r]) - 1) * 100, false});
+        }
+        if (2 * (odd.count - start) >= count) continue;
+        for (std::int32_t k = start; k < odd.count; ++k) {
+            odd.item[k].leftOut = true;
+            w.kept[odd.item[k].run] = 0;
         }
     }
 }
 
-// The series of rule g: the mean of its logarithms, levels taken out, at
-// each point where a run called it (a run of that point that did not
-// counts as 0).
+// How far a run's value may stand from its point's median, in the
+// rule's spread of such distances, before it is pulled in to there: a
+// normal value is, once in 80, and then barely.
+constexpr double clipAt = 2.5;
+
+// The values of rule g at point t, levels taken out, of the runs that
+// called it, into w.values; their number.
+std::int32_t pointValues(Work& w, std::int32_t g, std::int32_t t) {
+    const HistorySeries& h = *w.h;
+    std::int32_t called = 0;
+    for (std::int32_t r = h.firstRun[t]; r < h.firstRun[t + 1]; ++r)
+        if (calledIn(h, g, r)) w.values[called++] = logIn(h, g, r) - w.level[r];
+    return called;
+}
+
+// The spread of rule g's values about their points' medians (but for the
+// median run of a point of an odd count, at 0 by its place).
+double pointSpread(Work& w, std::int32_t g) {
+    const HistorySeries& h = *w.h;
+    std::int32_t k = 0;
+    for (std::int32_t t = 0; t < h.pointCount; ++t) {
+        const std::int32_t called = pointValues(w, g, t);
+        if (called < 3) continue;
+        const double centre = medianOf(w.values, called);
+        bool centreSeen = called % 2 == 0;
+        for (std::int32_t i = 0; i < called; ++i) {
+            const double e = w.values[i] - centre;
+            if (e == 0 && !centreSeen) {
+                centreSeen = true;
+                continue;
+            }
+            w.column[k++] = e < 0 ? -e : e;
+        }
+    }
+    return k > 0 ? madScale * medianOf(w.column, k) : 0;
+}
+
+// The series of rule g: at each point where a run called it, the mean of
+// its logarithms, levels taken out, over the runs that called it, each
+// pulled in to clipAt spreads of the point's median at the most (one
+// run's wild value would move the mean, a median of three would lose
+// much of what three runs tell); weighing as many runs.
 void ruleSeries(Work& w, std::int32_t g) {
     const HistorySeries& h = *w.h;
     Series& x = w.x;
     x.count = 0;
+    // What its runs within the points tell leads the first pass only: the
+    // tests take the points' own scatter, which holds what changes from
+    // commit to commit as well.
+    x.withinSquares = x.withinDegrees = 0;
+    x.withinInFit = false;
+    // Worked out once a rule (until the levels change): the series is made
+    // again for each pass.
+    if (w.reach[g] < 0) w.reach[g] = clipAt * pointSpread(w, g);
+    const double reach = w.reach[g];
     for (std::int32_t t = 0; t < h.pointCount; ++t) {
-        double sum = 0;
-        bool called = false;
-        for (std::int32_t r = h.firstRun[t]; r < h.firstRun[t + 1]; ++r) {
-            sum += logIn(h, g, r) - w.level[r];
-            called = called || calledIn(h, g, r);
+        const std::int32_t called = pointValues(w, g, t);
+        if (called == 0) continue;
+        double sum = 0, low = w.values[0], high = w.values[0];
+        for (std::int32_t i = 1; i < called; ++i) {
+            low = w.values[i] < low ? w.values[i] : low;
+            high = w.values[i] > high ? w.values[i] : high;
         }
-        if (!called) continue;
-        x.mean[x.count] = sum / runsOf(h, t);
-        x.weight[x.count] = runsOf(h, t);
+        // Values all within reach of each other are within reach of their
+        // median: nothing to pull in.
+        if (called >= 3 && reach > 0 && high - low > reach) {
+            for (std::int32_t i = 0; i < called; ++i) w.column[i] = w.values[i];
+            const double centre = medianOf(w.column, called);
+            for (std::int32_t i = 0; i < called; ++i)
+                sum += w.values[i] < centre - reach ? centre - reach : w.values[i] > centre + reach ? centre + reach : w.values[i];
+        } else {
+            for (std::int32_t i = 0; i < called; ++i) sum += w.values[i];
+        }
+        x.mean[x.count] = sum / called;
+        x.weight[x.count] = called;
         x.point[x.count++] = t;
+        for (std::int32_t i = 0; i < called; ++i) {
+            const double e = w.values[i] - sum / called;
+            x.withinSquares += e * e;
+        }
+        x.withinDegrees += called - 1;
     }
     addUp(x);
 }
@@ -415,10 +583,15 @@ void ruleSeries(Work& w, std::int32_t g) {
 void levelSeries(Work& w) {
     const HistorySeries& h = *w.h;
     Series& x = w.x;
+    x.withinSquares = x.withinDegrees = 0;
+    x.withinInFit = false;
     for (std::int32_t t = 0; t < h.pointCount; ++t) {
-        double sum = 0;
-        for (std::int32_t r = h.firstRun[t]; r < h.firstRun[t + 1]; ++r) sum += w.level[r];
-        x.mean[t] = sum / runsOf(h, t);
+        double sum = 0, kept = 0;
+        for (std::int32_t r = h.firstRun[t]; r < h.firstRun[t + 1]; ++r) {
+            sum += w.kept[r] * w.level[r];
+            kept += w.kept[r];
+        }
+        x.mean[t] = sum / kept;
         x.weight[t] = 1;
         x.point[t] = t;
     }
@@ -429,12 +602,28 @@ void levelSeries(Work& w) {
 void totalSeries(Work& w, const double* runTotals) {
     const HistorySeries& h = *w.h;
     Series& x = w.x;
+    x.withinSquares = x.withinDegrees = 0;
+    // With a few points, the points alone leave a degree of freedom or two:
+    // the runs within them are then what tells the total's noise (as in a
+    // comparison, which takes runs for alike). With more, the points'
+    // own scatter, which holds a busy day's as well.
+    x.withinInFit = h.pointCount < fewPoints;
     for (std::int32_t t = 0; t < h.pointCount; ++t) {
-        double sum = 0;
-        for (std::int32_t r = h.firstRun[t]; r < h.firstRun[t + 1]; ++r) sum += logValue(runTotals[r]);
-        x.mean[t] = sum / runsOf(h, t);
-        x.weight[t] = runsOf(h, t);
+        double sum = 0, kept = 0;
+        for (std::int32_t r = h.firstRun[t]; r < h.firstRun[t + 1]; ++r)
+            if (w.kept[r] != 0) {
+                sum += logValue(runTotals[r]);
+                ++kept;
+            }
+        x.mean[t] = sum / kept;
+        x.weight[t] = kept;
         x.point[t] = t;
+        for (std::int32_t r = h.firstRun[t]; r < h.firstRun[t + 1]; ++r)
+            if (w.kept[r] != 0) {
+                const double e = logValue(runTotals[r]) - x.mean[t];
+                x.withinSquares += e * e;
+            }
+        x.withinDegrees += kept - 1;
     }
     x.count = h.pointCount;
     addUp(x);
@@ -472,32 +661,15 @@ std::int32_t fitRules(Work& w) {
 }
 
 // Moderates each rule's variance toward the one of the rules of its size,
-// the prior's degrees of freedom joining its own; but a rule whose
-// variance is too large for the prior (its upper tail under it below the
-// false discovery rate over the rules) keeps its own noise.
+// as a comparison does: the prior fitted robustly, a rule whose variance
+// is too large for it keeping its own noise.
 void moderate(Work& w, std::int32_t fitted) {
     if (fitted < minSeries) return;
     std::sort(w.order, w.order + fitted, [&w](std::int32_t a, std::int32_t b) {
         return w.size[a] != w.size[b] ? w.size[a] < w.size[b] : a < b;
     });
-    for (std::int32_t k = 0; k < fitted; ++k) w.column[k] = w.fitDegrees[w.order[k]];
-    const double degrees = medianOf(w.column, fitted);
-    double* const trend = w.size;
-    const double prior = fitPrior(w.z, w.order, fitted, degrees, trend);
-    const double priorBias = digamma(prior / 2) - logOf(prior / 2);
-    for (std::int32_t k = 0; k < fitted; ++k) {
-        const std::int32_t g = w.order[k];
-        const double own = w.fitDegrees[g];
-        const double expected = expOf(trend[g] + priorBias);
-        const double ratio = w.fitVariance[g] / expected;
-        const double share = own * ratio / (prior + own * ratio);
-        // Under four times the prior's, the tail is over 5% whatever the
-        // degrees of freedom: it need not be worked out.
-        if (ratio > 4 && incompleteBeta(1 - share, share, prior / 2, own / 2) * fitted <= falseDiscoveryRate)
-            continue;
-        w.fitVariance[g] = (prior * expected + own * w.fitVariance[g]) / (prior + own);
-        w.fitDegrees[g] = own + prior;
-    }
+    const PriorFit f{w.z, w.fitVariance, w.fitDegrees, w.size, w.outlier, w.h->ruleCount};
+    moderateVariances(f, w.order, fitted, robustPrior(f, w.order, fitted, w.column));
 }
 
 // The Benjamini–Hochberg level over the rules: each rule's p-value is that
@@ -511,7 +683,7 @@ double levelOverRules(Work& w) {
         double p = 1;
         if (w.fitVariance[g] == 0) {
             w.cuts.count = 0;
-            exactCuts(w.x, w.cuts);
+            exactCuts(w.x, w.cuts, 0);
             p = w.cuts.count > 0 ? 0 : 1;
         } else {
             const Best best = bestPiece(w.x, 0, w.x.count, w.fitVariance[g]);
@@ -540,15 +712,15 @@ void addComings(Work& w, std::int32_t g, StepList& list) {
             std::int32_t end = k + 1;
             while (end < x.count && !std::binary_search(w.cuts.at, w.cuts.at + w.cuts.count, end)) ++end;
             const std::int32_t to = end == x.count ? x.point[end - 1] + 1 : x.point[end];
-            addStep(list, Step{g, t, t, to, StepKind::appeared, RuleChange{false, true, 0, 0, 0, 0, 0, 0}, 0});
+            add(list, Step{g, t, t, to, StepKind::appeared, RuleChange{false, true, 0, 0, 0, 0, 0, 0}, 0});
         }
         if (vanished)
-            addStep(list, Step{g, t + 1, x.point[piece], t + 1, StepKind::vanished,
+            add(list, Step{g, t + 1, x.point[piece], t + 1, StepKind::vanished,
                                RuleChange{false, true, 0, 0, 0, 0, 0, 0}, 0});
     }
 }
 
-void searchRules(Work& w, StepList& list) {
+void searchRules(Work& w, double least, StepList& list) {
     const HistorySeries& h = *w.h;
     moderate(w, fitRules(w));
     const double level = levelOverRules(w);
@@ -557,7 +729,7 @@ void searchRules(Work& w, StepList& list) {
         w.cuts.count = 0;
         if (w.fitDegrees[g] >= 1) {
             const Fit fit{w.fitVariance[g], w.fitDegrees[g]};
-            findCuts(w.x, fit, level, 0, w.cuts);
+            findCuts(w.x, fit, level, least, w.cuts);
             addSteps(list, w.x, w.cuts, fit, g);
         }
         addComings(w, g, list);
@@ -570,13 +742,69 @@ void searchRules(Work& w, StepList& list) {
 // change at the very point of a shift cannot be told from it there.)
 void keepApartFromShifts(StepList& steps, const StepList& shifts) {
     for (std::int32_t k = 0; k < steps.count; ++k) {
-        Step& step = steps.step[k];
+        Step& step = steps.item[k];
         for (std::int32_t j = 0; j < shifts.count; ++j) {
-            const std::int32_t at = shifts.step[j].at;
+            const std::int32_t at = shifts.item[j].at;
             if (step.from < at && at < step.at) step.from = at;
             if (step.at < at && at < step.to) step.to = at;
         }
     }
+}
+
+// Whether the rules agree on the shift of everything at s: more of the
+// rules called in every run changed across it by the shift (their change,
+// levels out, within 0.6745 of its error of 0) than by nothing (within as
+// much of the levels' jump back). Rules that creep together, a quarter of
+// them, move the points' levels a little while they are in the bulk: a
+// shift they make is one most rules did not make.
+bool rulesAgreeOnShift(Work& w, const Step& s, double jump) {
+    const HistorySeries& h = *w.h;
+    std::int32_t withShift = 0, without = 0;
+    for (std::int32_t g = 0; g < h.ruleCount; ++g) {
+        if (!inEveryRun(h, g)) continue;
+        ruleSeries(w, g);
+        const double rough = roughVariance(w.x, w.column + h.runCount + 1);
+        const Piece before = pieceOf(w.x, s.from, s.at), after = pieceOf(w.x, s.at, s.to);
+        const double change = after.mean - before.mean;
+        const double reach = 0.6745 * sqrtOf(rough * (1 / before.weight + 1 / after.weight));
+        withShift += change <= reach && change >= -reach;
+        without += change + jump <= reach && change + jump >= -reach;
+    }
+    return withShift > without;
+}
+
+// The shifts of everything the rules agree on, of those found in the
+// series of the points' levels (at pointLevel).
+void confirmShifts(Work& w, StepList& shifts, const double* pointLevel) {
+    std::int32_t kept = 0;
+    for (std::int32_t k = 0; k < shifts.count; ++k) {
+        const Step& s = shifts.item[k];
+        double before = 0, after = 0;
+        for (std::int32_t t = s.from; t < s.at; ++t) before += pointLevel[t];
+        for (std::int32_t t = s.at; t < s.to; ++t) after += pointLevel[t];
+        const double jump = after / (s.to - s.at) - before / (s.at - s.from);
+        if (rulesAgreeOnShift(w, s, jump)) shifts.item[kept++] = s;
+    }
+    shifts.count = kept;
+}
+
+// What of the runs' levels the rules' series lose: each run's place in
+// its point, and the shifts of everything confirmed; not the drift of
+// the points' levels between them, which rules that move together, a
+// quarter of them, can make, and which would move every other rule.
+void keepShiftsOfLevels(Work& w, const StepList& shifts, const double* pointLevel) {
+    const HistorySeries& h = *w.h;
+    std::int32_t piece = 0;
+    for (std::int32_t t = 0; t < h.pointCount; ++t) {
+        while (piece < shifts.count && shifts.item[piece].at <= t) ++piece;
+        const std::int32_t from = piece == 0 ? 0 : shifts.item[piece - 1].at;
+        const std::int32_t to = piece == shifts.count ? h.pointCount : shifts.item[piece].at;
+        double fitted = 0;
+        for (std::int32_t u = from; u < to; ++u) fitted += pointLevel[u];
+        fitted /= to - from;
+        for (std::int32_t r = h.firstRun[t]; r < h.firstRun[t + 1]; ++r) w.level[r] += fitted - pointLevel[t];
+    }
+    std::fill(w.reach, w.reach + h.ruleCount, -1.0);
 }
 
 Work workFor(const HistorySeries& h) {
@@ -586,30 +814,37 @@ Work workFor(const HistorySeries& h) {
     Work w{};
     w.h = &h;
     w.level = allocateArray<double>(runs);
-    w.column = allocateArray<double>(std::max(rules, runs + 1));
+    w.column = allocateArray<double>(std::max(rules, 2 * runs + 1));
+    w.kept = allocateArray<double>(runs + 1);
+    w.reach = allocateArray<double>(rules);
+    std::fill(w.reach, w.reach + rules, -1.0);
+    w.values = allocateArray<double>(runs + 1);
     w.x = Series{allocateArray<double>(points), allocateArray<double>(points),
                  allocateArray<double>(points), allocateArray<double>(points),
                  allocateArray<std::int32_t>(points), 0, allocateArray<double>(4 * points),
-                 allocateArray<double>(4 * points), {0, 0, 0, -1}};
+                 allocateArray<double>(4 * points), 0, 0, false, {0, 0, 0, -1}};
     w.cuts = Cuts{allocateArray<std::int32_t>(points), 0};
     w.fitVariance = allocateArray<double>(rules);
     w.fitDegrees = allocateArray<double>(rules);
     w.z = allocateArray<double>(rules);
     w.size = allocateArray<double>(rules);
     w.p = allocateArray<double>(rules);
-    w.order = allocateArray<std::int32_t>(rules);
+    w.outlier = allocateArray<double>(rules);
+    w.order = allocateArray<std::int32_t>(2 * rules);
     w.ranked = allocateArray<std::int32_t>(rules);
     return w;
 }
 
 void release(Work& w) {
     for (void* block : {static_cast<void*>(w.level), static_cast<void*>(w.column),
+                        static_cast<void*>(w.kept), static_cast<void*>(w.values), static_cast<void*>(w.reach),
                         static_cast<void*>(w.x.mean), static_cast<void*>(w.x.weight),
                         static_cast<void*>(w.x.sumW), static_cast<void*>(w.x.sumWY),
                         static_cast<void*>(w.x.point), static_cast<void*>(w.cuts.at),
                         static_cast<void*>(w.x.high), static_cast<void*>(w.x.low),
                         static_cast<void*>(w.fitVariance), static_cast<void*>(w.fitDegrees),
                         static_cast<void*>(w.z), static_cast<void*>(w.size), static_cast<void*>(w.p),
+                        static_cast<void*>(w.outlier),
                         static_cast<void*>(w.order), static_cast<void*>(w.ranked)})
         std::free(block);
 }
@@ -620,26 +855,37 @@ void findHistoryChanges(const HistorySeries& h, bool withTotal, const double* ru
                         HistoryChanges& changes) {
     Work w = workFor(h);
     findLevels(w);
+    List<OddPointRun> odd{nullptr, 0, 0};
+    findOddRuns(w, odd);
     StepList shifts{nullptr, 0, 0}, total{nullptr, 0, 0}, steps{nullptr, 0, 0};
     bool levels = false;
     for (std::int32_t r = 0; r < h.runCount; ++r) levels = levels || w.level[r] != 0;
+    // Nothing smaller than the least change is reported.
+    const double least = logOf(1 + leastChangePercent / 100);
     if (levels) {
         levelSeries(w);
-        searchAlone(w, logOf(1 + minShiftPercent / 100), -1, shifts);
+        searchAlone(w, least, -1, shifts);
+        double* const pointLevel = allocateArray<double>(static_cast<std::size_t>(h.pointCount) + 1);
+        std::copy(w.x.mean, w.x.mean + h.pointCount, pointLevel);
+        confirmShifts(w, shifts, pointLevel);
+        keepShiftsOfLevels(w, shifts, pointLevel);
+        std::free(pointLevel);
     }
     if (withTotal) {
         totalSeries(w, runTotals);
-        searchAlone(w, 0, -1, total);
+        searchAlone(w, least, -1, total);
     }
-    searchRules(w, steps);
+    searchRules(w, least, steps);
     keepApartFromShifts(steps, shifts);
     release(w);
-    changes = HistoryChanges{steps.step, steps.count, total.step, total.count, shifts.step, shifts.count};
+    changes = HistoryChanges{steps.item, steps.count, total.item, total.count, shifts.item, shifts.count,
+                             odd.item, odd.count};
 }
 
 void releaseHistoryChanges(HistoryChanges& changes) {
     std::free(changes.steps);
     std::free(changes.total);
     std::free(changes.shifts);
+    std::free(changes.odd);
     changes = HistoryChanges{};
 }

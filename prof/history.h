@@ -62,6 +62,16 @@ struct Step {
     double changePercent;   // of the logarithms' means, each run's level taken out
 };
 
+// A run unlike the other runs of its point (a warm-up run): its values as
+// a whole stand out of the spread of the runs of every point about their
+// point's. It is left out of the point's level and total where fewer than
+// half of the point's runs are odd; its values, its level taken out, stay.
+struct OddPointRun {
+    std::int32_t run;
+    double levelPercent;  // from the point's median run
+    bool leftOut;
+};
+
 struct HistoryChanges {
     Step* steps;   // of the rules, in rule order, then point order (allocated)
     std::int32_t stepCount;
@@ -69,14 +79,16 @@ struct HistoryChanges {
     std::int32_t totalCount;
     Step* shifts;  // of everything (allocated)
     std::int32_t shiftCount;
+    OddPointRun* odd;  // (allocated)
+    std::int32_t oddCount;
 };
 
 // The least points a piece between two change points has, but the last
 // piece of a history, which can be the newest point alone.
 constexpr std::int32_t minPiece = 2;
-// A shift of everything smaller than this, in percent, is not reported: a
-// few rules' steps move the median of every rule a little.
-constexpr double minShiftPercent = 1;
+// A history of fewer points than this is short: its total's noise is told
+// by its runs within the points.
+constexpr std::int32_t fewPoints = 5;
 
 // Finds the change points of the history, into changes, whose arrays it
 // allocates (or ends the run when memory runs out); totals gets the runs'

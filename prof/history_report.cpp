@@ -10,9 +10,11 @@
 #include "print.h"
 
 #include <algorithm>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -189,6 +191,72 @@ void fillHistory(const void* source, Rows& rows) {
     for (; rows.next < all && rows.count < batchRows; ++rows.next) rows.row[rows.count++] = report.rows[rows.next];
 }
 
+// A note, in allocated room.
+char* noteOf(std::size_t room, const char* format, ...) __attribute__((format(printf, 2, 3)));
+char* noteOf(std::size_t room, const char* format, ...) {
+    char* const note = allocateArray<char>(room);
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(note, room, format, arguments);
+    va_end(arguments);
+    return note;
+}
+
+// The notes: each run unlike the other runs of its point, and where the
+// history is too short to tell a change.
+void makeNotes(HistoryReport& report) {
+    const HistoryRuns& h = *report.runs;
+    const HistoryChanges& c = report.changes;
+    report.notes = allocateArray<char*>(static_cast<std::size_t>(c.oddCount) + 2);
+    std::int32_t count = 0;
+    for (std::int32_t k = 0; k < c.oddCount; ++k) {
+        const OddPointRun& odd = c.odd[k];
+        std::int32_t t = 0;
+        while (h.firstRun[t + 1] <= odd.run) ++t;
+        const char* const name = h.runNames[odd.run];
+        const double level = odd.levelPercent < 0 ? -odd.levelPercent : odd.levelPercent;
+        report.notes[count++] = noteOf(
+            std::strlen(name) + std::strlen(h.pointNames[t]) + 200,
+            "Run %s of point %s is unlike the other runs of its point: its values as a whole %.1f%% %s; %s",
+            name, h.pointNames[t], level, odd.levelPercent < 0 ? "lower" : "higher",
+            odd.leftOut ? "left out of the point's level and total" : "kept, as half its point or more is odd");
+    }
+    bool oneRunEach = true;
+    for (std::int32_t t = 0; t < h.pointCount; ++t) oneRunEach = oneRunEach && h.firstRun[t + 1] - h.firstRun[t] == 1;
+    if (h.pointCount < minPiece + 1)
+        report.notes[count++] = noteOf(200, "With %d point%s no change can be found: a history needs three points "
+                                       "at the least", static_cast<int>(h.pointCount), h.pointCount == 1 ? "" : "s");
+    else if (h.pointCount < fewPoints && oneRunEach)
+        report.notes[count++] = noteOf(200, "With %d points of one run each, the total's change cannot be told from "
+                                       "its noise: give each point two runs or more", static_cast<int>(h.pointCount));
+    report.table.notes = report.notes;
+    report.table.noteCount = count;
+}
+
+// Whether a change, as its values show it, is at least the least change:
+// a change found in values with the runs' levels taken out can show as
+// less in the values themselves.
+bool shownAsChange(const HistoryRuns& h, const Step& s, const Options& options) {
+    if (s.kind != StepKind::step) return true;
+    const RowValues v = valuesOf(h, s, options);
+    if (v.oldKey.significand == 0) return true;
+    const double change = TL_toDouble(TL_divide(TL_subtract(v.newKey, v.oldKey), v.oldKey)) * 100;
+    return change >= leastChangePercent || change <= -leastChangePercent;
+}
+
+// Leaves out the changes of the rules and of the total that show as less
+// than the least change.
+void dropTinyChanges(HistoryReport& report) {
+    HistoryChanges& c = report.changes;
+    for (auto [steps, count] : {std::pair<Step*, std::int32_t*>{c.steps, &c.stepCount},
+                                std::pair<Step*, std::int32_t*>{c.total, &c.totalCount}}) {
+        std::int32_t kept = 0;
+        for (std::int32_t k = 0; k < *count; ++k)
+            if (shownAsChange(*report.runs, steps[k], *report.options)) steps[kept++] = steps[k];
+        *count = kept;
+    }
+}
+
 // What the printers see of the history.
 void makeTable(HistoryReport& report) {
     Table& t = report.table;
@@ -218,13 +286,18 @@ void buildHistoryReport(const HistoryRuns& runs, const Options& options, History
     report.table.kind = kindName(kindReadAs(options));
     report.table.criterion = criterionName(options.orderBy);
     findHistoryChanges(seriesOf(runs), integerKeys(options), runs.totals, report.changes);
+    dropTinyChanges(report);
     makeRows(report);
     makeShiftTexts(report);
     makePoints(report);
     makeTable(report);
+    makeNotes(report);
 }
 
 void releaseHistoryReport(HistoryReport& report) {
+    for (std::int32_t k = 0; report.notes != nullptr && k < report.table.noteCount; ++k) std::free(report.notes[k]);
+    std::free(report.notes);
+    report.notes = nullptr;
     releaseHistoryChanges(report.changes);
     std::free(report.rows);
     std::free(report.text);

@@ -20,6 +20,7 @@ struct HistoryReport {
     char (*shiftText)[3][valueRoom];  // each shift's change and interval, as shown
     HistoryShift* shifts;  // the same as the printers take them (allocated)
     HistoryPoint* points;  // (allocated)
+    char** notes;          // on odd runs and on a history too short to tell (allocated, each and all)
 };
 
 // Finds the change points of the runs and makes their rows; the runs and

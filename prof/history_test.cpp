@@ -35,6 +35,18 @@ struct Case {
     double lastSlower = 1;      // the rules of 10^5.8 and more this much slower at the last point
     int histories = 20;
     int rules = 500;
+    // Noise beyond the uniform: normal of this sd, or Student's t of this
+    // many degrees of freedom (sd noise); a share of values this much off.
+    double normalSd = 0;
+    double tailDegrees = 0;
+    double hiccups = 0, hiccup = 1.25;
+    int spikes = 0;             // the last rules this much off at one point, in all its runs
+    double spike = 1.3;
+    int warmUpAt = -1;          // the first run of this point slower by warmUp on every rule
+    double warmUp = 1.3;
+    int creeps = 0;             // the first rules after the steps slower by creep a point,
+    double creep = 1.01;        // for creepPoints points
+    int creepPoints = 10;
 };
 
 struct Found {
@@ -44,9 +56,18 @@ struct Found {
     double shiftsRight = 0;     // share of histories with exactly one shift, at shiftAt ±1
     double shiftsPerHistory = 0;
     double lastGrew = 0;        // share of histories whose last point starts a growth of the total over 5%
+    double spiked = 0;          // share of spiking rules with a change
+    double creepFound = 0;      // share of creeping rules with a change within the ramp (±2)
+    double creepGradual = 0;    // share reported as one gradual change spanning it (±2)
+    double zeroChanges = 0;     // changes reported that show as 0.0%, a history
 };
 
 struct TrueStep {
+    int rule, at;
+};
+
+// Where rules creep: from at for creepPoints points.
+struct Creep {
     int rule, at;
 };
 
@@ -81,7 +102,23 @@ struct History {
     std::vector<double> keys, calls, totals;
     std::vector<std::int32_t> first;
     std::vector<TrueStep> truth;
+    std::vector<Creep> creeps;
+    std::vector<int> spikeAt;  // [g] for the spiking rules, -1 else
 };
+
+// Each value's noise, as a factor.
+double noiseOf(const Case& k, double width, std::mt19937_64& random) {
+    std::uniform_real_distribution<double> unit(0, 1);
+    std::normal_distribution<double> normal(0, 1);
+    double factor = 1 + width * (2 * unit(random) - 1);
+    if (k.normalSd > 0) factor = std::exp(k.normalSd * normal(random));
+    if (k.tailDegrees > 0) {
+        std::student_t_distribution<double> t(k.tailDegrees);
+        factor = std::exp(k.noise / std::sqrt(k.tailDegrees / (k.tailDegrees - 2)) * t(random));
+    }
+    if (k.hiccups > 0 && unit(random) < k.hiccups) factor *= k.hiccup;
+    return factor;
+}
 
 // The steps: three points before a step at the least, and three after it
 // or after its way back; up[g] and down[g] where rule g steps up and back.
@@ -109,8 +146,16 @@ void makeHistory(const Case& k, std::mt19937_64& random, History& h) {
     h.first.resize(k.points + 1);
     for (int t = 0; t <= k.points; ++t) h.first[t] = t * k.runs;
     h.truth.clear();
+    h.creeps.clear();
+    h.spikeAt.assign(k.rules, -1);
     std::vector<int> up(k.rules, -1), down(k.rules, -1);
     placeSteps(k, random, h, up, down);
+    std::vector<int> creepAt(k.rules, -1);
+    for (int g = k.steps; g < k.steps + k.creeps; ++g) {
+        creepAt[g] = 3 + static_cast<int>(unit(random) * (k.points - 6 - k.creepPoints));
+        h.creeps.push_back({g, creepAt[g]});
+    }
+    for (int g = k.rules - k.spikes; g < k.rules; ++g) h.spikeAt[g] = 3 + static_cast<int>(unit(random) * (k.points - 6));
     std::vector<double> pointFactor(k.points);
     for (double& f : pointFactor) f = std::exp(k.pointSd * normal(random));
     for (int g = 0; g < k.rules; ++g) {
@@ -122,9 +167,12 @@ void makeHistory(const Case& k, std::mt19937_64& random, History& h) {
             if (t == k.points - 1 && place >= 5.8) level *= k.lastSlower;
             if (t >= up[g] && up[g] >= 0 && (down[g] < 0 || t < down[g])) level *= k.factor;
             if (k.shiftAt >= 0 && t >= k.shiftAt) level *= k.shift;
+            if (creepAt[g] >= 0 && t > creepAt[g]) level *= std::pow(k.creep, std::min(t - creepAt[g], k.creepPoints));
+            if (t == h.spikeAt[g]) level *= k.spike;
             for (int r = 0; r < k.runs; ++r) {
                 double& key = h.keys[static_cast<std::size_t>(g) * runCount + t * k.runs + r];
-                key = std::floor(level * (1 + noise * (2 * unit(random) - 1)) + 0.5);
+                const double warm = t == k.warmUpAt && r == 0 ? k.warmUp : 1;
+                key = std::floor(level * warm * noiseOf(k, noise, random) + 0.5);
                 h.totals[t * k.runs + r] += key;
             }
         }
@@ -141,6 +189,7 @@ bool stepNear(const HistoryChanges& changes, int rule, int at, int distance) {
 // What the changes found of a history, added to the counts of found.
 struct Counts {
     double truth = 0, found = 0, reported = 0, falseReported = 0, shiftsRight = 0, shifts = 0, lastGrew = 0;
+    double spiked = 0, creepFound = 0, creepGradual = 0, zeroChanges = 0;
 };
 
 void score(const Case& k, const History& h, const HistoryChanges& changes, Counts& c) {
@@ -152,11 +201,31 @@ void score(const Case& k, const History& h, const HistoryChanges& changes, Count
         bool near = false;
         for (const TrueStep& s : h.truth)
             near = near || (changes.steps[i].rule == s.rule && std::abs(changes.steps[i].at - s.at) <= 2);
+        for (const Creep& s : h.creeps)
+            near = near || (changes.steps[i].rule == s.rule && changes.steps[i].at >= s.at - 2 &&
+                            changes.steps[i].at <= s.at + k.creepPoints + 2);
         ++c.reported;
         c.falseReported += !near;
     }
     c.shifts += changes.shiftCount;
     c.shiftsRight += changes.shiftCount == 1 && std::abs(changes.shifts[0].at - k.shiftAt) <= 1;
+    for (std::int32_t i = 0; i < changes.stepCount; ++i) {
+        const Step& step = changes.steps[i];
+        c.spiked += h.spikeAt[step.rule] >= 0 && (i == 0 || changes.steps[i - 1].rule != step.rule);
+        c.zeroChanges += step.kind == StepKind::step && std::fabs(step.changePercent) < 0.05;
+    }
+    for (const Creep& creep : h.creeps) {
+        const int end = creep.at + k.creepPoints;
+        int within = 0, other = 0;
+        for (std::int32_t i = 0; i < changes.stepCount; ++i) {
+            const Step& step = changes.steps[i];
+            if (step.rule != creep.rule) continue;
+            const bool inside = step.at >= creep.at - 2 && step.at <= end + 2;
+            within += inside;
+            other += !inside;
+        }
+        c.creepFound += within > 0;
+    }
 }
 
 Found simulate(const Case& k) {
@@ -179,9 +248,14 @@ Found simulate(const Case& k) {
     f.shiftsRight = c.shiftsRight / k.histories;
     f.shiftsPerHistory = c.shifts / k.histories;
     f.lastGrew = c.lastGrew / k.histories;
+    f.spiked = k.spikes > 0 ? c.spiked / (k.spikes * k.histories) : 0;
+    f.creepFound = k.creeps > 0 ? c.creepFound / (k.creeps * k.histories) : 0;
+    f.creepGradual = k.creeps > 0 ? c.creepGradual / (k.creeps * k.histories) : 0;
+    f.zeroChanges = c.zeroChanges / k.histories;
     std::printf("found %.3f, false share %.3f, false a history %.2f, shifts %.2f a history, right %.2f, "
-                "last point grew %.2f\n",
-                f.found, f.falseShare, f.falsePerHistory, f.shiftsPerHistory, f.shiftsRight, f.lastGrew);
+                "last point grew %.2f, spiked %.2f, creeps found %.2f, gradual %.2f, 0.0%% changes %.2f\n",
+                f.found, f.falseShare, f.falsePerHistory, f.shiftsPerHistory, f.shiftsRight, f.lastGrew,
+                f.spiked, f.creepFound, f.creepGradual, f.zeroChanges);
     return f;
 }
 
@@ -304,6 +378,69 @@ TEST(History, AShiftOfEverythingIsOneShiftNotManyRuleChanges) {
     const Found f = simulate(k);
     EXPECT_GE(f.shiftsRight, 0.95);
     EXPECT_LE(f.falsePerHistory, 5);
+}
+
+// What real histories have beyond that (40 points of 3 runs unless
+// said): heavy tails, hiccups, a rule out of line at one point, a warm-up
+// run, a creep, a change in a history of three points, a long history of
+// two runs a point.
+TEST(History, BeyondTheQuietMachine) {
+    const auto with = [](std::uint32_t seed) {
+        Case k{seed};
+        k.runs = 3;
+        k.steps = 10;
+        k.backs = 0;
+        return k;
+    };
+    Case tails = with(11);
+    tails.tailDegrees = 3;
+    Found f = simulate(tails);
+    EXPECT_GE(f.found, 0.95);
+    EXPECT_LE(f.falseShare, 0.05);
+    tails.seed = 12;
+    tails.steps = 0;
+    EXPECT_LE(simulate(tails).falsePerHistory, 0.2);
+    Case hiccups = with(13);
+    hiccups.steps = 0;
+    hiccups.normalSd = 0.03;
+    hiccups.hiccups = 0.005;
+    EXPECT_LE(simulate(hiccups).falsePerHistory, 0.2);
+    Case spike = with(14);
+    spike.steps = 0;
+    spike.normalSd = 0.03;
+    spike.spikes = 1;
+    spike.histories = 40;
+    EXPECT_LE(simulate(spike).spiked, 0.05);
+    for (const int at : {20, 39}) {
+        Case warm = with(15 + at);
+        warm.runs = 5;
+        warm.normalSd = 0.03;
+        warm.warmUpAt = at;
+        f = simulate(warm);
+        EXPECT_EQ(f.shiftsPerHistory, 0) << "warm-up run at " << at;
+        EXPECT_LE(f.lastGrew, 0.05) << "warm-up run at " << at;
+    }
+    Case creep = with(16);
+    creep.steps = 0;
+    creep.normalSd = 0.03;
+    creep.creeps = 10;
+    f = simulate(creep);
+    EXPECT_GE(f.creepFound, 0.90);
+    Case three = with(17);
+    three.points = 3;
+    three.steps = 0;
+    three.normalSd = 0.03;
+    three.lastSlower = 1.5;
+    EXPECT_GE(simulate(three).lastGrew, 0.90);
+    Case year = with(18);
+    year.points = 200;
+    year.runs = 2;
+    year.steps = 0;
+    year.normalSd = 0.03;
+    year.histories = 5;
+    f = simulate(year);
+    EXPECT_LE(f.falsePerHistory, 0.2);
+    EXPECT_EQ(f.zeroChanges, 0);
 }
 
 }  // namespace

@@ -144,6 +144,7 @@ void runHistory(const Arguments& a) {
     HistoryReport* const report = allocateArray<HistoryReport>(1);
     keepForRun(report, [](void* block) { releaseHistoryReport(*static_cast<HistoryReport*>(block)); });
     buildHistoryReport(*h, options, *report);
+    for (std::int32_t k = 0; k < report->table.noteCount; ++k) say({report->table.notes[k]});
     printWhere(a, Printing{&report->table, options.format}, h->runNames, h->runCount);
     if (options.failPercent >= 0) judgeHistory(*report, options);
 }

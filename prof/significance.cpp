@@ -311,6 +311,31 @@ double spreadOf(const double* deviations, std::int32_t count, double floor, doub
     return spread > floor ? spread : floor;
 }
 
+double bulkLocation(const double* v, std::int32_t count, double* scratch) {
+    constexpr double c = 4.685;
+    for (std::int32_t k = 0; k < count; ++k) scratch[k] = v[k];
+    double s = medianOf(scratch, count);
+    for (std::int32_t k = 0; k < count; ++k) scratch[k] = v[k] < s ? s - v[k] : v[k] - s;
+    const double reach = c * madScale * medianOf(scratch, count);
+    if (!(reach > 0)) return s;
+    for (int step = 0; step < 30; ++step) {
+        double sum = 0, weights = 0;
+        for (std::int32_t k = 0; k < count; ++k) {
+            const double u = (v[k] - s) / reach;
+            if (u >= 1 || u <= -1) continue;
+            const double weight = (1 - u * u) * (1 - u * u);
+            sum += weight * v[k];
+            weights += weight;
+        }
+        if (!(weights > 0)) break;
+        const double next = sum / weights;
+        const double moved = next - s;
+        s = next;
+        if (moved < 1e-9 * reach && moved > -1e-9 * reach) break;
+    }
+    return s;
+}
+
 double halfSampleMode(double* v, std::int32_t count) {
     std::sort(v, v + count);
     std::int32_t first = 0;
