@@ -340,12 +340,13 @@ void findCuts(const Series& x, const Fit& fit, double p, double minChange, Cuts&
     prune(x, cuts, fit.variance, threshold2, minChange);
 }
 
-// The step at cut k: its pieces, its change and interval.
-Step stepAt(const Series& x, const Cuts& cuts, std::int32_t k, const Fit& fit, std::int32_t rule) {
-    const std::int32_t from = cutBefore(cuts, k), at = cuts.at[k], to = cutAfter(cuts, k, x.count);
-    const Piece before = pieceOf(x, from, at), after = pieceOf(x, at, to);
+// The change from [from, at) to [until, to), the points between on the
+// way: its change and interval (at == until for a step).
+Step changeOver(const Series& x, std::int32_t from, std::int32_t at, std::int32_t until, std::int32_t to,
+                const Fit& fit, std::int32_t rule) {
+    const Piece before = pieceOf(x, from, at), after = pieceOf(x, until, to);
     Step step{rule, x.point[at], x.point[from], to == x.count ? x.point[to - 1] + 1 : x.point[to],
-              StepKind::step, RuleChange{fit.variance > 0, true, 0, 0, 0, 0, 0, 0}, 0};
+              StepKind::step, RuleChange{fit.variance > 0, true, 0, 0, 0, 0, 0, 0}, 0, x.point[until]};
     const double d = after.mean - before.mean;
     step.changePercent = (expOf(d) - 1) * 100;
     if (fit.variance == 0) return step;
@@ -356,6 +357,67 @@ Step stepAt(const Series& x, const Cuts& cuts, std::int32_t k, const Fit& fit, s
     step.test.lowPercent = (expOf(d - half) - 1) * 100;
     step.test.highPercent = (expOf(d + half) - 1) * 100;
     return step;
+}
+
+// The squares about a level before point u, a straight way from it over
+// [u, v) and a level from v on, of the points [from, to), the two levels
+// fitted (u == v: a step).
+double rampSquares(const Series& x, std::int32_t from, std::int32_t to, std::int32_t u, std::int32_t v) {
+    double aa = 0, ab = 0, bb = 0, ay = 0, by = 0, yy = 0;
+    for (std::int32_t t = from; t < to; ++t) {
+        const double lambda = t < u ? 0 : t >= v ? 1 : (t - u + 1.0) / (v - u + 1.0);
+        const double w = x.weight[t], y = x.mean[t];
+        aa += w * (1 - lambda) * (1 - lambda);
+        ab += w * lambda * (1 - lambda);
+        bb += w * lambda * lambda;
+        ay += w * (1 - lambda) * y;
+        by += w * lambda * y;
+        yy += w * y * y;
+    }
+    const double det = aa * bb - ab * ab;
+    if (!(det > 0)) return yy;
+    const double before = (ay * bb - by * ab) / det, after = (by * aa - ay * ab) / det;
+    return yy - before * ay - after * by;
+}
+
+// A gradual change: where it starts, the first point moved, and where it
+// ends, the first at its new level; the squares of its fit over the
+// window [from, to) of points around it.
+struct Ramp {
+    std::int32_t u, v;
+    double squares;
+    std::int32_t from, to;
+};
+
+// The furthest a gradual change reaches on either side of where a step
+// would be, in points.
+constexpr std::int32_t rampReach = 16;
+
+// The way from [from, ...) to [..., to) that fits best, starting within
+// [uLow, uHigh] and ending within [vLow, vHigh], over a window of the
+// points around it.
+Ramp bestRamp(const Series& x, std::int32_t from, std::int32_t to, std::int32_t uLow, std::int32_t uHigh,
+              std::int32_t vLow, std::int32_t vHigh) {
+    uLow = std::max(uLow, uHigh - rampReach);
+    vHigh = std::min(vHigh, vLow + rampReach);
+    from = std::max(from, uLow - rampReach);
+    to = std::min(to, vHigh + rampReach);
+    Ramp best{uHigh, vLow, rampSquares(x, from, to, uHigh, vLow), from, to};
+    for (std::int32_t u = uLow; u <= uHigh; ++u)
+        for (std::int32_t v = std::max(vLow, u); v <= vHigh; ++v) {
+            const double squares = rampSquares(x, from, to, u, v);
+            if (squares < best.squares) best = {u, v, squares, from, to};
+        }
+    return best;
+}
+
+// The squares of [from, to) about its mean.
+double flatSquares(const Series& x, std::int32_t from, std::int32_t to) {
+    if (to <= from) return 0;
+    const double mean = pieceOf(x, from, to).mean;
+    double squares = 0;
+    for (std::int32_t t = from; t < to; ++t) squares += x.weight[t] * (x.mean[t] - mean) * (x.mean[t] - mean);
+    return squares;
 }
 
 // Where the steps (or the odd runs) go, growing as they are found.
@@ -378,8 +440,44 @@ void add(List<T>& list, const T& value) {
 }
 
 
+// The rule's changes at the cuts: each a step, or a gradual change where a
+// straight way from the level before to the level after fits better than
+// the step by more than chance (a likelihood ratio beyond chi-square's 1%
+// point of one degree of freedom) and takes three points or more; the
+// changes of neighbouring cuts of one direction that one way fits as well
+// as their steps are one change. What is gradual is searched within
+// rampReach points of the cut.
 void addSteps(StepList& list, const Series& x, const Cuts& cuts, const Fit& fit, std::int32_t rule) {
-    for (std::int32_t k = 0; k < cuts.count; ++k) add(list, stepAt(x, cuts, k, fit, rule));
+    constexpr double chiSquare1 = 6.635;
+    for (std::int32_t k = 0; k < cuts.count; ++k) {
+        const std::int32_t from = cutBefore(cuts, k), at = cuts.at[k];
+        std::int32_t last = k, to = cutAfter(cuts, k, x.count);
+        if (fit.variance == 0) {
+            add(list, changeOver(x, from, at, at, to, fit, rule));
+            continue;
+        }
+        const double d = pieceOf(x, at, to).mean - pieceOf(x, from, at).mean;
+        Ramp ramp = bestRamp(x, from, to, from + 1, at, at, to - 1);
+        double steps = flatSquares(x, ramp.from, at) + flatSquares(x, at, ramp.to);
+        // One way over this cut and the next, where it fits as well.
+        while (last + 1 < cuts.count) {
+            const std::int32_t mid = cuts.at[last], next = cuts.at[last + 1], end = cutAfter(cuts, last + 1, x.count);
+            const double e = pieceOf(x, next, end).mean - pieceOf(x, mid, next).mean;
+            if ((d > 0) != (e > 0)) break;
+            const Ramp both = bestRamp(x, from, end, from + 1, at, next, end - 1);
+            double pieces = flatSquares(x, both.from, at) + flatSquares(x, next, both.to);
+            for (std::int32_t j = k; j <= last; ++j) pieces += flatSquares(x, cuts.at[j], cuts.at[j + 1]);
+            if (both.squares > pieces + chiSquare1 * fit.variance) break;
+            ramp = both;
+            steps = pieces;
+            to = end;
+            ++last;
+        }
+        const bool gradual = ramp.v - ramp.u >= 2 && (last > k || steps - ramp.squares > chiSquare1 * fit.variance);
+        add(list, gradual ? changeOver(x, from, ramp.u, ramp.v, to, fit, rule)
+                          : changeOver(x, from, at, at, to, fit, rule));
+        k = last;
+    }
 }
 
 // What the analysis works in: the logarithms, the runs' levels and room
@@ -746,7 +844,7 @@ void keepApartFromShifts(StepList& steps, const StepList& shifts) {
         for (std::int32_t j = 0; j < shifts.count; ++j) {
             const std::int32_t at = shifts.item[j].at;
             if (step.from < at && at < step.at) step.from = at;
-            if (step.at < at && at < step.to) step.to = at;
+            if (arrivedAt(step) < at && at < step.to) step.to = at;
         }
     }
 }

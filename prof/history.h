@@ -45,6 +45,10 @@ inline double logIn(const HistorySeries& h, std::int32_t g, std::int32_t r) {
 inline std::uint32_t callsIn(const HistorySeries& h, std::int32_t g, std::int32_t r) {
     return g < h.rowLength[r] ? h.calls[r][g] : 0;
 }
+// Where a change has arrived: the first point at its new level.
+struct Step;
+std::int32_t arrivedAt(const Step& step);
+
 inline std::int32_t runsOf(const HistorySeries& h, std::int32_t t) {
     return h.firstRun[t + 1] - h.firstRun[t];
 }
@@ -60,6 +64,9 @@ struct Step {
     StepKind kind;
     RuleChange test;        // its interval (a step of a steady series has none)
     double changePercent;   // of the logarithms' means, each run's level taken out
+    // A gradual change: the point where it ends, the first at its new
+    // level; at, where a step is.
+    std::int32_t until = -1;
 };
 
 // A run unlike the other runs of its point (a warm-up run): its values as
@@ -96,3 +103,6 @@ constexpr std::int32_t fewPoints = 5;
 void findHistoryChanges(const HistorySeries& h, bool withTotal, const double* runTotals,
                         HistoryChanges& changes);
 void releaseHistoryChanges(HistoryChanges& changes);
+
+inline std::int32_t arrivedAt(const Step& step) { return step.until > step.at ? step.until : step.at; }
+inline bool isGradual(const Step& step) { return step.until > step.at; }

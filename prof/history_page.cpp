@@ -29,6 +29,7 @@ constexpr char style[] =
     "svg circle{fill:#4a7bd0}\n"
     "svg line.zero{stroke:#bbb;stroke-dasharray:2 2}\n"
     "svg line.change{stroke:#d0584a;stroke-width:2}\n"
+    "svg rect.change{fill:#d0584a;fill-opacity:.18;stroke:#d0584a;stroke-width:1}\n"
     "svg line.shift{stroke:#999;stroke-width:1}\n"
     "svg text{font-size:10px;fill:#555}\n"
     "tbody#total td{background:#f8f8f8;font-weight:600}\n"
@@ -78,9 +79,12 @@ constexpr char script[] =
     "    }\n"
     "    end();\n"
     "    (row.getAttribute('data-steps') || '').split(' ').filter(Boolean).forEach(function (step) {\n"
-    "      var f = step.split(':'), t = parseInt(f[0], 10);\n"
-    "      svg.appendChild(make('line', {'class': 'change', x1: x(t), x2: x(t), y1: 0, y2: H},\n"
-    "        'change at ' + points[t] + (f[1] ? ': ' + f[1] + '%' + (f[2] ? ' (95% interval ' + f[2] + '% to ' + f[3] + '%)' : '') : '')));\n"
+    "      var f = step.split(':'), ends = f[0].split('-'), t = parseInt(ends[0], 10);\n"
+    "      var u = ends.length > 1 ? parseInt(ends[1], 10) : t;\n"
+    "      var what = (f[1] ? ': ' + f[1] + '%' + (f[2] ? ' (95% interval ' + f[2] + '% to ' + f[3] + '%)' : '') : '');\n"
+    "      if (u > t) svg.appendChild(make('rect', {'class': 'change', x: x(t - 1), width: x(u) - x(t - 1), y: 0, height: H},\n"
+    "        'gradual change at ' + points[t] + '..' + points[u] + what));\n"
+    "      else svg.appendChild(make('line', {'class': 'change', x1: x(t), x2: x(t), y1: 0, y2: H}, 'change at ' + points[t] + what));\n"
     "    });\n"
     "    for (var t = 0; t < values.length; ++t) {\n"
     "      if (values[t] === null) continue;\n"
@@ -214,6 +218,15 @@ RuleView* viewsOf(const HistoryReport& r) {
     return views;
 }
 
+// A row's point, "c10..c20" for a gradual change, as the text has it.
+void putPointText(const Row* row) {
+    if (row == nullptr) return;
+    putHtmlText(row->at);
+    if (row->until == nullptr) return;
+    putRaw("..");
+    putHtmlText(row->until);
+}
+
 // A value of the row as a cell: its number to order by, its text as shown.
 void putValueCells(const Table& t, const Row* row) {
     for (const Field field : shownFields) {
@@ -263,7 +276,12 @@ void putSteps(const HistoryReport& r, std::int32_t g, const std::int32_t* rowOfS
     bool first = true;
     for (std::int32_t k = 0; k < count; ++k) {
         if (steps[k].rule != g) continue;
-        std::snprintf(number, sizeof number, first ? "%d" : " %d", steps[k].at);
+        // A gradual change from its first point moved to its first at the
+        // new level: "10-20", drawn as a span.
+        if (isGradual(steps[k]))
+            std::snprintf(number, sizeof number, first ? "%d-%d" : " %d-%d", steps[k].at, steps[k].until);
+        else
+            std::snprintf(number, sizeof number, first ? "%d" : " %d", steps[k].at);
         putRaw(number);
         first = false;
         const std::int32_t row = total ? r.ruleRows + k : rowOfStep[k];
@@ -292,7 +310,7 @@ void putRuleRow(const HistoryReport& r, const RuleView& view, const std::int32_t
         putRaw(")");
     }
     putRaw("</td><td class=\"text\">");
-    if (view.largest != nullptr) putHtmlText(view.largest->at);
+    putPointText(view.largest);
     putRaw("</td>");
     putValueCells(r.table, view.largest);
     putRaw("<td data-v=\"");
@@ -316,7 +334,7 @@ void putTotalRow(const HistoryReport& r) {
     putRaw("\" data-steps=\"");
     putSteps(r, -1, nullptr);
     putRaw("\"><td class=\"text\">(total)</td><td class=\"text\">");
-    if (largest != nullptr) putHtmlText(largest->at);
+    putPointText(largest);
     putRaw("</td>");
     putValueCells(r.table, largest);
     putRaw("<td>");

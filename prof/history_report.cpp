@@ -72,7 +72,7 @@ Means meansOver(const HistoryRuns& h, std::int32_t g, std::int32_t from, std::in
 RowValues valuesOf(const HistoryRuns& h, const Step& s, const Options& options) {
     const bool hasOld = s.kind != StepKind::appeared, hasNew = s.kind != StepKind::vanished;
     const Means before = hasOld ? meansOver(h, s.rule, s.from, s.at, options) : Means{zero, zero};
-    const Means after = hasNew ? meansOver(h, s.rule, s.at, s.to, options) : Means{zero, zero};
+    const Means after = hasNew ? meansOver(h, s.rule, arrivedAt(s), s.to, options) : Means{zero, zero};
     // The total's change from calls is the rules' (totalFromCalls).
     const TL_Extended fromCalls =
         s.rule < 0 || !integerKeys(options)
@@ -100,7 +100,7 @@ TL_Extended totalFromCalls(const HistoryRuns& h, const Step& s, const Options& o
     const std::size_t rules = static_cast<std::size_t>(h.ruleCount) + 1;
     double* const sums = allocateArray<double>(4 * rules);
     const std::uint64_t runsBefore = sumsOver(h, s.from, s.at, sums, sums + rules);
-    const std::uint64_t runsAfter = sumsOver(h, s.at, s.to, sums + 2 * rules, sums + 3 * rules);
+    const std::uint64_t runsAfter = sumsOver(h, arrivedAt(s), s.to, sums + 2 * rules, sums + 3 * rules);
     TL_Extended sum = zero;
     for (std::int32_t g = 0; g < h.ruleCount; ++g) {
         const Means b = meansOf(sums[g], sums[rules + g], runsBefore, options);
@@ -121,6 +121,7 @@ void makeRow(HistoryReport& report, TextPool& pool, Row& row, const Step& s, con
     const HistoryRuns& h = *report.runs;
     beginRow(pool, row, s.rule >= 0 ? h.ruleNames[s.rule] : "(total)", statusOf(s));
     row.at = h.pointNames[s.at];
+    if (isGradual(s)) row.until = h.pointNames[s.until];
     putValues(pool, row, *report.table.layout, v, *report.options);
 }
 
@@ -266,7 +267,8 @@ void makeTable(HistoryReport& report) {
     // The points' field: as wide as the longest point a row names.
     t.atWidth = 2;
     for (std::int32_t k = 0; k < report.ruleRows + report.totalRows; ++k)
-        t.atWidth = std::max(t.atWidth, static_cast<std::int32_t>(std::strlen(report.rows[k].at)));
+        t.atWidth = std::max(t.atWidth, static_cast<std::int32_t>(std::strlen(report.rows[k].at)) +
+                                            (report.rows[k].until != nullptr ? static_cast<std::int32_t>(std::strlen(report.rows[k].until)) + 2 : 0));
     t.points = report.points;
     t.pointCount = h.pointCount;
     t.runTotal = h.runCount;

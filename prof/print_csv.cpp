@@ -2,7 +2,11 @@
 // in the same order as the text, with full names and plain numbers, each
 // line ended by CR LF.
 #include "escapes.h"
+#include "messages.h"
 #include "print.h"
+
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -19,11 +23,23 @@ void putRunFields(const Table& table, bool heading) {
     if (!heading) putRaw(countText(count, table.runCount));
 }
 
+// A gradual change's point, "c10..c20" as the text has it, one field.
+void putSpan(const Row& row) {
+    const std::size_t first = std::strlen(row.at), second = std::strlen(row.until);
+    char* const span = allocateArray<char>(first + second + 3);
+    std::memcpy(span, row.at, first);
+    std::memcpy(span + first, "..", 2);
+    std::memcpy(span + first + 2, row.until, second + 1);
+    putCsvField(span);
+    std::free(span);
+}
+
 void putCsvValues(const Table& table, const Row& row, std::int32_t from, std::int32_t to) {
     for (std::int32_t i = from; i < to; ++i) {
         putRaw(",");
         // Numbers as they are; texts (a point's name) quoted where they must be.
         if (hasText(table.layout->columns[i].field)) putRaw(valueOf(table, row, i));
+        else if (table.layout->columns[i].field == Field::at && row.until != nullptr) putSpan(row);
         else putCsvField(valueOf(table, row, i));
     }
 }

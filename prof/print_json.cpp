@@ -86,6 +86,11 @@ void putHistoryRow(const Table& table, const Row& row, bool named) {
         putRaw("\": ");
         if (field == Field::name || field == Field::at) putJsonString(valueOf(table, row, i));
         else putJsonNumber(valueOf(table, row, i));
+        // A gradual change: where it ends, beside where it starts.
+        if (field == Field::at && row.until != nullptr) {
+            putRaw(", \"until\": ");
+            putJsonString(row.until);
+        }
     }
     putRaw(", \"status\": ");
     putJsonString(row.status);

@@ -27,7 +27,13 @@ void putMarkdownRow(const Table& table, const Row& row) {
         // The values are numbers and the status one of a few marks of our
         // own ("~" alone strikes nothing through): as they are; a point's
         // name is a text.
-        if (table.layout->columns[i].field == Field::at) putMarkdownText(row.at);
+        if (table.layout->columns[i].field == Field::at) {
+            putMarkdownText(row.at);
+            if (row.until != nullptr) {
+                putRaw("..");
+                putMarkdownText(row.until);
+            }
+        }
         else putRaw(shown);
         if (table.layout->columns[i].field == Field::status && row.runs != nullptr) {
             putRaw(shown[0] != '\0' ? " " : "");

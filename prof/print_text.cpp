@@ -14,12 +14,24 @@ namespace {
 
 // A point's name in its field: a control character in it (a line break
 // in a folder's name) shown as "?", so that a row stays one line.
-char* putPoint(char* p, const char* name, std::int32_t width) {
+char* putName(char* p, const char* name, std::int32_t& length) {
+    for (const char* c = name; *c != '\0'; ++c, ++length) {
+        const auto byte = static_cast<unsigned char>(*c);
+        *p++ = byte < 0x20 || byte == 0x7F ? '?' : static_cast<char>(byte);
+    }
+    return p;
+}
+
+// A gradual change's field reads "c10..c20": where it starts and ends.
+char* putPoint(char* p, const char* name, const char* until, std::int32_t width) {
     *p++ = ' ';
     std::int32_t length = 0;
-    for (; name[length] != '\0'; ++length) {
-        const auto c = static_cast<unsigned char>(name[length]);
-        *p++ = c < 0x20 || c == 0x7F ? '?' : static_cast<char>(c);
+    p = putName(p, name, length);
+    if (until != nullptr) {
+        *p++ = '.';
+        *p++ = '.';
+        length += 2;
+        p = putName(p, until, length);
     }
     for (; length < width; ++length) *p++ = ' ';
     return p;
@@ -40,7 +52,7 @@ void printRow(const Table& t, const Row& row, FILE* out, char* line) {
         // The status comes at the end of the line.
         if (column.field == Field::status) continue;
         if (column.field == Field::at) {
-            p = putPoint(p, row.at, t.atWidth);
+            p = putPoint(p, row.at, row.until, t.atWidth);
             continue;
         }
         const std::size_t length = row.length[i];

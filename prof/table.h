@@ -102,6 +102,7 @@ struct Row {
     const char* status;
     const char* key;     // the criterion's key, which the page's bars show
     const char* at;      // the point of a history's change
+    const char* until;   // where a gradual change ends; null for a step
     const char* runs;    // where a rule stands on fewer runs than its sides': how many
     const char* texts;   // the row's texts in the pool, each after the last
     std::uint8_t length[maxColumns];  // of each value, without its zero byte
@@ -198,6 +199,7 @@ inline void beginRow(TextPool& pool, Row& row, const char* name, const char* sta
     row.status = status;
     row.key = "";
     row.at = "";
+    row.until = nullptr;
     row.runs = nullptr;
     row.texts = pool.text + pool.used;
 }

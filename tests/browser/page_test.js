@@ -332,6 +332,42 @@ async function testHistory(browser) {
   await page.close();
 }
 
+// A gradual change drawn as a span: 20 points of 3 runs of 30 rules, the
+// first five 1.5% slower a point from p08 to p15; each row names its span
+// (within two points of the truth) and the span's hover says it.
+async function testGradual(browser) {
+  const dir = path.join(work, 'gradual');
+  const points = [];
+  let seed = 12345;
+  const noise = () => { seed = (seed * 16807) % 2147483647; return 0.97 + 0.06 * seed / 2147483647; };
+  for (let t = 1; t <= 20; ++t) {
+    const name = `p${String(t).padStart(2, '0')}`;
+    points.push(name);
+    fs.mkdirSync(path.join(dir, name), { recursive: true });
+    for (let r = 1; r <= 3; ++r) {
+      let text = 'QAV match profile: name calls matched searches matches time nodes cells\n';
+      for (let g = 1; g <= 30; ++g) {
+        const creep = g <= 5 && t > 7 ? Math.pow(1.015, Math.min(t - 7, 8)) : 1;
+        text += `rule${g} ${g} 1 1 1 ${Math.floor(1000 * g * g * creep * noise())} 1 1\n`;
+      }
+      fs.writeFileSync(path.join(dir, name, `run${r}.prof`), text);
+    }
+  }
+  const file = path.join(work, 'gradual.html');
+  fs.writeFileSync(file, execFileSync(qavprof, ['-html', '-history', ...points], { cwd: dir, stdio: ['ignore', 'pipe', 'ignore'] }));
+  const page = await browser.newPage();
+  await page.setViewport({ width: 1400, height: 800 });
+  await page.goto('file://' + file);
+  const spans = await page.$$eval('#rules tbody tr', (trs) => trs.filter((tr) => tr.cells.length > 2).map((tr) => ({
+    name: tr.cells[0].textContent, at: tr.cells[1].textContent,
+    title: Array.from(tr.querySelectorAll('rect.change')).map((r) => r.textContent).join('|') })));
+  const creeping = spans.filter((s) => /^rule[1-5]$/.test(s.name));
+  check(creeping.length >= 4 && creeping.every((s) => /^p0[6-9]\.\.p1[3-7]$/.test(s.at) &&
+                                                   s.title.startsWith(`gradual change at ${s.at}`)),
+        `gradual: the creeping rules read ${JSON.stringify(creeping)}`);
+  await page.close();
+}
+
 (async () => {
   const browser = await puppeteer.launch({
     executablePath: chromium,
@@ -364,6 +400,7 @@ async function testHistory(browser) {
     await testPage(browser, 'comparison of runs', runs, 'word');
     await testIntervals(browser, runs);
     await testHistory(browser);
+    await testGradual(browser);
   } finally {
     await browser.close();
     fs.rmSync(work, { recursive: true, force: true });
