@@ -117,6 +117,49 @@ inline std::string printed(const Table& table, void (*print)(const Table&) = pri
     return text;
 }
 
+// A table made by hand: rows of a name, a status and values in column
+// order (after the name; "" for a blank), and optionally a point, where a
+// gradual change ends, and a runs note, for the printers to print.
+struct HandRow {
+    std::string name, status;
+    std::vector<std::string> values;
+    const char* at = "";
+    const char* until = nullptr;
+    const char* runs = nullptr;
+};
+struct HandTable {
+    std::vector<HandRow> rows;
+    std::vector<char> pool = std::vector<char>(64 * rowTextRoom);
+    Table table{};
+    HandTable(const Layout& layout, std::vector<HandRow> made) : rows(std::move(made)) {
+        table.layout = &layout;
+        table.kind = "match";
+        table.criterion = "time";
+        table.fileName = "qav.rprofout";
+        table.source = this;
+        table.fill = [](const void* source, Rows& out) {
+            HandTable& hand = *static_cast<HandTable*>(const_cast<void*>(source));
+            TextPool pool{hand.pool.data(), 0};
+            for (; out.next < static_cast<std::int32_t>(hand.rows.size()) && out.count < batchRows; ++out.next) {
+                const HandRow& made = hand.rows[static_cast<std::size_t>(out.next)];
+                Row& row = out.row[out.count++];
+                beginRow(pool, row, made.name.c_str(), made.status.c_str());
+                row.at = made.at;
+                row.until = made.until;
+                row.runs = made.runs;
+                std::int32_t i = 1;
+                for (const std::string& value : made.values) {
+                    while (!hasText(hand.table.layout->columns[i].field)) ++i;
+                    char* const p = valueRoomFor(pool);
+                    std::memcpy(p, value.c_str(), value.size());
+                    endValue(pool, row, i++, p + value.size());
+                }
+                setKey(pool, row, "");
+            }
+        };
+    }
+};
+
 // The report of profile, as the program builds it.
 inline std::unique_ptr<Report> reportOf(const Profile& profile, const Options& options) {
     auto report = std::make_unique<Report>();
