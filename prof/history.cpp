@@ -488,6 +488,7 @@ struct Work {
     double* kept;    // [r]: 1 for a run its point's level and total take
     double* reach;   // [g]: how far a value may stand from its point's median; -1 not yet known
     double levelError;  // what the rules' noise makes of a run's level by chance
+    double* pairs;      // room for spreadOf
     double* values;  // room for the values of a point's runs
     double* column;  // room for a value of each rule or each run
     Series x;
@@ -547,9 +548,11 @@ void findLevels(Work& w) {
 }
 
 // The runs unlike the others of their point (a warm-up run): each run's
-// level from its point's median run, judged against the spread of those
-// of every point of three runs or more (a point's median run stands at 0,
-// and is left out of the spread), and at least the least change. Named,
+// level from its point's median run, judged as a comparison judges a
+// run against its side: against the spread of those of every point of
+// three runs or more (spreadOf; a point's median run stands at 0, and is
+// left out of it), never below what the rules' noise makes of a level,
+// beyond outOfSpread's distance and at least the least change. Named,
 // into odd, and left out of the point's level and total while fewer than
 // half of its runs are.
 void findOddRuns(Work& w, List<OddPointRun>& odd) {
@@ -573,8 +576,7 @@ void findOddRuns(Work& w, List<OddPointRun>& odd) {
         }
     }
     if (judged < 2) return;
-    double spread = madScale * medianOf(w.column + h.runCount, judged);
-    if (spread < w.levelError) spread = w.levelError;
+    const double spread = spreadOf(w.column + h.runCount, judged, w.levelError, w.pairs);
     const double outside = outOfSpread(judged) * spread, least = logOf(1 + leastChangePercent / 100);
     for (std::int32_t t = 0; t < h.pointCount; ++t) {
         const std::int32_t count = runsOf(h, t), first = h.firstRun[t], start = odd.count;
@@ -915,6 +917,7 @@ Work workFor(const HistorySeries& h) {
     w.column = allocateArray<double>(std::max(rules, 2 * runs + 1));
     w.kept = allocateArray<double>(runs + 1);
     w.reach = allocateArray<double>(rules);
+    w.pairs = allocateArray<double>(std::max<std::size_t>(runs + 1, static_cast<std::size_t>(qnLimit) * qnLimit));
     std::fill(w.reach, w.reach + rules, -1.0);
     w.values = allocateArray<double>(runs + 1);
     w.x = Series{allocateArray<double>(points), allocateArray<double>(points),
@@ -935,7 +938,7 @@ Work workFor(const HistorySeries& h) {
 
 void release(Work& w) {
     for (void* block : {static_cast<void*>(w.level), static_cast<void*>(w.column),
-                        static_cast<void*>(w.kept), static_cast<void*>(w.values), static_cast<void*>(w.reach),
+                        static_cast<void*>(w.kept), static_cast<void*>(w.values), static_cast<void*>(w.reach), static_cast<void*>(w.pairs),
                         static_cast<void*>(w.x.mean), static_cast<void*>(w.x.weight),
                         static_cast<void*>(w.x.sumW), static_cast<void*>(w.x.sumWY),
                         static_cast<void*>(w.x.point), static_cast<void*>(w.cuts.at),

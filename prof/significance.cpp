@@ -41,7 +41,7 @@ struct Work {
     double* logScatter;        // [r]
     double* scatterDeviation;  // [r]: from its side's median
     double* column;    // a run's deviations, for their median
-    double* pairs;     // [runs * runs]: the distances of pairs of runs' levels
+    double* pairs;     // [pairsRoom(runs)]: the distances of pairs of runs' levels
     double* weighs;    // [g]: 1 for a rule that tells the runs' levels
     double* difference;  // [g]: of the means
     double* variance;    // pooled, then moderated
@@ -53,6 +53,11 @@ struct Work {
     double* spread;      // [g]: 1/n + 1/m of the runs it stands on
     double* reference;   // [g]: a rule's median over a side's runs
 };
+
+// The room spreadOf needs for the pairs of count values.
+std::int64_t pairsRoom(std::int32_t count) {
+    return count > qnLimit ? count : static_cast<std::int64_t>(count) * count;
+}
 
 Work workIn(double* scratch, std::int32_t n, std::int32_t m, std::int32_t count) {
     Work w{n, m, n + m, count, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
@@ -71,8 +76,8 @@ Work workIn(double* scratch, std::int32_t n, std::int32_t m, std::int32_t count)
     w.distance = take(w.runs);
     w.logScatter = take(w.runs);
     w.scatterDeviation = take(w.runs);
-    w.column = take(std::max(count, 2 * w.runs));
-    w.pairs = take(static_cast<std::int64_t>(w.runs) * w.runs);
+    w.column = take(2 * std::max(count, w.runs));
+    w.pairs = take(pairsRoom(w.runs));
     for (double** array : {&w.weighs, &w.difference, &w.variance, &w.degrees, &w.z, &w.trend,
                            &w.outlier, &w.oldMeans, &w.spread, &w.reference})
         *array = take(count);
@@ -84,9 +89,9 @@ const double* rowOf(const Work& w, const double* at, std::int32_t g) {
     return at + static_cast<std::int64_t>(g) * w.runs;
 }
 
-// Each run's level on its side (runs first..first+count-1): the median,
-// over the rules that tell it, of how far its logarithm stands from the
-// rule's mean over the side's kept runs; twice, the second time with the
+// Each run's level on its side (runs first..first+count-1): where most of
+// the rules that tell it stand from their means over the side's kept runs
+// (bulkLocation, as a history's levels are); twice, the second time with the
 // levels of the first taken out of the means. The runs of a side all ran
 // the same program, so no change of rules, few or many, moves their
 // levels; an odd run moves every level alike, which leaves how they stand
@@ -114,7 +119,7 @@ void sideLevels(Work& w, std::int32_t first, std::int32_t count, const bool* kee
             std::int32_t k = 0;
             for (std::int32_t g = 0; g < w.count; ++g)
                 if (w.weighs[g] != 0) w.column[k++] = rowOf(w, w.y, g)[r] - w.reference[g];
-            w.level[r] = medianOf(w.column, k);
+            w.level[r] = bulkLocation(w.column, k, w.column + k);
         }
     }
 }
@@ -293,8 +298,15 @@ double outOfSpread(std::int32_t count) {
 
 // Rousseeuw and Croux's Qn: the first quartile of the distances between
 // pairs, which half of the values, whatever the others, set; more sure
-// than the median distance from the median by far on a few runs.
+// than the median distance from the median by far on a few runs. Past
+// qnLimit values the median distance is sure enough, and takes no room
+// for the pairs.
 double spreadOf(const double* deviations, std::int32_t count, double floor, double* pairs) {
+    if (count > qnLimit) {
+        for (std::int32_t k = 0; k < count; ++k) pairs[k] = deviations[k] < 0 ? -deviations[k] : deviations[k];
+        const double spread = madScale * medianOf(pairs, count);
+        return spread > floor ? spread : floor;
+    }
     std::int64_t k = 0;
     for (std::int32_t i = 0; i < count; ++i)
         for (std::int32_t j = i + 1; j < count; ++j) {
@@ -314,7 +326,7 @@ double spreadOf(const double* deviations, std::int32_t count, double floor, doub
 double bulkLocation(const double* v, std::int32_t count, double* scratch) {
     constexpr double c = 4.685;
     for (std::int32_t k = 0; k < count; ++k) scratch[k] = v[k];
-    double s = medianOf(scratch, count);
+    double s = halfSampleMode(scratch, count);
     for (std::int32_t k = 0; k < count; ++k) scratch[k] = v[k] < s ? s - v[k] : v[k] - s;
     const double reach = c * madScale * medianOf(scratch, count);
     if (!(reach > 0)) return s;
@@ -636,7 +648,7 @@ void testEachRule(Work& w, const Levels& l, double shift, double shiftVariance, 
 
 std::int64_t testScratch(std::int32_t count, std::int32_t n, std::int32_t m) {
     const std::int64_t runs = n + m;
-    return 2 * static_cast<std::int64_t>(count) * runs + runs * runs + 5 * runs + std::max<std::int64_t>(count, 2 * runs) +
+    return 2 * static_cast<std::int64_t>(count) * runs + pairsRoom(n + m) + 5 * runs + 2 * std::max<std::int64_t>(count, runs) +
            10 * static_cast<std::int64_t>(count);
 }
 

@@ -114,16 +114,20 @@ double robustPrior(const PriorFit& f, std::int32_t* order, std::int32_t fitted, 
 void moderateVariances(const PriorFit& f, const std::int32_t* order, std::int32_t fitted,
                        double prior);
 // The spread of count levels' deviations from their groups' medians, a
-// normal's standard deviation robustly (Qn), at least floor; pairs has
-// room for count * count. And the deviation, in spreads, beyond which one
-// of count normal levels stands by chance in 2% of comparisons.
+// normal's standard deviation robustly (Qn; past qnLimit values, the
+// median distance), at least floor; pairs has room for count * count
+// doubles, or count past qnLimit. And the deviation, in spreads, beyond
+// which one of count normal levels stands by chance in 2% of comparisons.
+constexpr std::int32_t qnLimit = 64;
 double spreadOf(const double* deviations, std::int32_t count, double floor, double* pairs);
 double outOfSpread(std::int32_t count);
 // Where most of the count values at v lie: Tukey's biweight, a
 // redescending M-estimate (c = 4.685, 95% as efficient as a mean on normal
-// values), started at their median with their spread (madScale times the
-// median distance) for scale, so that values far from the bulk, up to
-// half of them, weigh nothing; scratch has room for count.
+// values), started at their half-sample mode with their spread about it
+// (madScale times the median distance) for scale, so that values far
+// from the bulk, up to nearly half of them, weigh nothing (a median start
+// lets 40% ten spreads away pull it three spreads); scratch has room for
+// count.
 double bulkLocation(const double* v, std::int32_t count, double* scratch);
 // The half-sample mode of the count values at v, which it sorts: the
 // middle of the shortest half of them, again and again.

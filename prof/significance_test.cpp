@@ -404,3 +404,45 @@ TEST(ModeratedTests, ThePriorIsFittedAgainWithoutTheRulesSetApart) {
 }
 
 }  // namespace
+
+namespace {
+
+// The core's robust estimators, on values of which a share stands apart:
+// where the bulk lies and where the most of them gather stay with the
+// bulk; the spread stays bounded (Qn on a few values, the median distance
+// on many), near the bulk's where few stand apart.
+TEST(RobustCore, TheBulkDecidesUpToHalf) {
+    std::mt19937_64 random(5);
+    std::normal_distribution<double> normal(0, 1);
+    const struct {
+        const char* what;
+        int bulk, apart;
+        double at;          // where the values apart stand, in the bulk's sds
+        double within;      // bulkLocation and halfSampleMode land within this of 0
+        double low, high;   // spreadOf lands between these
+    } cases[] = {
+        {"all alike", 200, 0, 0, 0.3, 0.85, 1.15},
+        {"40% ten sds apart", 120, 80, 10, 0.8, 0.8, 2.5},
+        {"a few far apart, few values (Qn)", 20, 4, 50, 0.8, 0.6, 2.0},
+        {"many values (median distance)", 300, 60, 8, 0.3, 0.9, 1.4},
+    };
+    for (const auto& c : cases) {
+        std::vector<double> v;
+        for (int k = 0; k < c.bulk; ++k) v.push_back(normal(random));
+        for (int k = 0; k < c.apart; ++k) v.push_back(c.at + normal(random));
+        std::vector<double> scratch(v.size() * v.size());
+        const std::int32_t count = static_cast<std::int32_t>(v.size());
+        EXPECT_NEAR(bulkLocation(v.data(), count, scratch.data()), 0, c.within) << c.what;
+        const double spread = spreadOf(v.data(), count, 0, scratch.data());
+        EXPECT_GE(spread, c.low) << c.what;
+        EXPECT_LE(spread, c.high) << c.what;
+        std::vector<double> modes = v;
+        EXPECT_NEAR(halfSampleMode(modes.data(), count), 0, c.within) << c.what;
+    }
+    // A floor keeps a spread of equal values from naming every run.
+    const double equal[] = {0.5, 0.5, 0.5, 0.5};
+    double pairs[16];
+    EXPECT_EQ(spreadOf(equal, 4, 0.01, pairs), 0.01);
+}
+
+}  // namespace
