@@ -3,6 +3,7 @@
 #include "runtime.h"
 
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -56,6 +57,9 @@ void TL_sayReason(int err) {
 }
 
 void* TL_allocateZeroed(const char* prefix, std::size_t count, std::size_t size) {
+    // A count whose bytes do not fit a size_t is no memory there is,
+    // whatever calloc would make of it.
+    if (size != 0 && count > SIZE_MAX / size) TL_fail(prefix, {"Out of memory"});
     void* block = std::calloc(count == 0 ? 1 : count, size == 0 ? 1 : size);
     if (block == nullptr) TL_fail(prefix, {"Out of memory"});
     return block;
