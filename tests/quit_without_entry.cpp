@@ -7,6 +7,10 @@
 #include <cstdio>
 #include <cstdlib>
 
+// The areas a body arms itself (qavprof -o does) are all there is to
+// unwind to.
+HandlerArea* TL_handlerArea = nullptr;
+
 void TL_quit(std::int32_t code) {
     std::fflush(nullptr);
     std::_Exit(code);
