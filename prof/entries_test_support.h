@@ -3,6 +3,7 @@
 #pragma once
 
 #include "comparison.h"
+#include "history_report.h"
 #include "load.h"
 #include "merge.h"
 #include "order.h"
@@ -176,6 +177,30 @@ struct ComparisonOf {
     ~ComparisonOf() { releaseComparison(*comparison); }
     Table table() const { return tableOf(*comparison); }
 };
+
+// Eight points of two runs, with no noise: rule "b" half as slow again at
+// the newest point, "c" new at the fifth; released by the test.
+struct SmallHistory {
+    HistoryRuns runs;
+    HistoryReport report;
+    Options options;
+};
+
+inline void buildSmallHistory(SmallHistory& b) {
+    static const char* const points[] = {"c1", "c2", "c3", "c4", "c5", "c6", "c7", "c8"};
+    startHistory(b.runs, points, 8);
+    for (std::int32_t t = 0; t < 8; ++t) {
+        startPoint(b.runs, t);
+        for (int r = 0; r < 2; ++r) {
+            std::vector<ProfileEntry> entries = {makeEntry("a", 1, 0, 0, 0, 1000, 0, 0),
+                                                 makeEntry("b", 2, 0, 0, 0, t == 7 ? 3000 : 2000, 0, 0)};
+            if (t >= 4) entries.push_back(makeEntry("c", 1, 0, 0, 0, 500, 0, 0));
+            addHistoryRun(b.runs, *profileOf(entries), points[t], b.options);
+        }
+    }
+    finishHistory(b.runs);
+    buildHistoryReport(b.runs, b.options, b.report);
+}
 
 // The fields of a line split at separator; blanks are no fields.
 inline std::vector<std::string> fields(const std::string& line, char separator) {

@@ -11,37 +11,14 @@
 
 namespace {
 
-using test_support::makeEntry;
-
-// Eight points of two runs, with no noise: rule "b" half as slow again at
-// the newest point, "c" new at the fifth.
-struct Built {
-    HistoryRuns runs;
-    HistoryReport report;
-    Options options;
-};
-
-void build(Built& b) {
-    static const char* const points[] = {"c1", "c2", "c3", "c4", "c5", "c6", "c7", "c8"};
-    startHistory(b.runs, points, 8);
-    for (std::int32_t t = 0; t < 8; ++t) {
-        startPoint(b.runs, t);
-        for (int r = 0; r < 2; ++r) {
-            std::vector<ProfileEntry> entries = {makeEntry("a", 1, 0, 0, 0, 1000, 0, 0),
-                                                 makeEntry("b", 2, 0, 0, 0, t == 7 ? 3000 : 2000, 0, 0)};
-            if (t >= 4) entries.push_back(makeEntry("c", 1, 0, 0, 0, 500, 0, 0));
-            addHistoryRun(b.runs, *test_support::profileOf(entries), points[t], b.options);
-        }
-    }
-    finishHistory(b.runs);
-    buildHistoryReport(b.runs, b.options, b.report);
-}
+using test_support::SmallHistory;
+using test_support::buildSmallHistory;
 
 // The history is a table the printers take: its rows (the rules' changes,
 // largest first, then the total's), its points and its points' field.
 TEST(HistoryReport, TheHistoryIsATable) {
-    Built b;
-    build(b);
+    SmallHistory b;
+    buildSmallHistory(b);
     const Table& t = b.report.table;
     EXPECT_TRUE(t.history);
     ASSERT_EQ(t.pointCount, 8);
