@@ -48,9 +48,9 @@ constexpr char style[] =
     "td.change div{position:absolute;top:.35em;height:.9em}\n"
     "td.change div.grow{left:50%;background:#d0584a}\n"
     "td.change div.shrink{right:50%;background:#3f9a5b}\n"
-    "tr.new td.text::after{content:' (new)';color:#d0584a}\n"
-    "tr.gone td.text::after{content:' (gone)';color:#3f9a5b}\n"
-    "tr.noise td.text::after{content:' ~';color:#888}\n"
+    "tr.new>td:first-child::after{content:' (new)';color:#d0584a}\n"
+    "tr.gone>td:first-child::after{content:' (gone)';color:#3f9a5b}\n"
+    "tr.noise>td:first-child::after{content:' ~';color:#888}\n"
     "p.runs{margin:-.6em 0 1em;color:#555}\n"
     "details.how{margin:1em 0;color:#555}\n"
     "details.how summary{cursor:pointer}\n"
@@ -280,7 +280,7 @@ void putPage(const Table& table) {
         putRaw("<p class=\"runs\">One run against one: a change cannot be told from the noise "
                "between runs. To test the changes, give each side two runs or more "
                "(<code>-diff OLD... -- NEW...</code>).</p>\n");
-    putRaw("<input id=\"filter\" type=\"search\" placeholder=\"Filter names\">\n");
+    putRaw("<input id=\"filter\" type=\"search\" placeholder=\"Filter names\" aria-label=\"Filter names\">\n");
 }
 
 // The values the interval over a row's bar is drawn from: the old key,
