@@ -4,6 +4,7 @@
 #include "history_report.h"
 
 #include "comparison.h"
+#include "history_lines.h"
 #include "maths.h"
 #include "messages.h"
 #include "order.h"
@@ -294,9 +295,15 @@ void buildHistoryReport(const HistoryRuns& runs, const Options& options, History
     makePoints(report);
     makeTable(report);
     makeNotes(report);
+    report.lines = allocateArray<HistoryLines>(1);
+    buildHistoryLines(report, *report.lines);
+    report.table.page = &report.lines->table;
 }
 
 void releaseHistoryReport(HistoryReport& report) {
+    if (report.lines != nullptr) releaseHistoryLines(*report.lines);
+    std::free(report.lines);
+    report.lines = nullptr;
     for (std::int32_t k = 0; report.notes != nullptr && k < report.table.noteCount; ++k) std::free(report.notes[k]);
     std::free(report.notes);
     report.notes = nullptr;

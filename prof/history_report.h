@@ -8,6 +8,8 @@
 #include "history_runs.h"
 #include "table.h"
 
+struct HistoryLines;
+
 struct HistoryReport {
     const HistoryRuns* runs;
     const Options* options;
@@ -21,6 +23,7 @@ struct HistoryReport {
     HistoryShift* shifts;  // the same as the printers take them (allocated)
     HistoryPoint* points;  // (allocated)
     char** notes;          // on odd runs and on a history too short to tell (allocated, each and all)
+    HistoryLines* lines;   // the table the page shows, a row a rule (history_lines.h; allocated)
 };
 
 // Finds the change points of the runs and makes their rows; the runs and
@@ -28,8 +31,6 @@ struct HistoryReport {
 void buildHistoryReport(const HistoryRuns& runs, const Options& options, HistoryReport& report);
 void releaseHistoryReport(HistoryReport& report);
 
-// The page (history_page.cpp).
-void printHistoryPage(const HistoryReport& report);
 
 
 // Whether the newest point starts a change of the total; growth gets it

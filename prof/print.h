@@ -35,6 +35,16 @@ void putHistorySpan(const Table& table, void (*text)(const char*), const char* o
 
 // The pieces the printers share.
 
+// A chart's lines on the page (print_chart.cpp): its style and script;
+// its points, hidden, for the script; the table's data of the chart (its
+// scale and shifts) and a row's (its line's values and marks), each a
+// list of attributes starting with a blank.
+void putChartStyle();
+void putChartScript();
+void putChartPoints(const Chart& chart);
+void putChartData(const Chart& chart);
+void putLineData(const Chart& chart, std::int32_t line);
+
 // The page's head up to the title, and the start of its style, which
 // each page ends with its own (print_html.cpp).
 extern const char pageHead[];

@@ -3,7 +3,6 @@
 // name, with a little plain JavaScript and CSS and nothing loaded from
 // anywhere (the page forbids it itself).
 #include "escapes.h"
-#include "history_report.h"
 #include "print.h"
 #include "runtime.h"
 
@@ -183,8 +182,8 @@ void putCapitals(const char* word) {
     putRaw(capitals);
 }
 
-void putHeading(const Column& column, bool text) {
-    putRaw(text ? "<th class=\"text\">" : "<th>");
+void putHeading(const Column& column) {
+    putRaw(isWords(column.field) ? "<th class=\"text\">" : "<th>");
     putHeadingText(column, putRaw);
     putRaw("</th>");
 }
@@ -235,7 +234,6 @@ void putSide(const Table& table, bool old, bool markup) {
 }
 
 void putPage(const Table& table) {
-    putRaw(pageHead);
     // The sides in one order throughout, as the columns have them: old,
     // then new.
     putRaw("<title>qavprof: ");
@@ -280,7 +278,27 @@ void putPage(const Table& table) {
         putRaw("<p class=\"runs\">One run against one: a change cannot be told from the noise "
                "between runs. To test the changes, give each side two runs or more "
                "(<code>-diff OLD... -- NEW...</code>).</p>\n");
-    putRaw("<input id=\"filter\" type=\"search\" placeholder=\"Filter names\" aria-label=\"Filter names\">\n");
+}
+
+// A history's title and what it is of: its span, the criterion, how to
+// read the lines and the shifts of everything.
+void putHistoryPage(const Table& t) {
+    putRaw("<title>qavprof: history of ");
+    putHtmlText(t.points[0].name);
+    putRaw(" to ");
+    putHtmlText(t.points[t.pointCount - 1].name);
+    putRaw("</title>\n");
+    putRaw(pageStyle);
+    putRaw(style);
+    putChartStyle();
+    putRaw("</head>\n<body>\n<h1>QAV profile history</h1>\n<p class=\"about\">");
+    putHistorySpan(t, putHtmlText, "<code>", "</code>");
+    putRaw("; ");
+    putHtmlText(t.criterion);
+    putRaw(". Every line on one scale, its value against its first; a red mark is a change point, a grey "
+           "line a shift of every rule; rest the pointer on a point for its value.</p>\n");
+    putShiftLines(t, "<p class=\"about shift\">", ".</p>\n", putHtmlText);
+    putChartPoints(*t.chart);
 }
 
 // The values the interval over a row's bar is drawn from: the old key,
@@ -296,18 +314,32 @@ void putIntervalData(const Table& table, const Row& row) {
             }
 }
 
+// A history's point, "c10..c20" for a gradual change, as the text has it.
+void putPointCell(const Row& row) {
+    putRaw("<td class=\"text\">");
+    putHtmlText(row.at);
+    if (row.until != nullptr) {
+        putRaw("..");
+        putHtmlText(row.until);
+    }
+    putRaw("</td>");
+}
+
 // A row: its key for the bars, its class (a comparison's status), its
 // cells, and the bar's cell.
 void putRow(const Table& table, const Row& row) {
     putRaw("<tr data-key=\"");
     putRaw(row.key);
-    if (table.tested) putIntervalData(table, row);
+    if (table.tested && table.chart == nullptr) putIntervalData(table, row);
+    putRaw("\"");
+    if (table.chart != nullptr && row.line >= 0) putLineData(*table.chart, row.line);
     if (row.status[0] != '\0') {
         // "~", no change shown to be real, as a class name.
-        putRaw("\" class=\"");
+        putRaw(" class=\"");
         putRaw(row.status[0] == '~' ? "noise" : row.status);
+        putRaw("\"");
     }
-    putRaw("\"><td class=\"text\">");
+    putRaw("><td class=\"text\">");
     putHtmlText(row.name);
     if (row.runs != nullptr) {
         putRaw(" <small>");
@@ -316,56 +348,118 @@ void putRow(const Table& table, const Row& row) {
     }
     putRaw("</td>");
     for (std::int32_t i = 1; i < shownColumns(*table.layout); ++i) {
-        if (table.layout->columns[i].field == Field::status) continue;
+        const Field field = table.layout->columns[i].field;
+        if (field == Field::status) continue;
+        if (field == Field::at) {
+            putPointCell(row);
+            continue;
+        }
         char shown[valueRoom + 2];
         shownValue(table, row, i, shown);
         putNumberCell(valueOf(table, row, i), shown);
     }
-    putRaw(!table.comparison ? "<td class=\"bar\"><div></div></td></tr>\n"
-           : table.tested    ? "<td class=\"change\"><div></div><div class=\"ci\"></div></td></tr>\n"
-                             : "<td class=\"change\"><div></div></td></tr>\n");
+    putRaw(table.chart != nullptr ? "<td class=\"chart\"></td></tr>\n"
+           : !table.comparison    ? "<td class=\"bar\"><div></div></td></tr>\n"
+           : table.tested         ? "<td class=\"change\"><div></div><div class=\"ci\"></div></td></tr>\n"
+                                  : "<td class=\"change\"><div></div></td></tr>\n");
 }
 
-}  // namespace
+// The cells of a row, the last one's too.
+std::int32_t cellCount(const Table& table) {
+    std::int32_t count = 1;
+    for (std::int32_t i = 0; i < shownColumns(*table.layout); ++i)
+        if (table.layout->columns[i].field != Field::status) ++count;
+    return count;
+}
 
-void printHtml(const Table& table) {
-    // A history's page draws each rule's line over the points.
-    if (table.history) {
-        printHistoryPage(*static_cast<const HistoryReport*>(table.source));
-        return;
-    }
-    putPage(table);
-    // Names break between words only: a table wider than the window
-    // scrolls sideways, its name column staying in view.
-    putRaw(table.comparison ? "<div class=\"scroll\"><table id=\"rows\" class=\"diff\">\n<thead><tr>"
-                            : "<div class=\"scroll\"><table id=\"rows\">\n<thead><tr>");
+// The table's headings, the last over the bars, the changes or the lines.
+// Names break between words only: a table wider than the window scrolls
+// sideways, its name column staying in view.
+void putHeadings(const Table& table) {
+    putRaw(table.comparison ? "<div class=\"scroll\"><table id=\"rows\" class=\"diff\""
+                            : "<div class=\"scroll\"><table id=\"rows\"");
+    if (table.chart != nullptr) putChartData(*table.chart);
+    putRaw(">\n<thead><tr>");
     for (std::int32_t i = 0; i < shownColumns(*table.layout); ++i) {
         const Column& column = table.layout->columns[i];
-        if (column.field == Field::status) continue;
-        putHeading(column, i == 0);
+        if (column.field != Field::status) putHeading(column);
     }
-    putRaw(table.comparison ? "<th class=\"text\">CHANGE BAR</th></tr></thead>\n<tbody>\n"
-                            : "<th class=\"text\">SHARE OF <span id=\"scale\">");
-    if (!table.comparison) {
+    if (table.chart != nullptr) {
+        putRaw("<th class=\"text\" id=\"axis\"></th></tr></thead>\n");
+    } else if (table.comparison) {
+        putRaw("<th class=\"text\">CHANGE BAR</th></tr></thead>\n");
+    } else {
+        putRaw("<th class=\"text\">SHARE OF <span id=\"scale\">");
         putCapitals(table.criterion);
-        putRaw("</span></th></tr></thead>\n<tbody>\n");
+        putRaw("</span></th></tr></thead>\n");
     }
+}
+
+// Where the rows from foldFrom on start: the rules that did not change,
+// folded away behind a button that says how many they are.
+void putFold(const Table& table) {
+    putRaw("</tbody>\n");
+    const std::int32_t folded = table.ruleRows - table.foldFrom;
+    if (folded > 0) {
+        char number[16];
+        putRaw("<tbody id=\"fold\"><tr><td class=\"text\" colspan=\"");
+        putRaw(countText(number, cellCount(table)));
+        putRaw("\"><button id=\"unfold\" type=\"button\">show the ");
+        putRaw(countText(number, folded));
+        putRaw(folded == 1 ? " unchanged rule" : " unchanged rules");
+        putRaw("</button></td></tr></tbody>\n");
+    }
+    putRaw("<tbody id=\"unchanged\" class=\"folded\">\n");
+}
+
+// The rows. A comparison's total, which -fail judges, stands apart from
+// the rows that are ordered, in the table's foot; a chart's total line
+// above the lines it sums.
+void putBody(const Table& table) {
+    if (table.chart != nullptr) {
+        putRaw("<tbody id=\"total\">");
+        if (table.hasTotal) putRow(table, table.total);
+        putRaw("</tbody>\n<tbody id=\"changed\">\n");
+    } else {
+        putRaw("<tbody>\n");
+    }
+    bool folded = false;
     Rows rows;
     for (startRows(table, rows); nextRows(table, rows);)
-        for (std::int32_t k = 0; k < rows.count; ++k) putRow(table, rows.row[k]);
+        for (std::int32_t k = 0; k < rows.count; ++k) {
+            if (table.folds && rows.made - rows.count + k == table.foldFrom) putFold(table), folded = true;
+            putRow(table, rows.row[k]);
+        }
+    if (table.folds && !folded) putFold(table);
     putRaw("</tbody>\n");
-    // The total, which -fail judges, apart from the rows that are ordered.
-    if (table.comparison) {
+    if (table.comparison && table.chart == nullptr) {
         putRaw("<tfoot>\n");
         if (table.hasTotal) putRow(table, table.total);
         putRaw("</tfoot>\n");
     }
+}
+
+}  // namespace
+
+void printHtml(const Table& given) {
+    // A table may give the page another to show: a history, a row a rule.
+    const Table& table = given.page != nullptr ? *given.page : given;
+    putRaw(pageHead);
+    if (table.chart != nullptr) putHistoryPage(table);
+    else putPage(table);
+    putRaw("<input id=\"filter\" type=\"search\" placeholder=\"Filter names\" aria-label=\"Filter names\">\n");
+    putHeadings(table);
+    putBody(table);
     putRaw("</table></div>\n");
-    putMethod(table, {.text = putHtmlText,
-                      .open = "<details class=\"how\"><summary>How to read this</summary>\n<p>~: ",
-                      .interval = ".<br>CI LOW, CI HIGH, and the line over each bar: ",
-                      .close = "</p></details>\n"});
-    putRaw(script);
-    if (table.tested) putRaw(intervalScript);
+    if (table.chart != nullptr) {
+        putChartScript();
+    } else {
+        putMethod(table, {.text = putHtmlText,
+                          .open = "<details class=\"how\"><summary>How to read this</summary>\n<p>~: ",
+                          .interval = ".<br>CI LOW, CI HIGH, and the line over each bar: ",
+                          .close = "</p></details>\n"});
+        putRaw(script);
+        if (table.tested) putRaw(intervalScript);
+    }
     putRaw("</body>\n</html>\n");
 }

@@ -28,6 +28,7 @@ enum class Field : std::uint8_t {
     at,            // the point of a history where a change is, as named
     oldRuns,       // the runs of each side a comparison's test of the rule
     newRuns,       // stands on (CSV and JSON; the other formats say it where fewer)
+    changes,       // how many changes a line of a history's chart has
 };
 
 // Whether a field's value is among a row's texts: a name, a status and a
@@ -35,6 +36,9 @@ enum class Field : std::uint8_t {
 constexpr bool hasText(Field field) {
     return field != Field::name && field != Field::status && field != Field::at;
 }
+
+// Whether a column is of words, not numbers: ordered as text, set to the left.
+constexpr bool isWords(Field field) { return field == Field::name || field == Field::at; }
 
 // Whether the text layout and the page show a field's value with "%".
 constexpr bool shownAsPercent(Field field) {
@@ -104,6 +108,7 @@ struct Row {
     const char* at;      // the point of a history's change
     const char* until;   // where a gradual change ends; null for a step
     const char* runs;    // where a rule stands on fewer runs than its sides': how many
+    std::int32_t line;   // the row's line in the table's chart; -1 for none
     const char* texts;   // the row's texts in the pool, each after the last
     std::uint8_t length[maxColumns];  // of each value, without its zero byte
 };
@@ -132,6 +137,30 @@ struct HistoryPoint {
 struct HistoryShift {
     const char* at;
     const char* text[3];
+};
+
+// A mark on a line of a chart: a change at a point, or over points at to
+// until (at == until for a step), with its change and interval as shown
+// (null where they are not).
+struct ChartMark {
+    std::int32_t at, until;
+    const char* text[3];
+};
+
+// Lines over the points of a history, one in each row of the page's
+// table (Row.line): the points, the shifts of every line, each line's
+// value at each point and its marks.
+struct Chart {
+    const HistoryPoint* points;
+    std::int32_t pointCount;
+    const std::int32_t* shifts;   // the points where every line shifts
+    std::int32_t shiftCount;
+    std::int32_t lineCount;
+    // Line's value at a point; negative where it has none there.
+    double (*valueAt)(const void* source, std::int32_t line, std::int32_t point);
+    const void* source;
+    const ChartMark* marks;       // line's are marks[firstMark[line]] up to
+    const std::int32_t* firstMark;  // marks[firstMark[line + 1]]
 };
 
 // A batch of rows, as a printer reads them (about 170 KB).
@@ -185,6 +214,15 @@ struct Table {
     std::int32_t runTotal = 0;
     const HistoryShift* shifts = nullptr;
     std::int32_t shiftCount = 0;
+    // The table the page shows instead, where it shows another: a
+    // history's page shows a row a rule, each with its line.
+    const Table* page = nullptr;
+    // A chart whose lines the rows draw (Row.line), the total's first;
+    // where folds, the rows from foldFrom on fold away behind one control.
+    // (Tables are also made in zeroed room: zero is the plain case.)
+    const Chart* chart = nullptr;
+    bool folds = false;
+    std::int32_t foldFrom = 0;
 };
 
 // Reading the rows: startRows, then nextRows until it is false, each time
@@ -201,6 +239,7 @@ inline void beginRow(TextPool& pool, Row& row, const char* name, const char* sta
     row.at = "";
     row.until = nullptr;
     row.runs = nullptr;
+    row.line = -1;
     row.texts = pool.text + pool.used;
 }
 // Room for the next value; the builder writes it and gives its end to

@@ -275,12 +275,12 @@ async function testHistory(browser) {
   });
   await page.setViewport({ width: 1400, height: 800 });
   await page.goto(url);
-  const rows = () => page.$$eval('#rules tbody tr', (trs) => trs.filter((tr) => tr.offsetParent !== null && tr.cells.length > 2)
+  const rows = () => page.$$eval('#rows tbody tr', (trs) => trs.filter((tr) => tr.offsetParent !== null && tr.cells.length > 2)
     .map((tr) => ({
       name: tr.cells[0].textContent, at: tr.cells[1].textContent, pct: tr.cells[4].textContent,
       changes: parseInt(tr.cells[7].textContent, 10), marks: tr.querySelectorAll('line.change').length,
       height: Math.max(0, ...Array.from(tr.querySelectorAll('polyline')).map((p) => p.getBBox().height)) })));
-  const headings = await page.$$eval('#rules thead th', (ths) => ths.map((th) => th.textContent));
+  const headings = await page.$$eval('#rows thead th', (ths) => ths.map((th) => th.textContent));
   check(headings.slice(0, 8).join(' ') === 'NAME AT BEFORE AFTER CHANGE% CI LOW CI HIGH CHANGES',
         `history: the columns are ${headings.join(', ')}`);
   let all = await rows();
@@ -323,7 +323,7 @@ async function testHistory(browser) {
   check(axis[0] === 'c01' && axis.includes('c12') && axis.length >= 3, `history: the axis names ${axis}`);
   const width = await page.evaluate(() => document.documentElement.scrollWidth);
   check(width <= 1400, `history: ${width} pixels wide, more than a 1400-pixel window`);
-  const head = (await page.$$('#rules thead th'))[7];
+  const head = (await page.$$('#rows thead th'))[7];
   await head.click();
   all = (await rows()).slice(1);
   check(all.every((r, i) => i === 0 || all[i - 1].changes >= r.changes || r.changes === 0),
@@ -358,7 +358,7 @@ async function testGradual(browser) {
   const page = await browser.newPage();
   await page.setViewport({ width: 1400, height: 800 });
   await page.goto('file://' + file);
-  const spans = await page.$$eval('#rules tbody tr', (trs) => trs.filter((tr) => tr.cells.length > 2).map((tr) => ({
+  const spans = await page.$$eval('#rows tbody tr', (trs) => trs.filter((tr) => tr.cells.length > 2).map((tr) => ({
     name: tr.cells[0].textContent, at: tr.cells[1].textContent,
     title: Array.from(tr.querySelectorAll('rect.change')).map((r) => r.textContent).join('|') })));
   const creeping = spans.filter((s) => /^rule[1-5]$/.test(s.name));
