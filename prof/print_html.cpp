@@ -281,7 +281,7 @@ void putPage(const Table& table) {
 }
 
 // A history's title and what it is of: its span, the criterion, how to
-// read the lines and the shifts of everything.
+// read the lines, the shifts of everything and the notes on its runs.
 void putHistoryPage(const Table& t) {
     putRaw("<title>qavprof: history of ");
     putHtmlText(t.points[0].name);
@@ -298,6 +298,11 @@ void putHistoryPage(const Table& t) {
     putRaw(". Every line on one scale, its value against its first; a red mark is a change point, a grey "
            "line a shift of every rule; rest the pointer on a point for its value.</p>\n");
     putShiftLines(t, "<p class=\"about shift\">", ".</p>\n", putHtmlText);
+    for (std::int32_t k = 0; k < t.noteCount; ++k) {
+        putRaw("<p class=\"runs\">");
+        putHtmlText(t.notes[k]);
+        putRaw(".</p>\n");
+    }
     putChartPoints(*t.chart);
 }
 
@@ -452,6 +457,9 @@ void printHtml(const Table& given) {
     putBody(table);
     putRaw("</table></div>\n");
     if (table.chart != nullptr) {
+        putRaw("<details class=\"how\"><summary>How to read this</summary>\n<p>CI LOW, CI HIGH: ");
+        putHtmlText(historyIntervalLegend);
+        putRaw(".</p></details>\n");
         putChartScript();
     } else {
         putMethod(table, {.text = putHtmlText,
