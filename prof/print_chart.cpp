@@ -32,9 +32,9 @@ constexpr char chartStyle[] =
     "</style>\n";
 
 // The page's script: draws each row's line from its values when the row is
-// first shown, the points' names on the axis above; orders the rules by a
-// column at a click (the other way at a second), the changed and the
-// unchanged apart; filters them by name; folds the unchanged rules away.
+// first shown, the points' names on the axis above; orders the rules as
+// every page does (print_html.cpp), the changed and the unchanged apart;
+// filters them by name; folds the unchanged rules away.
 constexpr char chartScript[] =
     "<script>\n"
     "(function () {\n"
@@ -103,10 +103,8 @@ constexpr char chartScript[] =
     "  if (points.length > 0) label(0);\n"
     "  if (points.length > 1) label(points.length - 1);\n"
     "  for (var t = 1; t + 1 < points.length; ++t) label(t);\n"
-    "  var heads = table.tHead.rows[0].cells;\n"
     "  var bodies = [document.getElementById('changed'), document.getElementById('unchanged')];\n"
     "  var rows = bodies.map(function (body) { return Array.prototype.slice.call(body.rows); });\n"
-    "  rows.forEach(function (list) { list.forEach(function (row, i) { row.index = i; }); });\n"
     "  var folded = true, wanted = '';\n"
     "  // The unchanged rules' lines are drawn as they scroll into view.\n"
     "  var seen = new IntersectionObserver(function (entries) {\n"
@@ -133,29 +131,7 @@ constexpr char chartScript[] =
     "    button.textContent = folded ? label : label.replace('show', 'hide');\n"
     "    show();\n"
     "  });\n"
-    "  function value(row, column) {\n"
-    "    var v = row.cells[column].getAttribute('data-v');\n"
-    "    if (heads[column].className === 'text') return v === null ? row.cells[column].textContent : v;\n"
-    "    return v === null || v === '' ? -Infinity : parseFloat(v);\n"
-    "  }\n"
-    "  function orderBy(column) {\n"
-    "    var head = heads[column];\n"
-    "    var text = head.className === 'text';\n"
-    "    var was = head.getAttribute('aria-sort');\n"
-    "    var down = was ? was === 'ascending' : !text;\n"
-    "    for (var i = 0; i < heads.length; ++i) heads[i].removeAttribute('aria-sort');\n"
-    "    head.setAttribute('aria-sort', down ? 'descending' : 'ascending');\n"
-    "    rows.forEach(function (list, b) {\n"
-    "      list.sort(function (a, c) {\n"
-    "        var p = value(a, column), q = value(c, column);\n"
-    "        var d = p < q ? -1 : p > q ? 1 : 0;\n"
-    "        return (down ? -d : d) || a.index - c.index;\n"
-    "      });\n"
-    "      list.forEach(function (row) { bodies[b].appendChild(row); });\n"
-    "    });\n"
-    "  }\n"
-    "  for (var i = 0; i < heads.length - 1; ++i)\n"
-    "    heads[i].addEventListener('click', orderBy.bind(null, i));\n"
+    "  orderable(table, rows);\n"
     "  document.getElementById('filter').addEventListener('input', function () {\n"
     "    wanted = this.value;\n"
     "    show();\n"

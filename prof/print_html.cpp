@@ -55,10 +55,45 @@ constexpr char style[] =
     "details.how summary{cursor:pointer}\n"
     "</style>\n";
 
-// Orders the rows by a column at a click (numbers as numbers, names as
-// text, ties in the order the page came with), again the other way at a
-// second click; the subtitle follows the column the rows are ordered by;
-// the filter keeps the rows whose name holds the text typed. A report's
+// Every page's rows are ordered by a column at a click of its heading
+// (numbers as numbers, words as text, a blank below every number, ties in
+// the order the page came with), again the other way at a second click;
+// each body's rows stay in their body. ordered, where given, is told the
+// column and whether the order is descending.
+constexpr char orderScript[] =
+    "<script>\n"
+    "function cellValue(heads, row, column) {\n"
+    "  var cell = row.cells[column], v = cell.getAttribute('data-v');\n"
+    "  if (heads[column].className === 'text') return v === null ? cell.textContent : v;\n"
+    "  return v === null || v === '' ? -Infinity : parseFloat(v);\n"
+    "}\n"
+    "function orderable(table, lists, ordered) {\n"
+    "  var heads = table.tHead.rows[0].cells;\n"
+    "  lists.forEach(function (list) { list.forEach(function (row, i) { row.index = i; }); });\n"
+    "  function orderBy(column) {\n"
+    "    var head = heads[column];\n"
+    "    var was = head.getAttribute('aria-sort');\n"
+    "    var down = was ? was === 'ascending' : head.className !== 'text';\n"
+    "    for (var i = 0; i < heads.length; ++i) heads[i].removeAttribute('aria-sort');\n"
+    "    head.setAttribute('aria-sort', down ? 'descending' : 'ascending');\n"
+    "    lists.forEach(function (list) {\n"
+    "      list.sort(function (a, b) {\n"
+    "        var x = cellValue(heads, a, column), y = cellValue(heads, b, column);\n"
+    "        var c = x < y ? -1 : x > y ? 1 : 0;\n"
+    "        return (down ? -c : c) || a.index - b.index;\n"
+    "      });\n"
+    "      list.forEach(function (row) { row.parentNode.appendChild(row); });\n"
+    "    });\n"
+    "    if (ordered) ordered(column, down);\n"
+    "  }\n"
+    "  for (var i = 0; i < heads.length - 1; ++i)\n"
+    "    heads[i].addEventListener('click', orderBy.bind(null, i));\n"
+    "}\n"
+    "</script>\n";
+
+// A report's or a comparison's: the subtitle follows the column the rows
+// are ordered by; the filter keeps the rows whose name holds the text
+// typed. A report's
 // bars follow the column of numbers the rows are ordered by, the
 // criterion's again when they are ordered by name, and their heading
 // names it; a comparison's bars are its changes, whatever the order, so
@@ -68,16 +103,8 @@ constexpr char script[] =
     "<script>\n"
     "(function () {\n"
     "  var table = document.getElementById('rows');\n"
-    "  var body = table.tBodies[0];\n"
     "  var heads = table.tHead.rows[0].cells;\n"
-    "  var rows = Array.prototype.slice.call(body.rows);\n"
-    "  rows.forEach(function (row, i) { row.index = i; });\n"
-    "  function value(row, column) {\n"
-    "    var cell = row.cells[column];\n"
-    "    if (heads[column].className === 'text') return cell.textContent;\n"
-    "    var v = cell.getAttribute('data-v');\n"
-    "    return v === null || v === '' ? -Infinity : parseFloat(v);\n"
-    "  }\n"
+    "  var rows = Array.prototype.slice.call(table.tBodies[0].rows);\n"
     "  var diff = table.className === 'diff';\n"
     "  var scale = document.getElementById('scale');\n"
     "  var criterion = scale && scale.textContent;\n"
@@ -85,36 +112,23 @@ constexpr char script[] =
     "    if (scale) scale.textContent = column < 0 ? criterion : heads[column].textContent;\n"
     "    var top = 0;\n"
     "    rows.forEach(function (row) {\n"
-    "      var v = column < 0 ? parseFloat(row.getAttribute('data-key')) : value(row, column);\n"
+    "      var v = column < 0 ? parseFloat(row.getAttribute('data-key')) : cellValue(heads, row, column);\n"
     "      if (isFinite(v)) top = Math.max(top, Math.abs(v));\n"
     "    });\n"
     "    rows.forEach(function (row) {\n"
-    "      var v = column < 0 ? parseFloat(row.getAttribute('data-key')) : value(row, column);\n"
+    "      var v = column < 0 ? parseFloat(row.getAttribute('data-key')) : cellValue(heads, row, column);\n"
     "      var share = top > 0 && isFinite(v) ? Math.abs(v) / top : 0;\n"
     "      var bar = row.cells[row.cells.length - 1].firstChild;\n"
     "      bar.style.width = (diff ? 50 : 100) * share + '%';\n"
     "      if (diff) bar.className = v < 0 ? 'shrink' : 'grow';\n"
     "    });\n"
     "  }\n"
-    "  function orderBy(column) {\n"
-    "    var head = heads[column];\n"
-    "    var text = head.className === 'text';\n"
-    "    var was = head.getAttribute('aria-sort');\n"
-    "    var down = was ? was === 'ascending' : !text;\n"
-    "    for (var i = 0; i < heads.length; ++i) heads[i].removeAttribute('aria-sort');\n"
-    "    head.setAttribute('aria-sort', down ? 'descending' : 'ascending');\n"
-    "    rows.sort(function (a, b) {\n"
-    "      var x = value(a, column), y = value(b, column);\n"
-    "      var c = x < y ? -1 : x > y ? 1 : 0;\n"
-    "      return (down ? -c : c) || a.index - b.index;\n"
-    "    });\n"
-    "    rows.forEach(function (row) { body.appendChild(row); });\n"
+    "  orderable(table, [rows], function (column, down) {\n"
+    "    var text = heads[column].className === 'text';\n"
     "    document.getElementById('order').textContent =\n"
-    "      head.textContent.toLowerCase() + (down === text ? ', reversed' : '');\n"
+    "      heads[column].textContent.toLowerCase() + (down === text ? ', reversed' : '');\n"
     "    if (!diff) drawBars(text ? -1 : column);\n"
-    "  }\n"
-    "  for (var i = 0; i < heads.length - 1; ++i)\n"
-    "    heads[i].addEventListener('click', orderBy.bind(null, i));\n"
+    "  });\n"
     "  document.getElementById('filter').addEventListener('input', function () {\n"
     "    var wanted = this.value;\n"
     "    rows.forEach(function (row) {\n"
@@ -456,6 +470,7 @@ void printHtml(const Table& given) {
     putHeadings(table);
     putBody(table);
     putRaw("</table></div>\n");
+    putRaw(orderScript);
     if (table.chart != nullptr) {
         putRaw("<details class=\"how\"><summary>How to read this</summary>\n<p>CI LOW, CI HIGH: ");
         putHtmlText(historyIntervalLegend);
