@@ -104,18 +104,24 @@ inline std::vector<StreamRecord> loadWithStreamReads(std::int32_t s, bool parse,
     return records;
 }
 
-// What print writes on standard output for table.
-inline std::string printed(const Table& table, void (*print)(const Table&) = printText) {
+// What put writes on standard output.
+template <typename Put>
+std::string putOutput(Put put) {
     char* buffer = nullptr;
     std::size_t size = 0;
     FILE* saved = TL_files[1];
     TL_files[1] = open_memstream(&buffer, &size);
-    print(table);
+    put();
     std::fclose(TL_files[1]);
     TL_files[1] = saved;
     std::string text(buffer, size);
     std::free(buffer);
     return text;
+}
+
+// What print writes on standard output for table.
+inline std::string printed(const Table& table, void (*print)(const Table&) = printText) {
+    return putOutput([&] { print(table); });
 }
 
 // A table made by hand: rows of a name, a status and values in column
