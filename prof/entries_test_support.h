@@ -124,6 +124,20 @@ inline std::string printed(const Table& table, void (*print)(const Table&) = pri
     return putOutput([&] { print(table); });
 }
 
+// The layouts of the printers' tests: a history's changes, and a
+// comparison's tested ones, with the runs each test stands on as data
+// beyond the columns shown.
+inline constexpr Column handHistoryColumns[] = {{"name", Field::name, nullptr, nameWidth},
+                                                {"at", Field::at, nullptr, 0},
+                                                {"change_pct", Field::changePercent, nullptr, 10}};
+inline constexpr Layout handHistoryLayout{handHistoryColumns, columnCount(handHistoryColumns), 0};
+inline constexpr Column handTestedColumns[] = {{"name", Field::name, nullptr, nameWidth},
+                                               {"change_pct", Field::changePercent, nullptr, 10},
+                                               {"status", Field::status, nullptr, 0},
+                                               {"old_tested", Field::oldRuns, nullptr, 0},
+                                               {"new_tested", Field::newRuns, nullptr, 0}};
+inline constexpr Layout handTestedLayout{handTestedColumns, columnCount(handTestedColumns), 0, 3};
+
 // A table made by hand: rows of a name, a status and values in column
 // order (after the name; "" for a blank), and optionally a point, where a
 // gradual change ends, and a runs note, for the printers to print.

@@ -9,20 +9,7 @@
 
 namespace {
 
-// What put writes on standard output.
-template <typename Put>
-std::string captured(Put put) {
-    char* buffer = nullptr;
-    std::size_t size = 0;
-    FILE* saved = TL_files[1];
-    TL_files[1] = open_memstream(&buffer, &size);
-    put();
-    std::fclose(TL_files[1]);
-    TL_files[1] = saved;
-    std::string text(buffer, size);
-    std::free(buffer);
-    return text;
-}
+using test_support::putOutput;
 
 constexpr char replacement[] = "\xEF\xBF\xBD";
 
@@ -53,14 +40,14 @@ TEST(Utf8, ValidSequencesPassAndEveryOtherByteIsReplaced) {
         {"\x80 \xFF", std::string("\"") + replacement + " " + replacement + "\""},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(captured([&] { putJsonString(c.bytes); }), c.json)
+        EXPECT_EQ(putOutput([&] { putJsonString(c.bytes); }), c.json)
             << testing::PrintToString(std::string(c.bytes));
 }
 
 TEST(Json, EscapesQuotesBackslashesAndControlCharacters) {
-    EXPECT_EQ(captured([] { putJsonString("a\"b\\c\n\t\x01\x1f"); }),
+    EXPECT_EQ(putOutput([] { putJsonString("a\"b\\c\n\t\x01\x1f"); }),
               "\"a\\\"b\\\\c\\u000a\\u0009\\u0001\\u001f\"");
-    EXPECT_EQ(captured([] { putJsonNumber("+12"); putJsonNumber(""); putJsonNumber("-3.5"); }),
+    EXPECT_EQ(putOutput([] { putJsonNumber("+12"); putJsonNumber(""); putJsonNumber("-3.5"); }),
               "12null-3.5");
 }
 
@@ -74,7 +61,7 @@ TEST(Csv, QuotesAFieldOnlyWhenItMust) {
         {"semi;colon", "semi;colon"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(captured([&] { putCsvField(c.field); }), c.csv) << c.field;
+        EXPECT_EQ(putOutput([&] { putCsvField(c.field); }), c.csv) << c.field;
 }
 
 // Names render as they read: nothing ends the cell, starts code, emphasis,
@@ -92,7 +79,7 @@ TEST(Markdown, NamesCannotEndACellOrStartMarkup) {
         {"bad\xC0\xAF", "bad\xEF\xBF\xBD\xEF\xBF\xBD"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(captured([&] { putMarkdownText(c.name); }), c.shown) << c.name;
+        EXPECT_EQ(putOutput([&] { putMarkdownText(c.name); }), c.shown) << c.name;
 }
 
 }  // namespace

@@ -8,16 +8,11 @@ namespace {
 
 using namespace test_support;
 
-const Column columns[] = {{"name", Field::name, nullptr, nameWidth},
-                          {"at", Field::at, nullptr, 0},
-                          {"change_pct", Field::changePercent, nullptr, 10}};
-const Layout layout{columns, columnCount(columns), 0};
-
 // A history's change: its point a text, "until" beside "at" where it is
 // gradual, names escaped (control characters as \u00XX), a blank value
 // null.
 TEST(JsonPrinter, HistoryChangesWithSpansAndEscapes) {
-    HandTable hand(layout, {{"q\"\x01", "", {"+9.5"}, "c10", "c20"}, {"step", "", {""}, "c3"}});
+    HandTable hand(handHistoryLayout, {{"q\"\x01", "", {"+9.5"}, "c10", "c20"}, {"step", "", {""}, "c3"}});
     hand.table.history = true;
     hand.table.ruleRows = 2;
     const std::string json = printed(hand.table, printJson);

@@ -8,22 +8,11 @@ namespace {
 
 using namespace test_support;
 
-const Column columns[] = {{"name", Field::name, nullptr, nameWidth},
-                          {"change_pct", Field::changePercent, nullptr, 10},
-                          {"status", Field::status, nullptr, 0},
-                          {"new_tested", Field::newRuns, nullptr, 0}};
-const Layout layout{columns, columnCount(columns), 0, 3};
-
-const Column historyColumns[] = {{"name", Field::name, nullptr, nameWidth},
-                                 {"at", Field::at, nullptr, 0},
-                                 {"change_pct", Field::changePercent, nullptr, 10}};
-const Layout historyLayout{historyColumns, columnCount(historyColumns), 0};
-
 // A name's pipe, backslash, markup and DEL cannot break the table or
 // become markup; the runs note joins the status cell; no column of the
 // runs a test stands on.
 TEST(MarkdownPrinter, NamesEscapedRunsInTheStatus) {
-    HandTable hand(layout, {{"a|b\\*c\x7F", "~", {"+1.0", "4"}, "", nullptr, "on 4 of 5 new runs"}});
+    HandTable hand(handTestedLayout, {{"a|b\\*c\x7F", "~", {"+1.0", "5", "4"}, "", nullptr, "on 4 of 5 new runs"}});
     hand.table.comparison = true;
     const std::string md = printed(hand.table, printMarkdown);
     EXPECT_NE(md.find("| a\\|b\\\\\\*c&#127; | +1.0% | ~ on 4 of 5 new runs |\n"), std::string::npos) << md;
@@ -32,7 +21,7 @@ TEST(MarkdownPrinter, NamesEscapedRunsInTheStatus) {
 
 // A gradual change's point reads "c10..c20".
 TEST(MarkdownPrinter, GradualChangesSpanTheirPoints) {
-    HandTable hand(historyLayout, {{"creep", "", {"+9.5"}, "c10", "c20"}});
+    HandTable hand(handHistoryLayout, {{"creep", "", {"+9.5"}, "c10", "c20"}});
     const char* const runs[] = {"c01/run1"};
     const HistoryPoint points[] = {{"c01", runs, 1}, {"c20", runs, 1}};
     hand.table.history = true;

@@ -8,23 +8,11 @@ namespace {
 
 using namespace test_support;
 
-const Column historyColumns[] = {{"name", Field::name, nullptr, nameWidth},
-                                 {"at", Field::at, nullptr, 0},
-                                 {"change_pct", Field::changePercent, nullptr, 10}};
-const Layout historyLayout{historyColumns, columnCount(historyColumns), 0};
-
-const Column testedColumns[] = {{"name", Field::name, nullptr, nameWidth},
-                                {"change_pct", Field::changePercent, nullptr, 10},
-                                {"status", Field::status, nullptr, 0},
-                                {"old_tested", Field::oldRuns, nullptr, 0},
-                                {"new_tested", Field::newRuns, nullptr, 0}};
-const Layout testedLayout{testedColumns, columnCount(testedColumns), 0, 3};
-
 // A history's point field: a gradual change as "c10..c20", as wide as the
 // widest; a control character in a point's name as "?"; the line ends at
 // its last value.
 TEST(TextPrinter, HistoryPointsAndSpans) {
-    HandTable hand(historyLayout, {{"creep", "", {"+9.5"}, "c10", "c20"},
+    HandTable hand(handHistoryLayout, {{"creep", "", {"+9.5"}, "c10", "c20"},
                                    {"step", "", {"+3.0"}, "c\n7"}});
     hand.table.history = true;
     hand.table.atWidth = 8;
@@ -36,7 +24,7 @@ TEST(TextPrinter, HistoryPointsAndSpans) {
 // The runs a test stands on are data: the text shows no column of them,
 // but says where a rule stands on fewer runs, after its status.
 TEST(TextPrinter, RunsAreSaidOnlyWhereFewer) {
-    HandTable hand(testedLayout, {{"lacks", "~", {"+1.0", "5", "4"}, "", nullptr, "on 4 of 5 new runs"},
+    HandTable hand(handTestedLayout, {{"lacks", "~", {"+1.0", "5", "4"}, "", nullptr, "on 4 of 5 new runs"},
                                   {"whole", "", {"+9.0", "5", "5"}}});
     hand.table.comparison = true;
     const std::string text = printed(hand.table);
