@@ -350,26 +350,22 @@ void keepTestedRuns(Comparison& comparison, const bool* keep) {
 // A note on a run unlike the others of its side, in allocated room.
 char* noteOn(const OddRun& odd, const Runs& side) {
     const char* const name = side.names[odd.run];
-    const std::size_t room = std::strlen(name) + 200;
-    char* const note = allocateArray<char>(room);
     const double level = odd.levelPercent;
     const char* const fate = !odd.leftOut   ? "; kept, as half its side or more is odd"
                              : odd.levelOnly ? "; left out of the averages, and tested with its level taken out"
                                              : "; left out of the tests and the averages";
-    std::snprintf(note, room, "Run %s is unlike the other %s runs: its values as a whole %.1f%% %s, "
-                  "its scatter %.1f times theirs%s", name, odd.newSide ? "new" : "old",
-                  level < 0 ? -level : level, level < 0 ? "lower" : "higher", odd.scatterRatio, fate);
-    return note;
+    return allocatedText(std::strlen(name) + 200,
+                         "Run %s is unlike the other %s runs: its values as a whole %.1f%% %s, "
+                         "its scatter %.1f times theirs%s", name, odd.newSide ? "new" : "old",
+                         level < 0 ? -level : level, level < 0 ? "lower" : "higher", odd.scatterRatio, fate);
 }
 
 // A note where the rules do not agree on one shift, in allocated room.
 char* noteOnSplit(const RunsTest& test) {
-    char* const note = allocateArray<char>(200);
     char at[valueRoom];
     putPercent(at, sizeof at, test.shiftPercent);
-    std::snprintf(note, 200, "The rules do not agree on one shift of every rule (the most of them near "
-                  "%s%%): none is taken out; the marks are of changes from the old runs", at);
-    return note;
+    return allocatedText(200, "The rules do not agree on one shift of every rule (the most of them near "
+                         "%s%%): none is taken out; the marks are of changes from the old runs", at);
 }
 
 // A note on the rules that some runs lack, each tested on the runs that

@@ -11,7 +11,6 @@
 #include "print.h"
 
 #include <algorithm>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -193,17 +192,6 @@ void fillHistory(const void* source, Rows& rows) {
     for (; rows.next < all && rows.count < batchRows; ++rows.next) rows.row[rows.count++] = report.rows[rows.next];
 }
 
-// A note, in allocated room.
-char* noteOf(std::size_t room, const char* format, ...) __attribute__((format(printf, 2, 3)));
-char* noteOf(std::size_t room, const char* format, ...) {
-    char* const note = allocateArray<char>(room);
-    va_list arguments;
-    va_start(arguments, format);
-    std::vsnprintf(note, room, format, arguments);
-    va_end(arguments);
-    return note;
-}
-
 // The notes: each run unlike the other runs of its point, and where the
 // history is too short to tell a change.
 void makeNotes(HistoryReport& report) {
@@ -217,7 +205,7 @@ void makeNotes(HistoryReport& report) {
         while (h.firstRun[t + 1] <= odd.run) ++t;
         const char* const name = h.runNames[odd.run];
         const double level = odd.levelPercent < 0 ? -odd.levelPercent : odd.levelPercent;
-        report.notes[count++] = noteOf(
+        report.notes[count++] = allocatedText(
             std::strlen(name) + std::strlen(h.pointNames[t]) + 200,
             "Run %s of point %s is unlike the other runs of its point: its values as a whole %.1f%% %s; %s",
             name, h.pointNames[t], level, odd.levelPercent < 0 ? "lower" : "higher",
@@ -226,10 +214,10 @@ void makeNotes(HistoryReport& report) {
     bool oneRunEach = true;
     for (std::int32_t t = 0; t < h.pointCount; ++t) oneRunEach = oneRunEach && h.firstRun[t + 1] - h.firstRun[t] == 1;
     if (h.pointCount < minPiece + 1)
-        report.notes[count++] = noteOf(200, "With %d point%s no change can be found: a history needs three points "
+        report.notes[count++] = allocatedText(200, "With %d point%s no change can be found: a history needs three points "
                                        "at the least", static_cast<int>(h.pointCount), h.pointCount == 1 ? "" : "s");
     else if (h.pointCount < fewPoints && oneRunEach)
-        report.notes[count++] = noteOf(200, "With %d points of one run each, the total's change cannot be told from "
+        report.notes[count++] = allocatedText(200, "With %d points of one run each, the total's change cannot be told from "
                                        "its noise: give each point two runs or more", static_cast<int>(h.pointCount));
     report.table.notes = report.notes;
     report.table.noteCount = count;

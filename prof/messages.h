@@ -24,3 +24,6 @@ template <typename T>
 T* allocateArray(std::size_t count) {
     return static_cast<T*>(allocateZeroed(count, sizeof(T)));
 }
+// A text made as printf makes it, in allocated room of room bytes, cut
+// there (a note on the runs, say).
+char* allocatedText(std::size_t room, const char* format, ...) __attribute__((format(printf, 2, 3)));

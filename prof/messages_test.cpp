@@ -21,7 +21,7 @@ TEST(Messages, AMessageIsALineAfterThePrefixAndAFailureEndsTheRun) {
                 "^QAVPROF: Unable to open 'x.prof'\n  \\(No such file or directory\\)\n$");
 }
 
-// Room is zeroed, and a count whose bytes overflow, or that no memory
+// Room is zeroed, a text cut to its room, and a count whose bytes overflow, or that no memory
 // holds, ends the run with one message rather than a short block.
 TEST(Messages, RoomIsZeroedOrTheRunEndsOutOfMemory) {
     test_support::resetStreamTable();
@@ -30,6 +30,9 @@ TEST(Messages, RoomIsZeroedOrTheRunEndsOutOfMemory) {
     for (int k = 0; k < 1000; ++k) sum |= room[k];
     EXPECT_EQ(sum, 0u);
     std::free(room);
+    char* const text = allocatedText(8, "%s-%d", "abc", 12345);
+    EXPECT_STREQ(text, "abc-123");
+    std::free(text);
     EXPECT_EXIT(allocateArray<std::uint64_t>(SIZE_MAX / 4), ::testing::ExitedWithCode(1), "^QAVPROF: Out of memory\n$");
     EXPECT_EXIT(allocateZeroed(SIZE_MAX / 2, SIZE_MAX / 2), ::testing::ExitedWithCode(1),
                 "^QAVPROF: Out of memory\n$");
