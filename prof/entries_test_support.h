@@ -207,6 +207,7 @@ struct SmallHistory {
 };
 
 inline void buildSmallHistory(SmallHistory& b) {
+    b.options.format = Format::html;  // the page's table too
     static const char* const points[] = {"c1", "c2", "c3", "c4", "c5", "c6", "c7", "c8"};
     startHistory(b.runs, points, 8);
     for (std::int32_t t = 0; t < 8; ++t) {

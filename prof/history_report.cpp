@@ -283,6 +283,8 @@ void buildHistoryReport(const HistoryRuns& runs, const Options& options, History
     makePoints(report);
     makeTable(report);
     makeNotes(report);
+    // The page's own table, a row a rule, only where the page is printed.
+    if (options.format != Format::html) return;
     report.lines = allocateArray<HistoryLines>(1);
     buildHistoryLines(report, *report.lines);
     report.table.page = &report.lines->table;

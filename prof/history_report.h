@@ -23,7 +23,7 @@ struct HistoryReport {
     HistoryShift* shifts;  // the same as the printers take them (allocated)
     HistoryPoint* points;  // (allocated)
     char** notes;          // on odd runs and on a history too short to tell (allocated, each and all)
-    HistoryLines* lines;   // the table the page shows, a row a rule (history_lines.h; allocated)
+    HistoryLines* lines;   // the table the page shows, a row a rule (history_lines.h; allocated for -html)
 };
 
 // Finds the change points of the runs and makes their rows; the runs and
