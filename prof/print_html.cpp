@@ -349,7 +349,7 @@ void putPointCell(const Row& row) {
 void putRow(const Table& table, const Row& row) {
     putRaw("<tr data-key=\"");
     putRaw(row.key);
-    if (table.tested && table.chart == nullptr) putIntervalData(table, row);
+    if (table.tested) putIntervalData(table, row);
     putRaw("\"");
     if (table.chart != nullptr && row.line >= 0) putLineData(*table.chart, row.line);
     if (row.status[0] != '\0') {
